@@ -1,0 +1,36 @@
+// Windows metafiles (WMF and EMF), parsed and played by our own bounds-checked
+// player onto a QPainter.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+#include <memory>
+
+namespace vm {
+
+class Metafile {
+public:
+    virtual ~Metafile() = default;
+
+    // Physical extent in hundredths of a millimetre.
+    virtual QSize extentHimetric() const = 0;
+    // Natural size in pixels (the extent at 96 dpi).
+    virtual QSize naturalSize() const = 0;
+    // Plays the records onto a new image of exactly `size` pixels (white
+    // background, the picture stretched to fill it). Throws RuntimeError
+    // (DamagedPicture) when the records are broken beyond use.
+    virtual QImage render(QSize size) const = 0;
+};
+
+// Cheap content tests on the first bytes of a file.
+bool looksLikeEmf(const QByteArray &head);
+bool looksLikeWmf(const QByteArray &head);
+
+// Parse the header and check the record stream. Throw RuntimeError
+// (InvalidPicture or DamagedPicture) when the data is not a usable metafile.
+std::shared_ptr<const Metafile> openEmf(QByteArray data);
+std::shared_ptr<const Metafile> openWmf(QByteArray data);
+
+} // namespace vm
