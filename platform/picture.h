@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <QMetaType>
 #include <QSize>
 #include <QString>
 
@@ -50,3 +51,5 @@ private:
 Picture LoadPicture(const QString &name);
 
 } // namespace vm
+
+Q_DECLARE_METATYPE(vm::Picture)

@@ -1,0 +1,35 @@
+// The browser window: drive, folder and file lists, the path box, the
+// stretched preview with its size report, and the browser's commands.
+#pragma once
+
+#include "platform/form.h"
+#include "ui_Form1.h"
+
+namespace vm {
+struct Button;
+}
+
+class BrowserWindow : public vm::Form, public Ui::Form1 {
+    Q_OBJECT
+
+public:
+    BrowserWindow();
+
+    // Public: the viewer calls it on its way back to bring the preview, the
+    // size report and the path box up to date.
+    void File1_Click();
+
+private:
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_DblClick();
+    void Text1_KeyDown(qint16 &KeyCode, qint16 Shift);
+    void Toolbar1_ButtonClick(const vm::Button &Button);
+    void BackMenu_Click();
+    void NextMenu_Click();
+    void ChangeViewMenu_Click();
+    void AboutMenu_Click();
+    void ExitMenu_Click();
+
+    bool PreviewFile(const QString &path);
+};

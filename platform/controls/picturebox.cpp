@@ -1,0 +1,89 @@
+#include "platform/controls/picturebox.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <cstring>
+
+namespace vm {
+
+PictureBox::PictureBox(QWidget *parent)
+    : QWidget(parent)
+{
+    // We paint every pixel ourselves; nothing underneath needs drawing.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_dc.widget = this;
+}
+
+void PictureBox::setPicture(const vm::Picture &picture)
+{
+    m_picture = picture;
+    if (m_autoSize && !picture.isNull())
+        resize(picture.pixelSize());
+    rebuildSurface();
+    update();
+}
+
+void PictureBox::setAutoSize(bool on)
+{
+    m_autoSize = on;
+    if (on && !m_picture.isNull())
+        resize(m_picture.pixelSize());
+}
+
+void PictureBox::setAutoRedraw(bool on)
+{
+    m_autoRedraw = on;
+    rebuildSurface();
+}
+
+void PictureBox::setBorderStyle(int style)
+{
+    m_borderStyle = style;
+    update();
+}
+
+HDC PictureBox::hDC()
+{
+    m_dc.surface = &m_surface;
+    return &m_dc;
+}
+
+void PictureBox::rebuildSurface()
+{
+    if (m_autoRedraw) {
+        // The persistent surface is the picture itself: shared, not copied.
+        m_surface = m_picture.image();
+        return;
+    }
+    // On-screen surface of the box's size, showing the picture's top-left part.
+    const QImage &pic = m_picture.image();
+    const QImage::Format format = pic.isNull() ? QImage::Format_RGB32 : pic.format();
+    if (m_surface.size() != size() || m_surface.format() != format)
+        m_surface = size().isEmpty() ? QImage() : QImage(size(), format);
+    if (m_surface.isNull())
+        return;
+    m_surface.fill(palette().color(QPalette::Window));
+    if (!pic.isNull()) {
+        const int w = std::min(pic.width(), m_surface.width());
+        const int h = std::min(pic.height(), m_surface.height());
+        for (int row = 0; row < h; ++row)
+            std::memcpy(m_surface.scanLine(row), pic.constScanLine(row), size_t(w) * 4);
+    }
+}
+
+void PictureBox::resizeEvent(QResizeEvent *)
+{
+    if (!m_autoRedraw)
+        rebuildSurface();
+}
+
+void PictureBox::paintEvent(QPaintEvent *event)
+{
+    QPainter p(this);
+    p.fillRect(event->rect(), palette().color(QPalette::Window));
+    if (!m_surface.isNull())
+        p.drawImage(event->rect().topLeft(), m_surface, event->rect());
+}
+
+} // namespace vm

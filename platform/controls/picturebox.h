@@ -1,0 +1,67 @@
+// Picture box. With AutoSize it takes its picture's size. With AutoRedraw its
+// drawing surface is a persistent image that holds the picture even while the
+// box is hidden; without it the surface is what the box shows on screen, and
+// whatever is copied there stays until the next copy.
+#pragma once
+
+#include "platform/gdi.h"
+#include "platform/picture.h"
+
+#include <QWidget>
+
+namespace vm {
+
+class PictureBox : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(vm::Picture Picture READ Picture WRITE setPicture)
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE setAutoSize)
+    Q_PROPERTY(bool AutoRedraw READ AutoRedraw WRITE setAutoRedraw)
+    Q_PROPERTY(int BorderStyle READ BorderStyle WRITE setBorderStyle)
+    Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
+    Q_PROPERTY(int Left READ Left WRITE setLeft)
+    Q_PROPERTY(int Top READ Top WRITE setTop)
+    Q_PROPERTY(int Width READ Width WRITE setWidth)
+    Q_PROPERTY(int Height READ Height WRITE setHeight)
+
+public:
+    explicit PictureBox(QWidget *parent = nullptr);
+
+    const vm::Picture &Picture() const { return m_picture; }
+    void setPicture(const vm::Picture &picture);
+    bool AutoSize() const { return m_autoSize; }
+    void setAutoSize(bool on);
+    bool AutoRedraw() const { return m_autoRedraw; }
+    void setAutoRedraw(bool on);
+    int BorderStyle() const { return m_borderStyle; }
+    void setBorderStyle(int style);
+    bool Visible() const { return !isHidden(); }
+
+    int Left() const { return x(); }
+    int Top() const { return y(); }
+    int Width() const { return width(); }
+    int Height() const { return height(); }
+    void setLeft(int v) { move(v, y()); }
+    void setTop(int v) { move(x(), v); }
+    void setWidth(int v) { resize(v, height()); }
+    void setHeight(int v) { resize(width(), v); }
+
+    HDC hDC();
+    // The pixels currently on the drawing surface (for tests and tools).
+    const QImage &surface() const { return m_surface; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void rebuildSurface();
+
+    vm::Picture m_picture;
+    QImage m_surface;
+    DeviceContext m_dc;
+    bool m_autoSize = false;
+    bool m_autoRedraw = false;
+    int m_borderStyle = 0;
+};
+
+} // namespace vm

@@ -1,0 +1,105 @@
+#include "platform/form.h"
+
+#include "platform/runtime.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLayout>
+
+#include <cmath>
+
+namespace vm {
+
+namespace {
+int px(int twips, bool x)
+{
+    return int(std::lround(twips / (x ? twipsPerPixelX() : twipsPerPixelY())));
+}
+int tw(int pixels, bool x)
+{
+    return int(std::lround(pixels * (x ? twipsPerPixelX() : twipsPerPixelY())));
+}
+} // namespace
+
+Form::Form(QWidget *parent)
+    : QMainWindow(parent)
+{
+}
+
+Form::~Form() = default;
+
+QMargins Form::frameMargins() const
+{
+    // Before the window manager has framed the window we know no frame.
+    const QRect frame = frameGeometry();
+    const QRect inner = geometry();
+    return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                    frame.bottom() - inner.bottom());
+}
+
+int Form::Left() const { return tw(frameGeometry().x(), true); }
+int Form::Top() const { return tw(frameGeometry().y(), false); }
+int Form::Width() const { return tw(frameGeometry().width(), true); }
+int Form::Height() const { return tw(frameGeometry().height(), false); }
+
+void Form::setLeft(int twips) { move(px(twips, true), frameGeometry().y()); }
+void Form::setTop(int twips) { move(frameGeometry().x(), px(twips, false)); }
+
+void Form::setWidth(int twips)
+{
+    const QMargins m = frameMargins();
+    resize(std::max(1, px(twips, true) - m.left() - m.right()), height());
+}
+
+void Form::setHeight(int twips)
+{
+    const QMargins m = frameMargins();
+    resize(width(), std::max(1, px(twips, false) - m.top() - m.bottom()));
+}
+
+int Form::ScaleWidth() const
+{
+    if (QLayout *l = layout())
+        l->activate();
+    return centralWidget() ? centralWidget()->width() : width();
+}
+
+int Form::ScaleHeight() const
+{
+    if (QLayout *l = layout())
+        l->activate();
+    return centralWidget() ? centralWidget()->height() : height();
+}
+
+bool Form::Unload()
+{
+    if (m_unloading)
+        return true;
+    qint16 Cancel = 0;
+    Form_Unload(Cancel);
+    if (Cancel != 0)
+        return false;
+    m_unloading = true;
+    hide();
+    Q_EMIT unloaded();
+    deleteLater();
+
+    // With no window left the program is over.
+    bool anyVisible = false;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != this && qobject_cast<Form *>(w) && !w->isHidden())
+            anyVisible = true;
+    }
+    if (!anyVisible)
+        QCoreApplication::exit(0);
+    return true;
+}
+
+void Form::closeEvent(QCloseEvent *event)
+{
+    // The frame's close control unloads the window; the runtime does the rest.
+    event->ignore();
+    runEvent([this] { Unload(); });
+}
+
+} // namespace vm

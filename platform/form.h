@@ -1,0 +1,117 @@
+// A window of the form runtime. The window object is created from its
+// definition, loaded (its Load procedure runs), shown and hidden, and unloaded
+// (its Unload procedure runs, then the window and its controls go). Each
+// window of the program exists once and is reached through a FormRef.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+
+namespace vm {
+
+class Form : public QMainWindow {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
+    Q_PROPERTY(int Left READ Left WRITE setLeft)
+    Q_PROPERTY(int Top READ Top WRITE setTop)
+    Q_PROPERTY(int Width READ Width WRITE setWidth)
+    Q_PROPERTY(int Height READ Height WRITE setHeight)
+    Q_PROPERTY(int ScaleWidth READ ScaleWidth)
+    Q_PROPERTY(int ScaleHeight READ ScaleHeight)
+    Q_PROPERTY(bool Visible READ Visible)
+
+public:
+    explicit Form(QWidget *parent = nullptr);
+    ~Form() override;
+
+    QString Caption() const { return windowTitle(); }
+    void setCaption(const QString &caption) { setWindowTitle(caption); }
+
+    // Outer place and size, in twips.
+    int Left() const;
+    int Top() const;
+    int Width() const;
+    int Height() const;
+    void setLeft(int twips);
+    void setTop(int twips);
+    void setWidth(int twips);
+    void setHeight(int twips);
+
+    // Inner area (below the menu bar), in pixels: the interior scale.
+    int ScaleWidth() const;
+    int ScaleHeight() const;
+
+    bool Visible() const { return !isHidden(); }
+
+    // The runtime calls these; a window overrides the ones it has procedures for.
+    virtual void Form_Load() {}
+    virtual void Form_Unload(qint16 &Cancel) {}
+
+    // Runs Form_Unload; unless cancelled, the window and its controls go.
+    // Returns false when the unload was cancelled.
+    bool Unload();
+
+Q_SIGNALS:
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QMargins frameMargins() const;
+    bool m_unloading = false;
+};
+
+// The single, global instance of a window, created on first use. Unloading
+// drops the window; the next Show creates and loads it afresh.
+template <typename T> class FormRef {
+public:
+    // Any touch of an unloaded window loads it, as the runtime does.
+    T *operator->() { return &Load(); }
+    T &operator*() { return Load(); }
+
+    T &Load()
+    {
+        if (!m_window) {
+            m_window = new T();
+            QObject::connect(m_window, &Form::unloaded, m_window, [this, w = m_window] {
+                if (m_window == w)
+                    m_window = nullptr;
+            });
+            m_window->Form_Load();
+        }
+        return *m_window;
+    }
+    void Show()
+    {
+        T &w = Load();
+        w.show();
+        w.raise();
+        w.activateWindow();
+    }
+    void Hide()
+    {
+        if (m_window)
+            m_window->hide();
+    }
+    void Unload()
+    {
+        if (m_window)
+            m_window->Unload();
+    }
+    bool isLoaded() const { return m_window != nullptr; }
+    T *peek() const { return m_window; }
+    // Drops the window without running any procedure (program end, tests).
+    void destroy()
+    {
+        delete m_window.data();
+        m_window = nullptr;
+    }
+
+private:
+    QPointer<T> m_window;
+};
+
+} // namespace vm

@@ -1,0 +1,80 @@
+#include "platform/runtime.h"
+
+#include "platform/msgbox.h"
+#include "platform/runtimeerror.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <cmath>
+#include <new>
+
+namespace vm {
+
+namespace {
+bool s_ended = false;
+
+double logicalDpi(bool x)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? (x ? screen->logicalDotsPerInchX() : screen->logicalDotsPerInchY()) : 96.0;
+    return dpi > 0 ? dpi : 96.0;
+}
+
+void reportUntrapped(const QString &text)
+{
+    MsgBox(text, vbCritical, QStringLiteral("エラー"));
+}
+} // namespace
+
+void runEvent(const std::function<void()> &procedure)
+{
+    if (s_ended)
+        return;
+    try {
+        procedure();
+    } catch (const RuntimeError &e) {
+        reportUntrapped(e.Description());
+    } catch (const std::bad_alloc &) {
+        reportUntrapped(describe(Err::OutOfMemory));
+    }
+}
+
+void resumeNext(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const RuntimeError &) {
+    } catch (const std::bad_alloc &) {
+    }
+}
+
+void End()
+{
+    s_ended = true;
+    // Hide, not close: closing would run the windows' unload procedures.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        w->hide();
+    QCoreApplication::exit(0);
+}
+
+bool hasEnded() { return s_ended; }
+void resetEnded() { s_ended = false; }
+
+double twipsPerPixelX() { return 1440.0 / logicalDpi(true); }
+double twipsPerPixelY() { return 1440.0 / logicalDpi(false); }
+
+int Screen::Width()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? int(std::lround(screen->geometry().width() * twipsPerPixelX())) : 0;
+}
+
+int Screen::Height()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? int(std::lround(screen->geometry().height() * twipsPerPixelY())) : 0;
+}
+
+} // namespace vm

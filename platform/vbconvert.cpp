@@ -1,0 +1,25 @@
+#include "platform/vbconvert.h"
+
+#include "platform/runtimeerror.h"
+
+#include <cmath>
+#include <limits>
+
+namespace vm {
+
+namespace {
+template <typename T> T roundToInt(double value)
+{
+    if (!std::isfinite(value))
+        raise(Err::Overflow);
+    const double r = std::nearbyint(value); // default rounding mode: halves to even
+    if (r < double(std::numeric_limits<T>::min()) || r > double(std::numeric_limits<T>::max()))
+        raise(Err::Overflow);
+    return static_cast<T>(r);
+}
+} // namespace
+
+qint16 CInt(double value) { return roundToInt<qint16>(value); }
+qint32 CLng(double value) { return roundToInt<qint32>(value); }
+
+} // namespace vm

@@ -1,0 +1,16 @@
+// Conversions between the runtime's number types. The controls keep 16-bit
+// integers; lengths are single precision. A value that does not fit raises
+// the overflow error instead of wrapping silently.
+#pragma once
+
+#include <QtGlobal>
+
+namespace vm {
+
+// Rounds to the nearest integer, halves to even, into 16 bits; throws
+// RuntimeError(Overflow) when out of range or not a number.
+qint16 CInt(double value);
+// The same into 32 bits.
+qint32 CLng(double value);
+
+} // namespace vm
