@@ -13,9 +13,12 @@ files on disk are current.
 import os
 import sys
 
-import icon_art as art
-from icon_formats import (TRANSPARENT, bmp_bytes, ico_bytes, png_bytes,
-                          scaled, size_of)
+# Keep the source tree free of __pycache__ folders.
+sys.dont_write_bytecode = True
+
+import icon_art as art  # noqa: E402
+from icon_formats import (TRANSPARENT, bmp_bytes, ico_bytes,  # noqa: E402
+                          png_bytes, scaled, size_of)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RESOURCES = os.path.join(ROOT, "resources")
