@@ -7,17 +7,13 @@ reads well on its own. Letters name the 16 palette colours:
     N navy            P purple   T teal     S silver
     D grey (dark)     R red      L lime     Y yellow
     B blue            F fuchsia  A aqua     W white
-    -       see-through
 
 In sprites drawn onto a canvas a space leaves the pixel underneath alone.
 """
 
-from icon_formats import TRANSPARENT
-
 COLOURS = {
     "K": 0, ".": 0, "M": 1, "G": 2, "O": 3, "N": 4, "P": 5, "T": 6, "S": 7,
     "D": 8, "R": 9, "L": 10, "Y": 11, "B": 12, "F": 13, "A": 14, "W": 15,
-    "-": TRANSPARENT,
 }
 
 
