@@ -1,0 +1,24 @@
+#!/bin/bash
+# Installs the Debian 12 packages Velmora needs, when they are missing.
+# Usage: scripts/deps.sh run|test
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build pkg-config
+          qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
+          libjpeg62-turbo-dev fonts-ipafont-gothic)
+if [ "${1:-run}" = test ]; then
+    # Sanitizer and fuzzing builds use clang; screenshots and fixtures use Xvfb and ImageMagick.
+    packages+=(clang libclang-rt-14-dev xvfb xauth imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
