@@ -225,8 +225,10 @@ QString currentFolder(const DriveInfo &drive)
 {
     const Registry &reg = registry();
     QString folder = reg.current.value(drive.root);
-    if (folder.isEmpty())
-        folder = isUnder(reg.startFolder, drive.root) ? reg.startFolder : drive.root;
+    if (folder.isEmpty()) {
+        const auto startDrive = driveOf(reg.startFolder);
+        folder = startDrive && startDrive->root == drive.root ? reg.startFolder : drive.root;
+    }
     // A folder removed since it was last open gives way to its nearest
     // remaining parent on the same drive, so the drive stays reachable.
     while (folder != drive.root && !QFileInfo(folder).isDir())

@@ -136,10 +136,12 @@ int FileListBox::ListCount() const
 QItemSelectionModel::SelectionFlags FileListBox::selectionCommand(const QModelIndex &index,
                                                                   const QEvent *event) const
 {
-    // Ctrl+click or Ctrl+Space would otherwise clear the one selection; the
-    // list always keeps the entry the user last chose.
+    // A click below the entries, Ctrl+click or Ctrl+Space would otherwise
+    // clear the one selection; the list keeps the entry the user last chose.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
     const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
-    if (index.isValid() && flags.testFlag(QItemSelectionModel::Deselect))
+    if (flags.testFlag(QItemSelectionModel::Deselect))
         return QItemSelectionModel::ClearAndSelect;
     return flags;
 }
@@ -165,6 +167,13 @@ void FileListBox::mouseMoveEvent(QMouseEvent *event)
 {
     const int before = ListIndex();
     QListView::mouseMoveEvent(event);
+    raiseClickIfMoved(before);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    const int before = ListIndex();
+    QListView::mouseReleaseEvent(event);
     raiseClickIfMoved(before);
 }
 

@@ -129,7 +129,10 @@ QStringList readFolder(const QString &folder, EntryKind kind, const std::functio
 
 void sortNames(QStringList &names)
 {
-    QCollator collator;
+    // The C locale compares code points and ignores the options below; a
+    // session without a language still deserves a natural order.
+    const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+    QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // One key per name instead of a collation per comparison.
