@@ -55,7 +55,8 @@ DirListBox::DirListBox(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
-    setItemDelegate(new IndentDelegate(style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this) * 3 / 4, this));
+    setItemDelegate(
+        new IndentDelegate(style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this) * 3 / 4, this));
 
     // Start in the process's folder; should that be unreadable, in the nearest
     // parent that can be read, so the list never starts out empty.

@@ -13,10 +13,10 @@ namespace {
 
 QIcon driveIcon(const QStyle *style, const DriveInfo &drive)
 {
-    static const QStringList discs = {QStringLiteral("iso9660"), QStringLiteral("udf")};
-    static const QStringList network = {QStringLiteral("nfs"), QStringLiteral("nfs4"), QStringLiteral("cifs"),
-                                        QStringLiteral("smb3"), QStringLiteral("smbfs"),
-                                        QStringLiteral("fuse.sshfs"), QStringLiteral("fuse.rclone")};
+    static const QStringList discs = { QStringLiteral("iso9660"), QStringLiteral("udf") };
+    static const QStringList network
+        = { QStringLiteral("nfs"), QStringLiteral("nfs4"), QStringLiteral("cifs"), QStringLiteral("smb3"),
+              QStringLiteral("smbfs"), QStringLiteral("fuse.sshfs"), QStringLiteral("fuse.rclone") };
     if (discs.contains(drive.type))
         return style->standardIcon(QStyle::SP_DriveCDIcon);
     if (network.contains(drive.type))

@@ -66,7 +66,7 @@ bool isUnder(const QString &path, const QString &root)
 
 DriveInfo rootDrive()
 {
-    return DriveInfo{QStringLiteral("/"), QString(), QString(), QString()};
+    return DriveInfo { QStringLiteral("/"), QString(), QString(), QString() };
 }
 
 struct Registry {
@@ -74,7 +74,7 @@ struct Registry {
     QString byLabelDir;
     QString startFolder;
     QHash<QString, QString> current; // drive root -> folder last opened
-    QHash<QString, DriveInfo> seen;  // drive root -> drive as last listed
+    QHash<QString, DriveInfo> seen; // drive root -> drive as last listed
 
     Registry() { reset(); }
     void reset()
@@ -100,21 +100,19 @@ Registry &registry()
 
 bool isRealFileSystem(const QString &type)
 {
-    static const QSet<QString> real = {
-        QStringLiteral("ext2"),     QStringLiteral("ext3"),     QStringLiteral("ext4"),
-        QStringLiteral("xfs"),      QStringLiteral("btrfs"),    QStringLiteral("bcachefs"),
-        QStringLiteral("f2fs"),     QStringLiteral("zfs"),      QStringLiteral("jfs"),
-        QStringLiteral("reiserfs"), QStringLiteral("nilfs2"),   QStringLiteral("vfat"),
-        QStringLiteral("msdos"),    QStringLiteral("exfat"),    QStringLiteral("ntfs"),
-        QStringLiteral("ntfs3"),    QStringLiteral("fuseblk"),  QStringLiteral("hfs"),
-        QStringLiteral("hfsplus"),  QStringLiteral("iso9660"),  QStringLiteral("udf"),
-        QStringLiteral("nfs"),      QStringLiteral("nfs4"),     QStringLiteral("cifs"),
-        QStringLiteral("smb3"),     QStringLiteral("smbfs"),    QStringLiteral("9p"),
-        QStringLiteral("virtiofs"), QStringLiteral("ocfs2"),    QStringLiteral("gfs2"),
-        QStringLiteral("fuse.sshfs"), QStringLiteral("fuse.rclone"), QStringLiteral("fuse.mergerfs"),
-        QStringLiteral("fuse.ntfs-3g"), QStringLiteral("fuse.exfat"), QStringLiteral("fuse.gocryptfs"),
-        QStringLiteral("fuse.encfs"), QStringLiteral("fuse.cryfs"), QStringLiteral("fuse.s3fs"),
-    };
+    // Known by name: anything else (proc, sysfs, tmpfs, overlay, squashfs,
+    // cgroup, autofs, portals, ...) is the system's plumbing, not a drive.
+    static const char *const realTypes[] = { "ext2", "ext3", "ext4", "xfs", "btrfs", "bcachefs", "f2fs",
+        "zfs", "jfs", "reiserfs", "nilfs2", "vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk", "hfs",
+        "hfsplus", "iso9660", "udf", "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "virtiofs", "ocfs2",
+        "gfs2", "fuse.sshfs", "fuse.rclone", "fuse.mergerfs", "fuse.ntfs-3g", "fuse.exfat", "fuse.gocryptfs",
+        "fuse.encfs", "fuse.cryfs", "fuse.s3fs" };
+    static const QSet<QString> real = [] {
+        QSet<QString> set;
+        for (const char *name : realTypes)
+            set.insert(QLatin1String(name));
+        return set;
+    }();
     return real.contains(type);
 }
 
@@ -138,7 +136,8 @@ QList<DriveInfo> parseMountInfo(const QByteArray &contents)
         mounts.append(mount);
     }
     mounts.removeIf([](const DriveInfo &m) { return !isRealFileSystem(m.type); });
-    if (std::none_of(mounts.cbegin(), mounts.cend(), [](const DriveInfo &m) { return m.root == QLatin1String("/"); }))
+    if (std::none_of(
+            mounts.cbegin(), mounts.cend(), [](const DriveInfo &m) { return m.root == QLatin1String("/"); }))
         mounts.prepend(rootDrive());
     return mounts;
 }
@@ -186,7 +185,8 @@ QList<DriveInfo> list()
     Registry &reg = registry();
     QList<DriveInfo> drives = parseMountInfo(reg.mountInfo());
     // Files bind-mounted into a container (/etc/hosts) are mounts but not drives.
-    drives.removeIf([](const DriveInfo &d) { return d.root != QLatin1String("/") && !QFileInfo(d.root).isDir(); });
+    drives.removeIf(
+        [](const DriveInfo &d) { return d.root != QLatin1String("/") && !QFileInfo(d.root).isDir(); });
     applyLabels(drives, readLabels(reg.byLabelDir));
     for (const DriveInfo &drive : drives)
         reg.seen.insert(drive.root, drive);
@@ -211,11 +211,12 @@ bool isVanished(const QString &textOrPath)
 {
     const QList<DriveInfo> mounted = list();
     for (const DriveInfo &old : std::as_const(registry().seen)) {
-        const bool stillThere = std::any_of(mounted.cbegin(), mounted.cend(),
-                                            [&](const DriveInfo &d) { return d.root == old.root; });
+        const bool stillThere = std::any_of(
+            mounted.cbegin(), mounted.cend(), [&](const DriveInfo &d) { return d.root == old.root; });
         if (stillThere)
             continue;
-        if (textOrPath == old.text() || (textOrPath.startsWith(QLatin1Char('/')) && isUnder(textOrPath, old.root)))
+        if (textOrPath == old.text()
+            || (textOrPath.startsWith(QLatin1Char('/')) && isUnder(textOrPath, old.root)))
             return true;
     }
     return false;

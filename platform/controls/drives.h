@@ -15,10 +15,10 @@
 namespace vm {
 
 struct DriveInfo {
-    QString root;   // mount point, "/" for the root file system
-    QString label;  // volume label, empty when the file system has none
+    QString root; // mount point, "/" for the root file system
+    QString label; // volume label, empty when the file system has none
     QString device; // mount source as the kernel names it
-    QString type;   // file system type
+    QString type; // file system type
 
     // What the drive list shows: the root folder, then the label in brackets.
     QString text() const;

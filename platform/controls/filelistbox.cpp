@@ -44,7 +44,7 @@ FileListBox::Filter FileListBox::compile(const QString &pattern)
             filter.suffixes.append(part.mid(1));
         } else {
             filter.others.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(part),
-                                                    QRegularExpression::CaseInsensitiveOption));
+                QRegularExpression::CaseInsensitiveOption));
         }
     }
     filter.all = filter.all || (filter.suffixes.isEmpty() && filter.others.isEmpty());
@@ -73,7 +73,8 @@ bool FileListBox::matches(const QString &name) const
 
 void FileListBox::list(const QString &folder, const Filter &filter)
 {
-    QStringList names = readFolder(folder, EntryKind::File, [&](const QString &name) { return admits(filter, name); });
+    QStringList names
+        = readFolder(folder, EntryKind::File, [&](const QString &name) { return admits(filter, name); });
     sortNames(names);
     m_model->setStringList(names);
     m_path = folder;
@@ -133,8 +134,8 @@ int FileListBox::ListCount() const
     return m_model->rowCount();
 }
 
-QItemSelectionModel::SelectionFlags FileListBox::selectionCommand(const QModelIndex &index,
-                                                                  const QEvent *event) const
+QItemSelectionModel::SelectionFlags FileListBox::selectionCommand(
+    const QModelIndex &index, const QEvent *event) const
 {
     // A click below the entries, Ctrl+click or Ctrl+Space would otherwise
     // clear the one selection; the list keeps the entry the user last chose.

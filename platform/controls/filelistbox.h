@@ -57,13 +57,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
-                                                         const QEvent *event = nullptr) const override;
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex &index, const QEvent *event = nullptr) const override;
 
 private:
     struct Filter {
-        QStringList suffixes;              // "*.ext" patterns, as ".ext"
-        QList<QRegularExpression> others;  // any other wildcard
+        QStringList suffixes; // "*.ext" patterns, as ".ext"
+        QList<QRegularExpression> others; // any other wildcard
         bool all = false;
     };
     static Filter compile(const QString &pattern);

@@ -51,7 +51,10 @@ namespace {
 
 class DirHandle {
 public:
-    explicit DirHandle(DIR *dir) : m_dir(dir) {}
+    explicit DirHandle(DIR *dir)
+        : m_dir(dir)
+    {
+    }
     ~DirHandle()
     {
         if (m_dir)
@@ -93,7 +96,8 @@ QString resolveFolder(const QString &text, bool acceptDriveText)
     return QDir::cleanPath(QDir::current().absoluteFilePath(text));
 }
 
-QStringList readFolder(const QString &folder, EntryKind kind, const std::function<bool(const QString &)> &accept)
+QStringList readFolder(
+    const QString &folder, EntryKind kind, const std::function<bool(const QString &)> &accept)
 {
     const QByteArray encoded = QFile::encodeName(folder);
     // O_DIRECTORY fails at once on a FIFO instead of waiting for a writer.

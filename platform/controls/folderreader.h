@@ -24,8 +24,8 @@ QString resolveFolder(const QString &text, bool acceptDriveText);
 // or a socket is neither kind. Names are filtered with accept before anything
 // is asked of the file system about them. Throws RuntimeError when the folder
 // is missing, unreadable or on a drive that went away.
-QStringList readFolder(const QString &folder, EntryKind kind,
-                       const std::function<bool(const QString &)> &accept = {});
+QStringList readFolder(
+    const QString &folder, EntryKind kind, const std::function<bool(const QString &)> &accept = {});
 
 // Sorts names as a user expects: by the user's language, case-insensitive,
 // digit runs compared as numbers ("2" before "10").
