@@ -25,6 +25,8 @@ QString describe(Err number)
         return QStringLiteral("パスが見つかりません。");
     case Err::NotARegularFile:
         return QStringLiteral("通常のファイルではないため、読み込めません。");
+    case Err::InvalidPropertyValue:
+        return QStringLiteral("プロパティの値が正しくありません。");
     case Err::InvalidPicture:
         return QStringLiteral("画像の形式が正しくないか、対応していない形式です。");
     case Err::DamagedPicture:

@@ -20,6 +20,7 @@ enum class Err : int {
     IsFolder = 75,               // the name is a folder, not a file
     PathNotFound = 76,           // the folder part of a path does not exist
     NotARegularFile = 77,        // a FIFO, device or socket behind a picture name
+    InvalidPropertyValue = 380,  // a control property set to a value it cannot take
     InvalidPicture = 481,        // not one of the formats the loader reads
     DamagedPicture = 31037,      // a known format, but broken or truncated
     PictureTooLarge = 31001,     // the decoded picture would exceed the memory bound

@@ -1,0 +1,258 @@
+#include "platform/controls/drives.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace vm {
+
+QString DriveInfo::text() const
+{
+    return label.isEmpty() ? root : root + QStringLiteral(" [") + label + QLatin1Char(']');
+}
+
+namespace drives {
+namespace {
+
+// Mount tables write blanks, tabs, newlines and backslashes in paths as \ooo.
+QString unescapeMountField(const QByteArray &field)
+{
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c == '\\' && i + 3 < field.size()) {
+            const char a = field[i + 1], b = field[i + 2], d = field[i + 3];
+            const auto octal = [](char x) { return x >= '0' && x <= '7'; };
+            if (octal(a) && octal(b) && octal(d)) {
+                out.append(char(((a - '0') << 6) | ((b - '0') << 3) | (d - '0')));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(c);
+    }
+    return QFile::decodeName(out);
+}
+
+// udev writes unsafe characters of a label as \xHH in the link name.
+QString unescapeUdevName(const QString &name)
+{
+    QByteArray in = QFile::encodeName(name);
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '\\' && i + 3 < in.size() && in[i + 1] == 'x') {
+            bool ok = false;
+            const int value = in.mid(i + 2, 2).toInt(&ok, 16);
+            if (ok) {
+                out.append(char(value));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(in[i]);
+    }
+    return QString::fromUtf8(out);
+}
+
+bool isUnder(const QString &path, const QString &root)
+{
+    if (root == QLatin1String("/"))
+        return path.startsWith(QLatin1Char('/'));
+    return path == root || (path.startsWith(root) && path.at(root.size()) == QLatin1Char('/'));
+}
+
+DriveInfo rootDrive()
+{
+    return DriveInfo { QStringLiteral("/"), QString(), QString(), QString() };
+}
+
+struct Registry {
+    std::function<QByteArray()> mountInfo;
+    QString byLabelDir;
+    QString startFolder;
+    QHash<QString, QString> current; // drive root -> folder last opened
+    QHash<QString, DriveInfo> seen; // drive root -> drive as last listed
+
+    Registry() { reset(); }
+    void reset()
+    {
+        mountInfo = [] {
+            QFile file(QStringLiteral("/proc/self/mountinfo"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        byLabelDir = QStringLiteral("/dev/disk/by-label");
+        startFolder = QDir::cleanPath(QDir::currentPath());
+        current.clear();
+        seen.clear();
+    }
+};
+
+Registry &registry()
+{
+    static Registry instance;
+    return instance;
+}
+
+} // namespace
+
+bool isRealFileSystem(const QString &type)
+{
+    // Known by name: anything else (proc, sysfs, tmpfs, overlay, squashfs,
+    // cgroup, autofs, portals, ...) is the system's plumbing, not a drive.
+    static const char *const realTypes[] = { "ext2", "ext3", "ext4", "xfs", "btrfs", "bcachefs", "f2fs",
+        "zfs", "jfs", "reiserfs", "nilfs2", "vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk", "hfs",
+        "hfsplus", "iso9660", "udf", "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "virtiofs", "ocfs2",
+        "gfs2", "fuse.sshfs", "fuse.rclone", "fuse.mergerfs", "fuse.ntfs-3g", "fuse.exfat", "fuse.gocryptfs",
+        "fuse.encfs", "fuse.cryfs", "fuse.s3fs" };
+    static const QSet<QString> real = [] {
+        QSet<QString> set;
+        for (const char *name : realTypes)
+            set.insert(QLatin1String(name));
+        return set;
+    }();
+    return real.contains(type);
+}
+
+QList<DriveInfo> parseMountInfo(const QByteArray &contents)
+{
+    QList<DriveInfo> mounts;
+    for (const QByteArray &line : contents.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // id parent major:minor root mountpoint options [optional...] - type source superoptions
+        const qsizetype dash = fields.indexOf("-", 6);
+        if (fields.size() < 7 || dash < 0 || dash + 2 >= fields.size())
+            continue;
+        DriveInfo mount;
+        mount.root = QDir::cleanPath(unescapeMountField(fields[4]));
+        mount.type = unescapeMountField(fields[dash + 1]);
+        mount.device = unescapeMountField(fields[dash + 2]);
+        if (!mount.root.startsWith(QLatin1Char('/')))
+            continue;
+        // A later mount on the same point hides whatever was mounted there.
+        mounts.removeIf([&](const DriveInfo &m) { return m.root == mount.root; });
+        mounts.append(mount);
+    }
+    mounts.removeIf([](const DriveInfo &m) { return !isRealFileSystem(m.type); });
+    if (std::none_of(
+            mounts.cbegin(), mounts.cend(), [](const DriveInfo &m) { return m.root == QLatin1String("/"); }))
+        mounts.prepend(rootDrive());
+    return mounts;
+}
+
+QHash<QString, QString> readLabels(const QString &byLabelDir)
+{
+    QHash<QString, QString> labels;
+    QDirIterator it(byLabelDir, QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QString device = it.fileInfo().canonicalFilePath();
+        if (!device.isEmpty())
+            labels.insert(device, unescapeUdevName(it.fileName()));
+    }
+    return labels;
+}
+
+void applyLabels(QList<DriveInfo> &drives, const QHash<QString, QString> &labels)
+{
+    for (DriveInfo &drive : drives) {
+        if (drive.device.isEmpty() || !drive.device.startsWith(QLatin1Char('/')))
+            continue;
+        auto found = labels.constFind(drive.device);
+        if (found == labels.cend())
+            found = labels.constFind(QFileInfo(drive.device).canonicalFilePath());
+        if (found != labels.cend())
+            drive.label = found.value();
+    }
+}
+
+std::optional<DriveInfo> driveOf(const QList<DriveInfo> &drives, const QString &path)
+{
+    const DriveInfo *best = nullptr;
+    for (const DriveInfo &drive : drives) {
+        if (isUnder(path, drive.root) && (!best || drive.root.size() > best->root.size()))
+            best = &drive;
+    }
+    if (!best)
+        return std::nullopt;
+    return *best;
+}
+
+QList<DriveInfo> list()
+{
+    Registry &reg = registry();
+    QList<DriveInfo> drives = parseMountInfo(reg.mountInfo());
+    // Files bind-mounted into a container (/etc/hosts) are mounts but not drives.
+    drives.removeIf(
+        [](const DriveInfo &d) { return d.root != QLatin1String("/") && !QFileInfo(d.root).isDir(); });
+    applyLabels(drives, readLabels(reg.byLabelDir));
+    for (const DriveInfo &drive : drives)
+        reg.seen.insert(drive.root, drive);
+    return drives;
+}
+
+std::optional<DriveInfo> driveOf(const QString &path)
+{
+    return driveOf(list(), path);
+}
+
+std::optional<DriveInfo> fromText(const QString &text)
+{
+    for (const DriveInfo &drive : list()) {
+        if (drive.text() == text)
+            return drive;
+    }
+    return std::nullopt;
+}
+
+bool isVanished(const QString &textOrPath)
+{
+    const QList<DriveInfo> mounted = list();
+    for (const DriveInfo &old : std::as_const(registry().seen)) {
+        const bool stillThere = std::any_of(
+            mounted.cbegin(), mounted.cend(), [&](const DriveInfo &d) { return d.root == old.root; });
+        if (stillThere)
+            continue;
+        if (textOrPath == old.text()
+            || (textOrPath.startsWith(QLatin1Char('/')) && isUnder(textOrPath, old.root)))
+            return true;
+    }
+    return false;
+}
+
+QString currentFolder(const DriveInfo &drive)
+{
+    const Registry &reg = registry();
+    QString folder = reg.current.value(drive.root);
+    if (folder.isEmpty()) {
+        const auto startDrive = driveOf(reg.startFolder);
+        folder = startDrive && startDrive->root == drive.root ? reg.startFolder : drive.root;
+    }
+    // A folder removed since it was last open gives way to its nearest
+    // remaining parent on the same drive, so the drive stays reachable.
+    while (folder != drive.root && !QFileInfo(folder).isDir())
+        folder = QFileInfo(folder).path();
+    return folder;
+}
+
+void setCurrentFolder(const QString &folder)
+{
+    if (const auto drive = driveOf(folder))
+        registry().current.insert(drive->root, folder);
+}
+
+void setSourcesForTesting(std::function<QByteArray()> mountInfo, const QString &byLabelDir)
+{
+    registry().mountInfo = std::move(mountInfo);
+    registry().byLabelDir = byLabelDir;
+}
+
+void resetForTesting()
+{
+    registry().reset();
+}
+
+} // namespace drives
+} // namespace vm

@@ -1,0 +1,71 @@
+// Drives as the drive list and the folder list know them: the mounted real
+// file systems of this machine. Each drive remembers the folder last opened on
+// it during the run, so that choosing the drive again goes back there.
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+namespace vm {
+
+struct DriveInfo {
+    QString root; // mount point, "/" for the root file system
+    QString label; // volume label, empty when the file system has none
+    QString device; // mount source as the kernel names it
+    QString type; // file system type
+
+    // What the drive list shows: the root folder, then the label in brackets.
+    QString text() const;
+    bool operator==(const DriveInfo &other) const = default;
+};
+
+namespace drives {
+
+// True for file systems that hold the user's files (disks, cards, discs,
+// network shares); false for kernel and container plumbing.
+bool isRealFileSystem(const QString &type);
+
+// The drives described by the contents of a /proc/self/mountinfo file, in
+// mount order. A later mount on the same point hides the earlier one. The root
+// "/" is always a drive, even when it is an overlay or other pseudo file system.
+QList<DriveInfo> parseMountInfo(const QByteArray &contents);
+
+// Volume labels from a /dev/disk/by-label style folder: device path (with
+// symbolic links resolved) to label.
+QHash<QString, QString> readLabels(const QString &byLabelDir);
+
+// Gives each drive whose device carries a label that label.
+void applyLabels(QList<DriveInfo> &drives, const QHash<QString, QString> &labels);
+
+// The drive holding an absolute, cleaned path: the longest mount point that is
+// the path itself or one of its parent folders.
+std::optional<DriveInfo> driveOf(const QList<DriveInfo> &drives, const QString &path);
+
+// --- The machine's drives, read afresh on each call (drives come and go). ---
+
+QList<DriveInfo> list();
+std::optional<DriveInfo> driveOf(const QString &path);
+std::optional<DriveInfo> fromText(const QString &text);
+
+// True when the text names a drive seen earlier in the run that is no longer
+// mounted, or a path below such a drive's root.
+bool isVanished(const QString &textOrPath);
+
+// The folder last opened on the drive; at first the start-up folder when it
+// lies on the drive, otherwise the drive's root.
+QString currentFolder(const DriveInfo &drive);
+// Makes the folder the current folder of the drive that holds it.
+void setCurrentFolder(const QString &folder);
+
+// Tests replace where the mount table and labels come from, and start over.
+void setSourcesForTesting(std::function<QByteArray()> mountInfo, const QString &byLabelDir);
+void resetForTesting();
+
+} // namespace drives
+} // namespace vm

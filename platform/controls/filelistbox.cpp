@@ -1,0 +1,196 @@
+#include "platform/controls/filelistbox.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStringListModel>
+
+#include "platform/controls/folderreader.h"
+#include "platform/controls/usererror.h"
+#include "platform/runtimeerror.h"
+
+namespace vm {
+
+FileListBox::FileListBox(QWidget *parent)
+    : QListView(parent)
+    , m_model(new QStringListModel(this))
+    , m_pattern(QStringLiteral("*.*"))
+    , m_filter(compile(m_pattern))
+    , m_path(QDir::cleanPath(QDir::currentPath()))
+{
+    setModel(m_model);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Large folders: one row height for all, no per-row measuring.
+    setUniformItemSizes(true);
+    try {
+        list(m_path, m_filter);
+    } catch (const RuntimeError &) {
+        // An unreadable start-up folder leaves the list empty until a Path is set.
+    }
+}
+
+FileListBox::Filter FileListBox::compile(const QString &pattern)
+{
+    Filter filter;
+    static const QRegularExpression plainSuffix(QStringLiteral("^\\*\\.[^*?\\[\\]]+$"));
+    for (const QString &raw : pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString part = raw.trimmed();
+        if (part.isEmpty())
+            continue;
+        if (part == QLatin1String("*") || part == QLatin1String("*.*")) {
+            filter.all = true; // as users know it, "*.*" also lists names without a dot
+        } else if (plainSuffix.match(part).hasMatch()) {
+            filter.suffixes.append(part.mid(1));
+        } else {
+            filter.others.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(part),
+                QRegularExpression::CaseInsensitiveOption));
+        }
+    }
+    filter.all = filter.all || (filter.suffixes.isEmpty() && filter.others.isEmpty());
+    return filter;
+}
+
+bool FileListBox::admits(const Filter &filter, const QString &name)
+{
+    if (filter.all)
+        return true;
+    for (const QString &suffix : filter.suffixes) {
+        if (name.size() > suffix.size() && name.endsWith(suffix, Qt::CaseInsensitive))
+            return true;
+    }
+    for (const QRegularExpression &re : filter.others) {
+        if (re.match(name).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+bool FileListBox::matches(const QString &name) const
+{
+    return admits(m_filter, name);
+}
+
+void FileListBox::list(const QString &folder, const Filter &filter)
+{
+    QStringList names
+        = readFolder(folder, EntryKind::File, [&](const QString &name) { return admits(filter, name); });
+    sortNames(names);
+    m_model->setStringList(names);
+    m_path = folder;
+    selectionModel()->clear();
+    scrollToTop();
+}
+
+void FileListBox::setPattern(const QString &pattern)
+{
+    m_pattern = pattern;
+    m_filter = compile(pattern);
+    try {
+        list(m_path, m_filter);
+    } catch (const RuntimeError &) {
+        // The folder went away; entries chosen by the old pattern would mislead.
+        m_model->setStringList({});
+    }
+}
+
+void FileListBox::setPath(const QString &path)
+{
+    list(resolveFolder(path, false), m_filter);
+}
+
+QString FileListBox::List(int index) const
+{
+    const QStringList &names = m_model->stringList();
+    return index >= 0 && index < names.size() ? names.at(index) : QString();
+}
+
+QString FileListBox::FileName() const
+{
+    return List(ListIndex());
+}
+
+int FileListBox::ListIndex() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void FileListBox::setListIndex(int index)
+{
+    if (index < -1 || index >= ListCount())
+        vm::raise(Err::InvalidPropertyValue);
+    if (index == -1) {
+        selectionModel()->clear();
+        return;
+    }
+    const QModelIndex item = m_model->index(index);
+    selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
+    scrollTo(item);
+}
+
+int FileListBox::ListCount() const
+{
+    return m_model->rowCount();
+}
+
+QItemSelectionModel::SelectionFlags FileListBox::selectionCommand(
+    const QModelIndex &index, const QEvent *event) const
+{
+    // A click below the entries, Ctrl+click or Ctrl+Space would otherwise
+    // clear the one selection; the list keeps the entry the user last chose.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
+    if (flags.testFlag(QItemSelectionModel::Deselect))
+        return QItemSelectionModel::ClearAndSelect;
+    return flags;
+}
+
+void FileListBox::raiseClickIfMoved(int before)
+{
+    if (ListIndex() != before)
+        runUserAction([this] { Q_EMIT Click(); });
+}
+
+void FileListBox::mousePressEvent(QMouseEvent *event)
+{
+    const int before = ListIndex();
+    QListView::mousePressEvent(event);
+    const QModelIndex hit = indexAt(event->position().toPoint());
+    // A click on the entry already chosen is a click all the same.
+    const bool reclicked = event->button() == Qt::LeftButton && hit.isValid() && hit.row() == ListIndex();
+    if (ListIndex() != before || reclicked)
+        runUserAction([this] { Q_EMIT Click(); });
+}
+
+void FileListBox::mouseMoveEvent(QMouseEvent *event)
+{
+    const int before = ListIndex();
+    QListView::mouseMoveEvent(event);
+    raiseClickIfMoved(before);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    const int before = ListIndex();
+    QListView::mouseReleaseEvent(event);
+    raiseClickIfMoved(before);
+}
+
+void FileListBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QListView::mouseDoubleClickEvent(event);
+    const QModelIndex hit = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && hit.isValid() && hit.row() == ListIndex())
+        runUserAction([this] { Q_EMIT DblClick(); });
+}
+
+void FileListBox::keyPressEvent(QKeyEvent *event)
+{
+    const int before = ListIndex();
+    QListView::keyPressEvent(event);
+    raiseClickIfMoved(before);
+}
+
+} // namespace vm

@@ -1,0 +1,161 @@
+#include "platform/controls/folderreader.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <numeric>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/controls/drives.h"
+#include "platform/runtimeerror.h"
+
+namespace vm {
+namespace {
+
+[[noreturn]] void raiseForErrno(int error, const QString &folder)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        raise(Err::PermissionDenied);
+    case ENOMEDIUM:
+    case ENODEV:
+    case ENXIO:
+    case ESTALE:
+    case ENOTCONN:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ETIMEDOUT:
+        raise(Err::DeviceUnavailable);
+    case EIO:
+        raise(Err::DeviceIO);
+    case ENOMEM:
+        raise(Err::OutOfMemory);
+    case ENOENT:
+        // The folder is gone because the card or disc holding it was taken out.
+        if (drives::isVanished(folder))
+            raise(Err::DeviceUnavailable);
+        raise(Err::PathNotFound);
+    default:
+        raise(Err::PathNotFound);
+    }
+}
+
+class DirHandle {
+public:
+    explicit DirHandle(DIR *dir)
+        : m_dir(dir)
+    {
+    }
+    ~DirHandle()
+    {
+        if (m_dir)
+            closedir(m_dir);
+    }
+    DirHandle(const DirHandle &) = delete;
+    DirHandle &operator=(const DirHandle &) = delete;
+    DIR *get() const { return m_dir; }
+
+private:
+    DIR *m_dir;
+};
+
+bool hasKind(int dirFd, const char *name, unsigned char type, EntryKind kind)
+{
+    // The entry type from readdir saves a stat for almost every entry; only
+    // links and file systems that do not report types need one.
+    if (type == DT_LNK || type == DT_UNKNOWN) {
+        struct stat st;
+        if (fstatat(dirFd, name, &st, 0) != 0)
+            return false; // broken link, or vanished meanwhile
+        return kind == EntryKind::Folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+    }
+    return kind == EntryKind::Folder ? type == DT_DIR : type == DT_REG;
+}
+
+} // namespace
+
+QString resolveFolder(const QString &text, bool acceptDriveText)
+{
+    if (acceptDriveText) {
+        if (const auto drive = drives::fromText(text))
+            return drives::currentFolder(*drive);
+        if (!text.startsWith(QLatin1Char('/')) && drives::isVanished(text))
+            raise(Err::DeviceUnavailable);
+    }
+    if (text.isEmpty())
+        raise(Err::PathNotFound);
+    return QDir::cleanPath(QDir::current().absoluteFilePath(text));
+}
+
+QStringList readFolder(
+    const QString &folder, EntryKind kind, const std::function<bool(const QString &)> &accept)
+{
+    const QByteArray encoded = QFile::encodeName(folder);
+    // O_DIRECTORY fails at once on a FIFO instead of waiting for a writer.
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        raiseForErrno(errno, folder);
+    DirHandle dir(fdopendir(fd));
+    if (!dir.get()) {
+        const int error = errno;
+        ::close(fd);
+        raiseForErrno(error, folder);
+    }
+
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                raiseForErrno(errno, folder);
+            break;
+        }
+        if (entry->d_name[0] == '.')
+            continue; // ".", ".." and hidden entries
+        const QString name = QFile::decodeName(entry->d_name);
+        if (accept && !accept(name))
+            continue;
+        if (hasKind(fd, entry->d_name, entry->d_type, kind))
+            names.append(name);
+    }
+    return names;
+}
+
+void sortNames(QStringList &names)
+{
+    // The C locale compares code points and ignores the options below; a
+    // session without a language still deserves a natural order.
+    const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // One key per name instead of a collation per comparison.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(names.size());
+    for (const QString &name : std::as_const(names))
+        keys.push_back(collator.sortKey(name));
+    std::vector<qsizetype> order(names.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const int byKey = keys[a].compare(keys[b]);
+        // Names equal but for case still get a fixed order.
+        return byKey != 0 ? byKey < 0 : names[a] < names[b];
+    });
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (qsizetype i : order)
+        sorted.append(names[i]);
+    names.swap(sorted);
+}
+
+} // namespace vm

@@ -1,0 +1,193 @@
+// The drive registry: which mounts are drives, how they are named, which drive
+// holds a path, and the folder each drive remembers.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "platform/controls/drives.h"
+
+using namespace vm;
+
+namespace {
+
+const QByteArray containerTable = R"(22 27 0:21 / /proc rw,relatime - proc proc rw
+23 27 0:22 / /sys rw,relatime - sysfs sysfs rw
+24 27 0:6 / /dev rw,relatime - devtmpfs devtmpfs rw,size=1k
+27 1 0:40 / / rw,relatime - overlay overlay rw,lowerdir=/a,upperdir=/b
+31 23 0:28 / /sys/fs/cgroup rw,relatime - cgroup2 cgroup2 rw
+40 27 0:45 / /run rw,nosuid - tmpfs tmpfs rw
+)";
+
+const QByteArray desktopTable = R"(27 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw
+28 27 8:3 / /home rw,relatime shared:2 - xfs /dev/sda3 rw
+29 28 0:50 / /home/u/.cache rw - tmpfs tmpfs rw
+30 27 8:17 / /media/usb rw,nosuid shared:5 master:3 - vfat /dev/sdb1 rw
+31 27 8:18 / /media/My\040Card rw,nosuid - exfat /dev/sdb2 rw
+32 27 0:60 / /run/user/1000/doc rw - fuse.portal portal rw
+33 27 0:61 / /mnt/share rw - cifs //server/share rw
+34 27 0:62 / /snap/core/1 ro - squashfs /dev/loop0 ro
+35 27 7:0 / /media/cdrom ro - iso9660 /dev/sr0 ro
+36 27 0:63 / /proc/sys/fs/binfmt_misc rw - autofs systemd-1 rw
+this line is not a mount
+)";
+
+QStringList roots(const QList<DriveInfo> &drives)
+{
+    QStringList out;
+    for (const DriveInfo &d : drives)
+        out.append(d.root);
+    return out;
+}
+
+void writeTable(const QString &file, const QByteArray &contents)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contents);
+}
+
+} // namespace
+
+class TestDrives : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { drives::resetForTesting(); }
+
+    void onlyRealFileSystemsAreDrives_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("overlay root of a container is still a drive")
+            << containerTable << QStringList{"/"};
+        QTest::newRow("empty table still has the root")
+            << QByteArray() << QStringList{"/"};
+        QTest::newRow("disks, cards, discs and shares; no pseudo or portal mounts")
+            << desktopTable
+            << QStringList{"/", "/home", "/media/usb", "/media/My Card", "/mnt/share", "/media/cdrom"};
+        QTest::newRow("a later mount on the same point hides the earlier")
+            << QByteArray("27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                          "30 27 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
+                          "31 30 0:70 / /media/usb rw - tmpfs tmpfs rw\n")
+            << QStringList{"/"};
+        QTest::newRow("escaped tab and backslash in a mount point")
+            << QByteArray("30 27 8:17 / /media/a\\011b\\134c rw - ext4 /dev/sdb1 rw\n")
+            << QStringList{"/", "/media/a\tb\\c"};
+    }
+    void onlyRealFileSystemsAreDrives()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QStringList, expected);
+        QCOMPARE(roots(drives::parseMountInfo(table)), expected);
+    }
+
+    void driveOfPathTakesLongestMountPoint_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("root");
+        QTest::newRow("the mount point itself") << "/media/usb" << "/media/usb";
+        QTest::newRow("deep below a mount point") << "/media/usb/a/b" << "/media/usb";
+        QTest::newRow("a sibling with the same prefix") << "/media/usbstick/x" << "/";
+        QTest::newRow("below a left-out tmpfs") << "/home/u/.cache/x" << "/home";
+        QTest::newRow("mount point with a blank") << "/media/My Card/DCIM" << "/media/My Card";
+        QTest::newRow("the root") << "/" << "/";
+    }
+    void driveOfPathTakesLongestMountPoint()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, root);
+        const auto drive = drives::driveOf(drives::parseMountInfo(desktopTable), path);
+        QVERIFY(drive.has_value());
+        QCOMPARE(drive->root, root);
+    }
+
+    void labelsComeFromTheLabelFolder()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QDir dir(tmp.path());
+        QVERIFY(dir.mkpath("dev/disk/by-label"));
+        for (const char *device : {"sdb1", "sdb2", "dm-0"})
+            writeTable(dir.filePath(QStringLiteral("dev/") + device), {});
+        // udev names hold relative links and write a blank as \x20.
+        QVERIFY(QFile::link("../../sdb1", dir.filePath("dev/disk/by-label/SDCARD")));
+        QVERIFY(QFile::link("../../sdb2", dir.filePath("dev/disk/by-label/My\\x20Card")));
+        QVERIFY(QFile::link("../../dm-0", dir.filePath("dev/disk/by-label/Vault")));
+        QVERIFY(QFile::link(dir.filePath("dev/dm-0"), dir.filePath("dev/mapper-vault")));
+
+        const QByteArray table = QStringLiteral("30 27 8:17 / /media/usb rw - vfat %1 rw\n"
+                                                "31 27 8:18 / /media/My\\040Card rw - exfat %2 rw\n"
+                                                "32 27 253:0 / /srv rw - ext4 %3 rw\n"
+                                                "33 27 8:19 / /data rw - ext4 /dev/none rw\n")
+                                     .arg(dir.filePath("dev/sdb1"), dir.filePath("dev/sdb2"),
+                                          dir.filePath("dev/mapper-vault"))
+                                     .toUtf8();
+        QList<DriveInfo> list = drives::parseMountInfo(table);
+        drives::applyLabels(list, drives::readLabels(dir.filePath("dev/disk/by-label")));
+        QStringList texts;
+        for (const DriveInfo &d : list)
+            texts.append(d.text());
+        QCOMPARE(texts, (QStringList{"/", "/media/usb [SDCARD]", "/media/My Card [My Card]", "/srv [Vault]", "/data"}));
+    }
+
+    void driveRemembersItsFolder()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString card = tmp.filePath("card");
+        QVERIFY(QDir().mkpath(card + "/DCIM/100"));
+        QByteArray table = "30 27 8:17 / " + QFile::encodeName(card) + " rw - vfat /dev/sdz1 rw\n";
+        drives::setSourcesForTesting([&table] { return table; }, tmp.filePath("no-labels"));
+
+        const auto drive = drives::fromText(card);
+        QVERIFY(drive.has_value());
+        QCOMPARE(drives::currentFolder(*drive), card);
+
+        drives::setCurrentFolder(card + "/DCIM/100");
+        drives::setCurrentFolder(tmp.path()); // another drive's folder leaves this one alone
+        QCOMPARE(drives::currentFolder(*drive), card + "/DCIM/100");
+
+        // A folder removed since gives way to its nearest remaining parent.
+        QVERIFY(QDir(card + "/DCIM/100").removeRecursively());
+        QCOMPARE(drives::currentFolder(*drive), card + "/DCIM");
+
+        QVERIFY(!drives::isVanished(card));
+        table.clear();
+        QVERIFY(!drives::fromText(card).has_value());
+        QVERIFY(drives::isVanished(card));
+        QVERIFY(drives::isVanished(card + "/DCIM"));
+        QVERIFY(!drives::isVanished(card + "x"));
+    }
+
+    void startUpFolderIsCurrentOnItsDrive()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString card = tmp.filePath("card");
+        QVERIFY(QDir().mkpath(card + "/photos"));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(card + "/photos"));
+        drives::resetForTesting();
+        QVERIFY(QDir::setCurrent(before));
+        const QByteArray table = "30 27 8:17 / " + QFile::encodeName(card) + " rw - vfat /dev/sdz1 rw\n";
+        drives::setSourcesForTesting([table] { return table; }, QString());
+
+        QCOMPARE(drives::currentFolder(*drives::fromText(card)), card + "/photos");
+        QCOMPARE(drives::currentFolder(*drives::fromText("/")), QStringLiteral("/"));
+    }
+
+    void fileMountsAreNotDrives()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        writeTable(tmp.filePath("hosts"), "127.0.0.1 localhost\n");
+        const QByteArray table = "30 27 8:1 /etc/hosts " + QFile::encodeName(tmp.filePath("hosts"))
+            + " rw - ext4 /dev/vda rw\n";
+        drives::setSourcesForTesting([table] { return table; }, QString());
+        QCOMPARE(roots(drives::list()), QStringList{"/"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDrives)
+#include "tst_drives.moc"
