@@ -92,6 +92,8 @@ void validate(const BmpHeader &h, qsizetype fileSize)
 {
     const bool depthOk = h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8
         || h.bitCount == 16 || h.bitCount == 24 || h.bitCount == 32;
+    if (h.bitCount == 2 || h.bitCount == 64)
+        raise(Err::InvalidPicture); // legal, but rare enough that we do not read them
     if (!depthOk || h.planes != 1)
         raise(Err::DamagedPicture);
     switch (h.compression) {

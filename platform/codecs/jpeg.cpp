@@ -217,6 +217,10 @@ unsigned scaleFor(QSize stored, QSize wanted)
         raise(Err::OutOfMemory);
     if (e.failure == JERR_IMAGE_TOO_BIG)
         raise(Err::PictureTooLarge);
+    // Legal JPEG that this decoder does not read: 12-bit samples, lossless.
+    if (e.failure == JERR_BAD_PRECISION || e.failure == JERR_SOF_UNSUPPORTED
+        || e.failure == JERR_NOT_COMPILED)
+        raise(Err::InvalidPicture);
     raise(Err::DamagedPicture);
 }
 
