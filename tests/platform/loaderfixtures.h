@@ -194,6 +194,138 @@ struct Jpeg {
     }
 };
 
+// A GIF89a with a 4-colour global table. Each frame is a rectangle of
+// palette indices; the LZW stream is written without compression (a clear
+// code every two pixels keeps codes at 3 bits), which every decoder reads.
+struct GifFrame {
+    int left = 0, top = 0, width = 1, height = 1;
+    QByteArray indices; // width * height bytes, values 0..3
+    int transparent = -1;
+};
+
+inline QByteArray gifLzw(const QByteArray &indices)
+{
+    QByteArray out;
+    quint32 acc = 0;
+    int bits = 0;
+    auto put = [&](int code) {
+        acc |= quint32(code) << bits;
+        bits += 3;
+        while (bits >= 8) {
+            out.append(char(acc & 0xff));
+            acc >>= 8;
+            bits -= 8;
+        }
+    };
+    for (qsizetype i = 0; i < indices.size(); ++i) {
+        if (i % 2 == 0)
+            put(4); // clear
+        put(quint8(indices[i]) & 3);
+    }
+    put(5); // end of information
+    if (bits > 0)
+        out.append(char(acc & 0xff));
+    return out;
+}
+
+inline QByteArray gifBytes(int width, int height, const QList<QRgb> &palette, const QList<GifFrame> &frames)
+{
+    QByteArray b("GIF89a");
+    putLE16(b, quint16(width));
+    putLE16(b, quint16(height));
+    b.append(char(0x81)); // global table of 4 entries
+    b.append('\0');
+    b.append('\0');
+    for (int i = 0; i < 4; ++i) {
+        const QRgb c = i < palette.size() ? palette[i] : 0;
+        b.append(char(qRed(c)));
+        b.append(char(qGreen(c)));
+        b.append(char(qBlue(c)));
+    }
+    for (const GifFrame &f : frames) {
+        if (f.transparent >= 0) {
+            b.append("\x21\xf9\x04\x01\x00\x00", 6);
+            b.append(char(f.transparent));
+            b.append('\0');
+        }
+        b.append(char(0x2c));
+        putLE16(b, quint16(f.left));
+        putLE16(b, quint16(f.top));
+        putLE16(b, quint16(f.width));
+        putLE16(b, quint16(f.height));
+        b.append('\0');
+        b.append(char(2)); // LZW minimum code size
+        const QByteArray data = gifLzw(f.indices);
+        for (qsizetype at = 0; at < data.size(); at += 255) {
+            const QByteArray chunk = data.mid(at, 255);
+            b.append(char(chunk.size()));
+            b.append(chunk);
+        }
+        b.append('\0');
+    }
+    b.append(char(0x3b));
+    return b;
+}
+
+// An icon image as a DIB: 32-bit BGRA colour rows and a 1-bit AND mask
+// (set bits transparent), both bottom-up, height doubled in the header.
+inline QByteArray iconDib(const QImage &argb, const QImage &mask = QImage())
+{
+    const int w = argb.width();
+    const int h = argb.height();
+    QByteArray b;
+    putLE32(b, 40);
+    putLE32(b, quint32(w));
+    putLE32(b, quint32(2 * h));
+    putLE16(b, 1);
+    putLE16(b, 32);
+    for (int i = 0; i < 6; ++i)
+        putLE32(b, 0);
+    for (int y = h - 1; y >= 0; --y) {
+        for (int x = 0; x < w; ++x) {
+            const QRgb c = argb.pixel(x, y);
+            b.append(char(qBlue(c)));
+            b.append(char(qGreen(c)));
+            b.append(char(qRed(c)));
+            b.append(char(qAlpha(c)));
+        }
+    }
+    const int stride = (w + 31) / 32 * 4;
+    for (int y = h - 1; y >= 0; --y) {
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < w; ++x) {
+            if (!mask.isNull() && mask.pixelIndex(x, y))
+                row[x / 8] = char(quint8(row[x / 8]) | (0x80 >> (x % 8)));
+        }
+        b.append(row);
+    }
+    return b;
+}
+
+// An icon (type 1) or cursor (type 2) file from entry images, in order.
+inline QByteArray iconFile(const QList<QByteArray> &images, const QList<QSize> &sizes, int type = 1)
+{
+    QByteArray b;
+    putLE16(b, 0);
+    putLE16(b, quint16(type));
+    putLE16(b, quint16(images.size()));
+    quint32 offset = 6 + 16 * quint32(images.size());
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        b.append(char(sizes[i].width() >= 256 ? 0 : sizes[i].width()));
+        b.append(char(sizes[i].height() >= 256 ? 0 : sizes[i].height()));
+        b.append('\0');
+        b.append('\0');
+        putLE16(b, 1);
+        putLE16(b, 32);
+        putLE32(b, quint32(images[i].size()));
+        putLE32(b, offset);
+        offset += quint32(images[i].size());
+    }
+    for (const QByteArray &image : images)
+        b.append(image);
+    return b;
+}
+
 // A picture with four differently coloured quadrants, to tell every turn
 // and mirror apart: red top-left, green top-right, blue bottom-left, white
 // bottom-right.
