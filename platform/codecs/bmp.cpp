@@ -131,26 +131,35 @@ void validate(const BmpHeader &h, qsizetype fileSize)
 QByteArray normalised(const QByteArray &file, const BmpHeader &h)
 {
     const quint32 size = h.headerSize;
-    if (size == kCoreHeaderSize || size == kInfoHeaderSize || size == kOs2HeaderSize
-        || size == kV4HeaderSize || size == kV5HeaderSize) {
+    if (size == kCoreHeaderSize)
         return file;
-    }
-    // The 52- and 56-byte headers carry their masks inside the header, where
-    // a 40-byte header with BITFIELDS would have them after it: the bytes
-    // need not move, only the size field changes.
-    if (size > kInfoHeaderSize) {
-        QByteArray copy = file;
-        qToLittleEndian<quint32>(kInfoHeaderSize, copy.data() + 14);
-        return copy;
-    }
     QByteArray out;
-    out.reserve(file.size() + kInfoHeaderSize);
-    out.append(file.constData(), kFileHeaderSize);
-    out.append(file.constData() + kFileHeaderSize, size);
-    out.append(QByteArray(kInfoHeaderSize - size, '\0'));
-    out.append(file.constData() + kFileHeaderSize + size, file.size() - kFileHeaderSize - size);
-    qToLittleEndian<quint32>(kInfoHeaderSize, out.data() + 14);
-    qToLittleEndian<quint32>(h.pixelOffset + (kInfoHeaderSize - size), out.data() + 10);
+    if (size == kInfoHeaderSize || size == kOs2HeaderSize || size == kV4HeaderSize
+        || size == kV5HeaderSize) {
+        out = file;
+    } else if (size > kInfoHeaderSize) {
+        // The 52- and 56-byte headers carry their masks inside the header,
+        // where a 40-byte header with BITFIELDS has them after it: the bytes
+        // need not move, only the size field changes.
+        out = file;
+        qToLittleEndian<quint32>(kInfoHeaderSize, out.data() + 14);
+    } else {
+        out.reserve(file.size() + kInfoHeaderSize);
+        out.append(file.constData(), kFileHeaderSize);
+        out.append(file.constData() + kFileHeaderSize, size);
+        out.append(QByteArray(kInfoHeaderSize - size, '\0'));
+        out.append(file.constData() + kFileHeaderSize + size, file.size() - kFileHeaderSize - size);
+        qToLittleEndian<quint32>(kInfoHeaderSize, out.data() + 14);
+        qToLittleEndian<quint32>(h.pixelOffset + (kInfoHeaderSize - size), out.data() + 10);
+    }
+    // A palette shorter than the depth implies, with no count given: Qt
+    // would read the full table on into the pixels. Count what fits before
+    // the pixel data instead.
+    if (h.bitCount <= 8 && h.colorsUsed == 0 && h.pixelOffset > kFileHeaderSize + size) {
+        const quint32 room = (h.pixelOffset - kFileHeaderSize - size) / 4;
+        if (room >= 1 && room < (1u << h.bitCount))
+            qToLittleEndian<quint32>(room, out.data() + 46);
+    }
     return out;
 }
 
