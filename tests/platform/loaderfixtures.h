@@ -302,6 +302,29 @@ inline QByteArray iconDib(const QImage &argb, const QImage &mask = QImage())
     return b;
 }
 
+// An 8-bit icon DIB of one palette colour, with an empty mask.
+inline QByteArray iconDib8(int w, int h, QRgb colour)
+{
+    QByteArray b;
+    putLE32(b, 40);
+    putLE32(b, quint32(w));
+    putLE32(b, quint32(2 * h));
+    putLE16(b, 1);
+    putLE16(b, 8);
+    for (int i = 0; i < 6; ++i)
+        putLE32(b, 0);
+    for (int i = 0; i < 256; ++i) {
+        const QRgb c = i == 1 ? colour : 0;
+        b.append(char(qBlue(c)));
+        b.append(char(qGreen(c)));
+        b.append(char(qRed(c)));
+        b.append('\0');
+    }
+    b.append(QByteArray((w + 3) / 4 * 4 * h, '\1'));
+    b.append(QByteArray((w + 31) / 32 * 4 * h, '\0'));
+    return b;
+}
+
 // An icon (type 1) or cursor (type 2) file from entry images, in order.
 inline QByteArray iconFile(const QList<QByteArray> &images, const QList<QSize> &sizes, int type = 1)
 {
