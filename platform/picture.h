@@ -50,6 +50,12 @@ private:
 // Throws RuntimeError on any failure.
 Picture LoadPicture(const QString &name);
 
+// The same, for a caller that will show the picture no larger than maxSize:
+// a JPEG may then be decoded at a reduced DCT scale (never below what covers
+// maxSize), which is much faster for large photos. The extent is always that
+// of the full picture. Other formats load at their natural size.
+Picture LoadPictureForSize(const QString &name, QSize maxSize);
+
 } // namespace vm
 
 Q_DECLARE_METATYPE(vm::Picture)

@@ -1,0 +1,217 @@
+// Icons and cursors: the largest image of the directory, the deepest colour
+// among equals. Entries are judged by their own headers, not by the
+// directory, whose bytes for depth hold the hotspot in a cursor and whose
+// sizes stop at 256.
+#include <QBuffer>
+#include <QImageReader>
+#include <QList>
+#include <QtEndian>
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/codecs/codecs.h"
+#include "platform/codecs/extent.h"
+#include "platform/runtimeerror.h"
+
+namespace vm {
+
+namespace {
+
+constexpr int kDirHeaderSize = 6;
+constexpr int kDirEntrySize = 16;
+const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+
+struct Entry {
+    QByteArrayView bytes;
+    bool png = false;
+    qint64 width = 0;
+    qint64 height = 0;
+    int depth = 0;
+};
+
+template<typename T>
+T readLE(QByteArrayView data, qsizetype offset)
+{
+    return qFromLittleEndian<T>(data.data() + offset);
+}
+
+template<typename T>
+T readBE(QByteArrayView data, qsizetype offset)
+{
+    return qFromBigEndian<T>(data.data() + offset);
+}
+
+// Reads the entry's own header; false when it is not a usable image.
+bool probe(Entry &e)
+{
+    if (e.bytes.size() >= 33 && e.bytes.startsWith(QByteArrayView(kPngSignature, 8))) {
+        e.png = true;
+        e.width = readBE<quint32>(e.bytes, 16);
+        e.height = readBE<quint32>(e.bytes, 20);
+        const int bits = quint8(e.bytes[24]);
+        const int colourType = quint8(e.bytes[25]);
+        const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+        e.depth = bits * channels;
+        return e.width > 0 && e.height > 0;
+    }
+    if (e.bytes.size() < 40)
+        return false;
+    const quint32 headerSize = readLE<quint32>(e.bytes, 0);
+    if (headerSize < 40 || headerSize > quint32(e.bytes.size()))
+        return false;
+    e.width = readLE<qint32>(e.bytes, 4);
+    e.height = readLE<qint32>(e.bytes, 8) / 2; // colour rows, then mask rows
+    e.depth = readLE<quint16>(e.bytes, 14);
+    return e.width > 0 && e.height > 0;
+}
+
+QImage decodePng(const Entry &e)
+{
+    checkPictureSize(e.width, e.height);
+    checkPixelsAgainstFileSize(e.width, e.height, e.bytes.size());
+    QByteArray copy = e.bytes.toByteArray();
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (1024 * 1024)) + 1);
+    QImage image;
+    if (!reader.read(&image) || image.size() != QSize(int(e.width), int(e.height)))
+        raise(Err::DamagedPicture);
+    return image;
+}
+
+QImage decodeDib(const Entry &e)
+{
+    const QByteArrayView d = e.bytes;
+    const quint32 headerSize = readLE<quint32>(d, 0);
+    const int depth = e.depth;
+    const quint32 compression = readLE<quint32>(d, 16);
+    if (readLE<quint16>(d, 12) != 1 || compression != 0)
+        raise(Err::DamagedPicture);
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
+        raise(Err::DamagedPicture);
+    checkPictureSize(e.width, e.height);
+    const int w = int(e.width);
+    const int h = int(e.height);
+
+    qint64 colours = 0;
+    if (depth <= 8) {
+        colours = readLE<quint32>(d, 32);
+        if (colours == 0 || colours > (qint64(1) << depth))
+            colours = qint64(1) << depth;
+    }
+    const qint64 paletteAt = headerSize;
+    const qint64 colourAt = paletteAt + colours * 4;
+    const qint64 colourStride = (qint64(w) * depth + 31) / 32 * 4;
+    const qint64 maskAt = colourAt + colourStride * h;
+    const qint64 maskStride = (qint64(w) + 31) / 32 * 4;
+    if (maskAt > d.size())
+        raise(Err::DamagedPicture); // colour rows cut short
+    // Some writers leave the mask out when the alpha channel says it all.
+    const bool hasMask = maskAt + maskStride * h <= d.size();
+
+    QList<QRgb> palette(colours);
+    for (qint64 i = 0; i < colours; ++i) {
+        const auto *p = reinterpret_cast<const uchar *>(d.data() + paletteAt + i * 4);
+        palette[i] = qRgb(p[2], p[1], p[0]);
+    }
+
+    QImage image(w, h, QImage::Format_ARGB32);
+    if (image.isNull())
+        raise(Err::OutOfMemory);
+    bool anyAlpha = false;
+    for (int y = 0; y < h; ++y) {
+        const auto *row = reinterpret_cast<const uchar *>(d.data() + colourAt + colourStride * (h - 1 - y));
+        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            QRgb c = 0;
+            switch (depth) {
+            case 1:
+            case 4:
+            case 8: {
+                const int bitPos = x * depth;
+                const int index = (row[bitPos / 8] >> (8 - depth - bitPos % 8)) & ((1 << depth) - 1);
+                c = index < palette.size() ? palette[index] : qRgb(0, 0, 0);
+                break;
+            }
+            case 16: {
+                const quint16 v = qFromLittleEndian<quint16>(row + x * 2);
+                c = qRgb((v >> 10 & 31) * 255 / 31, (v >> 5 & 31) * 255 / 31, (v & 31) * 255 / 31);
+                break;
+            }
+            case 24:
+                c = qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
+                break;
+            case 32:
+                c = qRgba(row[x * 4 + 2], row[x * 4 + 1], row[x * 4], row[x * 4 + 3]);
+                anyAlpha = anyAlpha || row[x * 4 + 3] != 0;
+                break;
+            }
+            out[x] = depth == 32 ? c : (c | 0xff000000u);
+        }
+    }
+    if (depth == 32 && anyAlpha)
+        return image; // the alpha channel rules; the mask is for old systems
+    for (int y = 0; y < h; ++y) {
+        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const auto *mask = hasMask
+            ? reinterpret_cast<const uchar *>(d.data() + maskAt + maskStride * (h - 1 - y))
+            : nullptr;
+        for (int x = 0; x < w; ++x) {
+            const bool transparent = mask && (mask[x / 8] >> (7 - x % 8) & 1);
+            out[x] = transparent ? 0u : (out[x] | 0xff000000u);
+        }
+    }
+    return image;
+}
+
+QList<Entry> readDirectory(const QByteArray &file)
+{
+    if (file.size() < kDirHeaderSize)
+        raise(Err::DamagedPicture);
+    const int count = readLE<quint16>(file, 4);
+    if (count == 0 || kDirHeaderSize + qint64(count) * kDirEntrySize > file.size())
+        raise(Err::DamagedPicture);
+    QList<Entry> entries;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype at = kDirHeaderSize + qsizetype(i) * kDirEntrySize;
+        const quint32 offset = readLE<quint32>(file, at + 12);
+        if (offset >= quint64(file.size()))
+            continue;
+        // The entry's byte count is often wrong (too small in cursors that
+        // load everywhere), so an entry runs to the end of the file; the
+        // decoders check that what they need is present.
+        Entry e;
+        e.bytes = QByteArrayView(file.constData() + offset, file.size() - offset);
+        if (probe(e))
+            entries.append(e);
+    }
+    return entries;
+}
+
+} // namespace
+
+Picture decodeIco(const QByteArray &file)
+{
+    QList<Entry> entries = readDirectory(file);
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        const qint64 areaA = a.width * a.height;
+        const qint64 areaB = b.width * b.height;
+        return areaA != areaB ? areaA > areaB : a.depth > b.depth;
+    });
+    // Should the best entry be broken, the next one still shows the icon.
+    for (const Entry &e : std::as_const(entries)) {
+        try {
+            QImage image = toDisplayFormat(e.png ? decodePng(e) : decodeDib(e));
+            const QSize extent = extentHimetricAt96Dpi(image.size());
+            return Picture(std::move(image), extent);
+        } catch (const RuntimeError &error) {
+            if (error.number() == Err::OutOfMemory)
+                throw;
+        }
+    }
+    raise(Err::DamagedPicture);
+}
+
+} // namespace vm

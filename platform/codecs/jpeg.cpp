@@ -1,0 +1,290 @@
+// JPEG through libjpeg-turbo directly: we see its warnings (a cut-off file
+// must not pass for a whole one), bound its memory and scan count, can have
+// it decode at a reduced DCT scale, and apply the EXIF orientation so that a
+// phone photo stands upright.
+#include <QList>
+
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "platform/codecs/codecs.h"
+#include "platform/codecs/exif.h"
+#include "platform/codecs/extent.h"
+#include "platform/runtimeerror.h"
+
+namespace vm {
+
+namespace {
+
+// Coefficient buffers of a progressive 100-megapixel photo take about
+// 300 MB; more than this is no photo.
+constexpr long kMaxDecoderMemory = 1024L * 1024 * 1024;
+// Each progressive scan walks the whole image; real encoders write about
+// ten, while a crafted file can list thousands to stall the decoder.
+constexpr int kMaxScans = 500;
+
+struct ErrorState {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    bool truncated = false;
+    bool tooManyScans = false;
+    int failure = 0; // libjpeg's message code of the fatal error
+};
+
+ErrorState &state(j_common_ptr cinfo)
+{
+    return *reinterpret_cast<ErrorState *>(cinfo->err);
+}
+
+[[noreturn]] void onError(j_common_ptr cinfo)
+{
+    state(cinfo).failure = cinfo->err->msg_code;
+    std::longjmp(state(cinfo).jump, 1);
+}
+
+void onMessage(j_common_ptr cinfo, int level)
+{
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        state(cinfo).truncated = true;
+    // Other warnings are corrupt bytes libjpeg recovered from; the picture
+    // still shows. Nothing is printed.
+}
+
+void onProgress(j_common_ptr cinfo)
+{
+    auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) {
+        state(cinfo).tooManyScans = true;
+        onError(cinfo);
+    }
+}
+
+// libjpeg reports failures by longjmp, so every call into it happens inside
+// one of these small functions, whose locals have trivial destructors.
+class Decompressor {
+public:
+    Decompressor()
+    {
+        m_cinfo.err = jpeg_std_error(&m_error.mgr);
+        m_error.mgr.error_exit = onError;
+        m_error.mgr.emit_message = onMessage;
+        m_progress.progress_monitor = onProgress;
+        jpeg_create_decompress(&m_cinfo);
+        m_cinfo.progress = &m_progress;
+        m_cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
+    }
+    ~Decompressor() { jpeg_destroy_decompress(&m_cinfo); }
+    Decompressor(const Decompressor &) = delete;
+    Decompressor &operator=(const Decompressor &) = delete;
+
+    jpeg_decompress_struct &info() { return m_cinfo; }
+    const ErrorState &errors() const { return m_error; }
+
+    bool readHeader(const QByteArray &file)
+    {
+        if (setjmp(m_error.jump))
+            return false;
+        jpeg_mem_src(&m_cinfo, reinterpret_cast<const unsigned char *>(file.constData()),
+            static_cast<unsigned long>(file.size()));
+        jpeg_save_markers(&m_cinfo, JPEG_APP0 + 1, 0xFFFF);
+        return jpeg_read_header(&m_cinfo, TRUE) == JPEG_HEADER_OK;
+    }
+
+    bool prepare(unsigned scaleNum, J_COLOR_SPACE out)
+    {
+        if (setjmp(m_error.jump))
+            return false;
+        m_cinfo.scale_num = scaleNum;
+        m_cinfo.scale_denom = 8;
+        m_cinfo.out_color_space = out;
+        m_cinfo.dct_method = JDCT_ISLOW;
+        jpeg_calc_output_dimensions(&m_cinfo);
+        return true;
+    }
+
+    // Decodes into `image` (allocated by the caller at the output size);
+    // CMYK rows pass through `row` and are converted here.
+    bool decode(QImage &image, unsigned char *row, bool cmyk, bool adobeInverted)
+    {
+        if (setjmp(m_error.jump))
+            return false;
+        if (!jpeg_start_decompress(&m_cinfo))
+            return false;
+        if (int(m_cinfo.output_width) != image.width() || int(m_cinfo.output_height) != image.height())
+            return false;
+        while (m_cinfo.output_scanline < m_cinfo.output_height && !m_error.truncated) {
+            const int y = int(m_cinfo.output_scanline);
+            JSAMPROW target = cmyk ? row : reinterpret_cast<JSAMPROW>(image.scanLine(y));
+            if (jpeg_read_scanlines(&m_cinfo, &target, 1) != 1)
+                return false;
+            if (cmyk)
+                convertCmykRow(row, reinterpret_cast<QRgb *>(image.scanLine(y)), image.width(), adobeInverted);
+        }
+        if (m_error.truncated)
+            return true; // the caller refuses it; finishing would only warn again
+        jpeg_finish_decompress(&m_cinfo);
+        return true;
+    }
+
+private:
+    static void convertCmykRow(const unsigned char *in, QRgb *out, int width, bool inverted)
+    {
+        for (int x = 0; x < width; ++x, in += 4) {
+            // Adobe writes CMYK inverted (0 = full ink); others write it plain.
+            const int c = inverted ? in[0] : 255 - in[0];
+            const int m = inverted ? in[1] : 255 - in[1];
+            const int yl = inverted ? in[2] : 255 - in[2];
+            const int k = inverted ? in[3] : 255 - in[3];
+            out[x] = qRgb(c * k / 255, m * k / 255, yl * k / 255);
+        }
+    }
+
+    jpeg_decompress_struct m_cinfo {};
+    ErrorState m_error {};
+    jpeg_progress_mgr m_progress {};
+};
+
+ExifInfo readExif(const jpeg_decompress_struct &cinfo)
+{
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1)
+            continue;
+        const QByteArrayView payload(reinterpret_cast<const char *>(m->data), m->data_length);
+        if (payload.startsWith(QByteArrayView("Exif\0\0", 6)))
+            return parseExif(payload);
+    }
+    return {};
+}
+
+bool transposes(int orientation)
+{
+    return orientation >= 5;
+}
+
+// The stored picture turned and mirrored as the EXIF orientation says, so
+// that it stands as the camera saw it.
+QImage oriented(const QImage &src, int orientation)
+{
+    if (orientation <= 1 || orientation > 8)
+        return src;
+    const int w = src.width();
+    const int h = src.height();
+    QImage dst(transposes(orientation) ? QSize(h, w) : QSize(w, h), src.format());
+    if (dst.isNull())
+        raise(Err::OutOfMemory);
+    for (int y = 0; y < h; ++y) {
+        const QRgb *in = reinterpret_cast<const QRgb *>(src.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            int X = x;
+            int Y = y;
+            switch (orientation) {
+            case 2: X = w - 1 - x; break;
+            case 3: X = w - 1 - x; Y = h - 1 - y; break;
+            case 4: Y = h - 1 - y; break;
+            case 5: X = y; Y = x; break;
+            case 6: X = h - 1 - y; Y = x; break;
+            case 7: X = h - 1 - y; Y = w - 1 - x; break;
+            case 8: X = y; Y = w - 1 - x; break;
+            }
+            reinterpret_cast<QRgb *>(dst.scanLine(Y))[X] = in[x];
+        }
+    }
+    return dst;
+}
+
+// The smallest n of n/8 whose output still covers `wanted` (in stored
+// orientation); 8 when no reduction is asked for or none fits.
+unsigned scaleFor(QSize stored, QSize wanted)
+{
+    if (wanted.isEmpty())
+        return 8;
+    for (unsigned n = 1; n < 8; ++n) {
+        const qint64 w = (qint64(stored.width()) * n + 7) / 8;
+        const qint64 h = (qint64(stored.height()) * n + 7) / 8;
+        if (w >= wanted.width() && h >= wanted.height())
+            return n;
+    }
+    return 8;
+}
+
+[[noreturn]] void raiseFor(const ErrorState &e)
+{
+    if (e.failure == JERR_OUT_OF_MEMORY)
+        raise(Err::OutOfMemory);
+    if (e.failure == JERR_IMAGE_TOO_BIG)
+        raise(Err::PictureTooLarge);
+    // Legal JPEG that this decoder does not read: 12-bit samples, lossless.
+    if (e.failure == JERR_BAD_PRECISION || e.failure == JERR_SOF_UNSUPPORTED
+        || e.failure == JERR_NOT_COMPILED)
+        raise(Err::InvalidPicture);
+    raise(Err::DamagedPicture);
+}
+
+} // namespace
+
+Picture decodeJpeg(const QByteArray &file, QSize maxSize)
+{
+    Decompressor d;
+    jpeg_decompress_struct &cinfo = d.info();
+    if (!d.readHeader(file))
+        raiseFor(d.errors());
+
+    const QSize stored(int(cinfo.image_width), int(cinfo.image_height));
+    checkPictureSize(stored.width(), stored.height());
+    checkPixelsAgainstFileSize(stored.width(), stored.height(), file.size());
+
+    const ExifInfo exif = readExif(cinfo);
+    double dotsX = 0;
+    double dotsY = 0;
+    if (cinfo.saw_JFIF_marker && (cinfo.density_unit == 1 || cinfo.density_unit == 2)) {
+        auto toMetre = cinfo.density_unit == 1 ? dotsPerMetreFromDpi : dotsPerMetreFromDotsPerCm;
+        dotsX = toMetre(cinfo.X_density);
+        dotsY = toMetre(cinfo.Y_density);
+    }
+    // A source is taken whole or not at all: both axes must be believable.
+    if (!isPlausibleDensity(dotsX) || !isPlausibleDensity(dotsY)) {
+        dotsX = exif.dotsPerMetreX;
+        dotsY = exif.dotsPerMetreY;
+        if (!isPlausibleDensity(dotsX) || !isPlausibleDensity(dotsY))
+            dotsX = dotsY = 0;
+    }
+
+    const bool turn = transposes(exif.orientation);
+    const QSize wanted = turn ? maxSize.transposed() : maxSize;
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    const J_COLOR_SPACE rgb32 = JCS_EXT_BGRA;
+#else
+    const J_COLOR_SPACE rgb32 = JCS_EXT_ARGB;
+#endif
+    if (!d.prepare(scaleFor(stored, wanted), cmyk ? JCS_CMYK : rgb32))
+        raiseFor(d.errors());
+
+    QImage image;
+    std::vector<unsigned char> row;
+    try {
+        image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
+        if (cmyk)
+            row.resize(size_t(cinfo.output_width) * 4);
+    } catch (const std::bad_alloc &) {
+        raise(Err::OutOfMemory);
+    }
+    if (image.isNull())
+        raise(Err::OutOfMemory);
+    if (!d.decode(image, row.data(), cmyk, cinfo.saw_Adobe_marker))
+        raiseFor(d.errors());
+    if (d.errors().truncated)
+        raise(Err::DamagedPicture);
+
+    image = oriented(image, exif.orientation);
+    QSize extent = extentHimetric(stored, dotsX, dotsY);
+    if (turn)
+        extent.transpose();
+    return Picture(std::move(image), extent);
+}
+
+} // namespace vm
