@@ -1,10 +1,9 @@
 #include "platform/controls/usererror.h"
 
-#include <QApplication>
-#include <QMessageBox>
 
 #include <new>
 
+#include "platform/msgbox.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -12,7 +11,7 @@ namespace {
 
 void showErrorBox(const RuntimeError &error)
 {
-    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("エラー"), error.Description());
+    MsgBox(error.Description(), vbCritical, QStringLiteral("エラー"));
 }
 
 std::function<void(const RuntimeError &)> &reporter()
