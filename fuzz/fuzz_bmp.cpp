@@ -1,0 +1,9 @@
+// The bitmap decoder (plain and RLE-compressed) on arbitrary bytes.
+#include "fuzzsupport.h"
+#include "platform/codecs/codecs.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    vmfuzz::refusalIsFine([&] { vm::decodeBmp(vmfuzz::bytesOf(data, size)); });
+    return 0;
+}
