@@ -93,11 +93,12 @@ public:
         m_error.mgr.error_exit = onError;
         m_error.mgr.emit_message = onMessage;
         m_progress.progress_monitor = onProgress;
-        jpeg_create_decompress(&m_cinfo);
-        m_cinfo.progress = &m_progress;
-        m_cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     }
-    ~Decompressor() { jpeg_destroy_decompress(&m_cinfo); }
+    ~Decompressor()
+    {
+        if (m_created)
+            jpeg_destroy_decompress(&m_cinfo);
+    }
     Decompressor(const Decompressor &) = delete;
     Decompressor &operator=(const Decompressor &) = delete;
 
@@ -108,6 +109,10 @@ public:
     {
         if (setjmp(m_error.jump))
             return false;
+        jpeg_create_decompress(&m_cinfo); // fails only when memory is short
+        m_created = true;
+        m_cinfo.progress = &m_progress;
+        m_cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
         jpeg_mem_src(&m_cinfo, reinterpret_cast<const unsigned char *>(file.constData()),
             static_cast<unsigned long>(file.size()));
         jpeg_save_markers(&m_cinfo, JPEG_APP0 + 1, 0xFFFF);
@@ -166,6 +171,7 @@ private:
     jpeg_decompress_struct m_cinfo {};
     ErrorState m_error {};
     jpeg_progress_mgr m_progress {};
+    bool m_created = false;
 };
 
 ExifInfo readExif(const jpeg_decompress_struct &cinfo)
