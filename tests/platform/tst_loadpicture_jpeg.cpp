@@ -171,6 +171,11 @@ private Q_SLOTS:
         QTest::newRow("claims 65000 x 65000") << withFrameSize(whole, 65000, 65000) << Err::PictureTooLarge;
         QTest::newRow("claims 64 megapixels in a few kilobytes") << withFrameSize(whole, 8000, 8000)
                                                                  << Err::DamagedPicture;
+        // The last scan repeated: each copy is another pass over the image.
+        const qsizetype lastScan = scans.lastIndexOf(QByteArray("\xff\xda", 2));
+        const QByteArray scan = scans.mid(lastScan, scans.size() - 2 - lastScan);
+        QTest::newRow("600 scans") << scans.chopped(2) + scan.repeated(600) + QByteArray("\xff\xd9", 2)
+                                   << Err::DamagedPicture;
         QByteArray lossless = whole;
         lossless[lossless.indexOf(QByteArray("\xff\xc0", 2)) + 1] = char(0xc3);
         QTest::newRow("lossless process") << lossless << Err::InvalidPicture;
