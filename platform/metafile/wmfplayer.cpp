@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "platform/metafile/symbolfont.h"
+
 namespace vm {
 
 WmfPlayer::WmfPlayer(const WmfDocument &doc, GdiContext &dc)
@@ -254,16 +256,23 @@ bool WmfPlayer::drawRecord(quint16 function, const WmfParams &p)
     }
 }
 
+QString WmfPlayer::decodeText(const QByteArray &bytes, QList<double> *dx) const
+{
+    const GdiFont &font = m_dc.state().font;
+    if (isSymbolFace(font.faceName))
+        return decodeSymbolText(bytes); // one character per byte: dx stays as it is
+    return GdiContext::decodeText(bytes, font.charSet, dx);
+}
+
 bool WmfPlayer::textRecord(quint16 function, const WmfParams &p)
 {
-    const int charSet = m_dc.state().font.charSet;
     if (function == WmfTextOut) {
         const int length = p.u16(0);
         const qsizetype at = 2 + ((qsizetype(length) + 1) & ~qsizetype(1));
         if (!p.has(2, length) || !p.has(at, 4))
             return true;
         const QByteArray bytes(p.data() + 2, length);
-        m_dc.textOut(QPointF(p.s16(at + 2), p.s16(at)), GdiContext::decodeText(bytes, charSet), {});
+        m_dc.textOut(QPointF(p.s16(at + 2), p.s16(at)), decodeText(bytes, nullptr), {});
         return true;
     }
     if (function != WmfExtTextOut)
@@ -289,7 +298,7 @@ bool WmfPlayer::textRecord(quint16 function, const WmfParams &p)
         for (int i = 0; i < length; ++i)
             dx.append(p.s16(at + 2 * i));
     }
-    const QString text = GdiContext::decodeText(bytes, charSet, dx.isEmpty() ? nullptr : &dx);
+    const QString text = decodeText(bytes, dx.isEmpty() ? nullptr : &dx);
     m_dc.textOut(reference, text, dx, options, box);
     return true;
 }

@@ -34,6 +34,7 @@ private:
     bool drawRecord(quint16 function, const WmfParams &p);
     bool textRecord(quint16 function, const WmfParams &p);
     bool bitmapRecord(quint16 function, const WmfParams &p);
+    QString decodeText(const QByteArray &bytes, QList<double> *dx) const;
 
     // Handle table (wmfobjects.cpp).
     void addObject(GdiObject object);

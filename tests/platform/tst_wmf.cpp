@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include "platform/metafile/metafile.h"
+#include "platform/metafile/symbolfont.h"
 #include "platform/runtimeerror.h"
 #include "support/testsupport.h"
 
@@ -136,6 +137,8 @@ private Q_SLOTS:
     void invalidHeadersAreRefused();
     void textIsDecodedByFontCharSet_data();
     void textIsDecodedByFontCharSet();
+    void symbolFontCodesBecomeUnicode_data();
+    void symbolFontCodesBecomeUnicode();
     void lyingRecordEndsPlay_data();
     void lyingRecordEndsPlay();
     void floodOfRecordsEndsPromptly_data();
@@ -340,6 +343,25 @@ void TestWmf::textIsDecodedByFontCharSet()
         QVERIFY2(drawn.right() < 70, qPrintable(QString::number(drawn.right())));
     else
         QVERIFY2(drawn.right() >= 70, qPrintable(QString::number(drawn.right())));
+}
+
+void TestWmf::symbolFontCodesBecomeUnicode_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("greek") << QByteArray("aDpW") << QStringLiteral("\u03B1\u0394\u03C0\u03A9");
+    QTest::newRow("digits-and-signs") << QByteArray("2+\xB4\xB9") << QStringLiteral("2+\u00D7\u2260");
+    QTest::newRow("brackets") << QByteArray("\xE6\xF6") << QStringLiteral("\u239B\u239E");
+    QTest::newRow("control-codes") << QByteArray("\x01\x85", 2) << QStringLiteral("\uFFFD\uFFFD");
+}
+
+void TestWmf::symbolFontCodesBecomeUnicode()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(decodeSymbolText(bytes), text);
+    QVERIFY(isSymbolFace(QStringLiteral("symbol")));
+    QVERIFY(!isSymbolFace(QStringLiteral("Wingdings")));
 }
 
 void TestWmf::lyingRecordEndsPlay_data()
