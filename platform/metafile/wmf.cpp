@@ -11,6 +11,7 @@
 
 #include "platform/metafile/gdicontext.h"
 #include "platform/metafile/metafile.h"
+#include "platform/metafile/wmfembedded.h"
 #include "platform/metafile/wmfformat.h"
 #include "platform/metafile/wmfplayer.h"
 #include "platform/runtimeerror.h"
@@ -44,6 +45,8 @@ public:
         : m_doc(std::move(doc))
         , m_natural(naturalSizeOf(m_doc.extentHimetric))
     {
+        if (drawsNothing(m_doc))
+            m_carried = openCarriedEmf(m_doc);
     }
 
     QSize extentHimetric() const override { return m_doc.extentHimetric; }
@@ -56,6 +59,8 @@ public:
         if (size.width() > kMaxSide || size.height() > kMaxSide
             || qint64(size.width()) * size.height() > kMaxPixels)
             raise(Err::PictureTooLarge);
+        if (m_carried)
+            return m_carried->render(size);
         QImage image(size, QImage::Format_RGB32);
         if (image.isNull())
             raise(Err::OutOfMemory);
@@ -68,8 +73,29 @@ public:
     }
 
 private:
+    // An EMF in the comment records, played when the WMF records draw nothing.
+    static std::shared_ptr<const Metafile> openCarriedEmf(const WmfDocument &doc)
+    {
+        // EMF and WMF may carry each other; a few levels are plenty.
+        static thread_local int depth = 0;
+        if (depth >= 3)
+            return nullptr;
+        const QByteArray emf = embeddedEmf(doc);
+        if (emf.isEmpty())
+            return nullptr;
+        ++depth;
+        std::shared_ptr<const Metafile> carried;
+        try {
+            carried = openEmf(emf);
+        } catch (const RuntimeError &) {
+        }
+        --depth;
+        return carried;
+    }
+
     WmfDocument m_doc;
     QSize m_natural;
+    std::shared_ptr<const Metafile> m_carried;
 };
 
 } // namespace

@@ -139,6 +139,8 @@ private Q_SLOTS:
     void textIsDecodedByFontCharSet();
     void symbolFontCodesBecomeUnicode_data();
     void symbolFontCodesBecomeUnicode();
+    void carriedEmfPlaysWhenRecordsDrawNothing_data();
+    void carriedEmfPlaysWhenRecordsDrawNothing();
     void lyingRecordEndsPlay_data();
     void lyingRecordEndsPlay();
     void floodOfRecordsEndsPromptly_data();
@@ -362,6 +364,88 @@ void TestWmf::symbolFontCodesBecomeUnicode()
     QCOMPARE(decodeSymbolText(bytes), text);
     QVERIFY(isSymbolFace(QStringLiteral("symbol")));
     QVERIFY(!isSymbolFace(QStringLiteral("Wingdings")));
+}
+
+// A small EMF: a black brush and a rectangle over the whole 1-inch frame.
+static QByteArray smallEmf()
+{
+    QByteArray records;
+    const auto rec = [&records](quint32 type, std::initializer_list<quint32> values) {
+        WmfWriter::put32(records, type);
+        WmfWriter::put32(records, quint32(8 + 4 * values.size()));
+        for (quint32 v : values)
+            WmfWriter::put32(records, v);
+    };
+    rec(39, {1, 0, 0x000000, 0});  // EMR_CREATEBRUSHINDIRECT
+    rec(37, {1});                  // EMR_SELECTOBJECT
+    rec(43, {0, 0, 10000, 10000}); // EMR_RECTANGLE
+    rec(14, {0, 16, 20});          // EMR_EOF
+    QByteArray header;
+    const quint32 total = quint32(88 + records.size());
+    for (quint32 v : {1u, 88u, 0u, 0u, 96u, 96u, 0u, 0u, 2540u, 2540u, 0x464D4520u, 0x10000u, total, 5u})
+        WmfWriter::put32(header, v);
+    WmfWriter::put16(header, 2);
+    WmfWriter::put16(header, 0);
+    for (quint32 v : {0u, 0u, 0u, 96u, 96u, 254u, 254u})
+        WmfWriter::put32(header, v);
+    return header.left(88) + records;
+}
+
+// The EMF split over comment escapes of at most `chunk` bytes.
+static QList<QByteArray> carrierEscapes(const QByteArray &emf, int chunk, int sizeSkew = 0)
+{
+    QList<QByteArray> escapes;
+    for (int at = 0; at < emf.size(); at += chunk) {
+        const QByteArray part = emf.mid(at, chunk);
+        QByteArray e;
+        WmfWriter::put16(e, 0x000F);
+        WmfWriter::put16(e, quint16(34 + part.size()));
+        e += QByteArray("WMFC");
+        WmfWriter::put32(e, 1);
+        WmfWriter::put32(e, 0x10000);
+        WmfWriter::put16(e, 0);
+        WmfWriter::put32(e, 0);
+        WmfWriter::put32(e, quint32((emf.size() + chunk - 1) / chunk));
+        WmfWriter::put32(e, quint32(part.size()));
+        WmfWriter::put32(e, quint32(emf.size() - at - part.size()));
+        WmfWriter::put32(e, quint32(emf.size() + sizeSkew));
+        e += part;
+        if (e.size() % 2)
+            e.append('\0');
+        escapes.append(e);
+    }
+    return escapes;
+}
+
+void TestWmf::carriedEmfPlaysWhenRecordsDrawNothing_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QRgb>("centre");
+    const QByteArray emf = smallEmf();
+    const auto carrier = [](const QList<QByteArray> &escapes, bool draw) {
+        WmfWriter w;
+        for (const QByteArray &e : escapes) {
+            QByteArray r;
+            WmfWriter::put32(r, quint32(3 + e.size() / 2));
+            WmfWriter::put16(r, 0x0626);
+            w.raw(r + e);
+        }
+        if (draw)
+            w.record(kRectangle, {5, 5, 0, 0});
+        return w.placeable(corners(0, 0, 96, 96), 96);
+    };
+    QTest::newRow("one-chunk") << carrier(carrierEscapes(emf, 4096), false) << qRgb(0, 0, 0);
+    QTest::newRow("three-chunks") << carrier(carrierEscapes(emf, 60), false) << qRgb(0, 0, 0);
+    QTest::newRow("carrier-draws-itself") << carrier(carrierEscapes(emf, 4096), true) << qRgb(255, 255, 255);
+    QTest::newRow("chunks-short-of-size") << carrier(carrierEscapes(emf, 4096, 10), false) << qRgb(255, 255, 255);
+}
+
+void TestWmf::carriedEmfPlaysWhenRecordsDrawNothing()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QRgb, centre);
+    const QImage image = openWmf(data)->render(QSize(96, 96));
+    QCOMPARE(QString::number(image.pixel(48, 48), 16), QString::number(centre, 16));
 }
 
 void TestWmf::lyingRecordEndsPlay_data()
