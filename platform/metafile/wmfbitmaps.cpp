@@ -44,7 +44,8 @@ QImage WmfPlayer::readBitmap16(const WmfParams &p, qsizetype offset, qsizetype b
     const int widthBytes = p.s16(offset + 6);
     const int planes = p.u8(offset + 8);
     const int bpp = p.u8(offset + 9);
-    if (width <= 0 || height <= 0 || planes != 1 || (bpp != 1 && bpp != 24 && bpp != 32))
+    if (width <= 0 || height <= 0 || planes != 1 || (bpp != 1 && bpp != 24 && bpp != 32)
+        || width > kDibMaxSide || height > kDibMaxSide || qint64(width) * height > kDibMaxPixels)
         return {};
     if (widthBytes < (qint64(width) * bpp + 7) / 8 || !p.has(bitsOffset, qsizetype(widthBytes) * height))
         return {};

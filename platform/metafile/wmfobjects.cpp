@@ -9,6 +9,9 @@ namespace vm {
 namespace {
 
 constexpr int kBsPattern = 3;
+// Clip operations on a path cost far more than linearly in its rectangles;
+// a region with more than this is taken as its bounding box.
+constexpr int kMaxRegionRects = 2000;
 
 GdiPen readPen(const WmfParams &p)
 {
@@ -80,23 +83,26 @@ GdiRegion WmfPlayer::readRegion(const WmfParams &p) const
     if (!p.has(0, 22))
         return region;
     const int scans = std::max<int>(p.s16(10), 0);
+    const QRectF bounds(QPointF(p.s16(14), p.s16(16)), QPointF(p.s16(18), p.s16(20)));
     qsizetype at = 22;
+    int rects = 0;
     for (int i = 0; i < scans && p.has(at, 6); ++i) {
         const int count = p.u16(at);
         const double top = p.s16(at + 2), bottom = p.s16(at + 4);
         qsizetype span = at + 6;
         for (int k = 0; k + 1 < count && p.has(span, 4); k += 2, span += 4) {
             const double left = p.s16(span), right = p.s16(span + 2);
-            if (right > left && bottom > top)
+            if (right > left && bottom > top) {
                 region.path.addRect(QRectF(QPointF(left, top), QPointF(right, bottom)));
+                ++rects;
+            }
         }
         at += 6 + 2 * qsizetype(count) + 2;
     }
-    if (scans == 0) {
-        // Some writers give only the bounding box.
-        const QRectF bounds(QPointF(p.s16(14), p.s16(16)), QPointF(p.s16(18), p.s16(20)));
-        if (bounds.width() > 0 && bounds.height() > 0)
-            region.path.addRect(bounds);
+    // Some writers give only the bounding box.
+    if ((scans == 0 || rects > kMaxRegionRects) && bounds.width() > 0 && bounds.height() > 0) {
+        region.path = QPainterPath();
+        region.path.addRect(bounds);
     }
     return region;
 }

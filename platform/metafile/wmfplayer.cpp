@@ -39,7 +39,7 @@ size_t WmfPlayer::play()
     m_clock.start();
     size_t played = 0;
     for (const WmfRecord &r : m_doc.records) {
-        if ((played & 63) == 0 && (m_dc.tooBusy() || m_clock.elapsed() > kMaxPlayMs))
+        if ((played & 15) == 0 && (m_dc.tooBusy() || m_clock.elapsed() > kMaxPlayMs))
             break;
         record(r, WmfParams(m_doc.data, r));
         ++played;
@@ -290,7 +290,7 @@ bool WmfPlayer::textRecord(quint16 function, const WmfParams &p)
     }
     // A string longer than the record is cut to what the record holds.
     const qsizetype have = std::clamp<qsizetype>(p.size() - at, 0, length);
-    const QByteArray bytes(p.data() + at, have);
+    const QByteArray bytes = have > 0 ? QByteArray(p.data() + at, have) : QByteArray();
     at += (qsizetype(length) + 1) & ~qsizetype(1);
     QList<double> dx;
     if (have == length && p.has(at, 2 * qsizetype(length))) {
