@@ -2,6 +2,7 @@
 // slot, and the readers of the object structures.
 #include <algorithm>
 
+#include "platform/metafile/dib.h"
 #include "platform/metafile/wmfplayer.h"
 
 namespace vm {
@@ -169,13 +170,36 @@ bool WmfPlayer::objectRecord(quint16 function, const WmfParams &p)
         return true;
     }
     case WmfDibCreatePatternBrush: {
+        // BS_PATTERN: a recorded bitmap brush, its colours always RGB; a
+        // monochrome one takes the text and background colours where drawn.
         GdiBrush brush;
-        const int style = p.u16(0);
+        const bool bitmapPattern = p.u16(0) == kBsPattern;
         brush.style = GdiBrush::DibPatternPt;
-        brush.pattern = style == kBsPattern ? readBitmap16(p, 4, 14) : readDib(p, 4, p.u16(2));
+        brush.pattern = readDib(p, 4, bitmapPattern ? 0 : p.u16(2));
+        const std::optional<DibHeader> h =
+            p.has(4, 12) ? parseDibHeader(p.data() + 4, p.size() - 4) : std::nullopt;
+        if (bitmapPattern && h && h->bitCount == 1 && !brush.pattern.isNull())
+            brush.pattern = brush.pattern.convertToFormat(
+                QImage::Format_Mono, QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}, Qt::ThresholdDither);
         if (brush.pattern.isNull())
             brush.style = GdiBrush::Solid;
         addObject(brush);
+        return true;
+    }
+    case WmfSetPalEntries: {
+        // Changes entries of the selected palette from `start` on.
+        QList<QRgb> &entries = m_dc.state().palette.entries;
+        const int start = p.u16(0);
+        const int count = p.u16(2);
+        for (int i = 0; i < count && p.has(4 + 4 * qsizetype(i), 4); ++i) {
+            const qsizetype at = 4 + 4 * qsizetype(i);
+            if (start + i >= entries.size()) {
+                if (start + i >= 4096)
+                    break;
+                entries.resize(start + i + 1, qRgb(0, 0, 0));
+            }
+            entries[start + i] = qRgb(p.u8(at), p.u8(at + 1), p.u8(at + 2));
+        }
         return true;
     }
     case WmfDeleteObject:
