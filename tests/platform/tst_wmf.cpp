@@ -131,6 +131,8 @@ private Q_SLOTS:
     void corpusFilesBehaveAsListed();
     void newObjectsTakeLowestFreeSlot_data();
     void newObjectsTakeLowestFreeSlot();
+    void patternBrushColours_data();
+    void patternBrushColours();
     void extentFollowsHeaderOrMapMode_data();
     void extentFollowsHeaderOrMapMode();
     void invalidHeadersAreRefused_data();
@@ -233,6 +235,42 @@ void TestWmf::newObjectsTakeLowestFreeSlot()
     QFETCH(QByteArray, data);
     QFETCH(QRgb, centre);
     const QImage image = openWmf(data)->render(QSize(100, 100));
+    QCOMPARE(QString::number(image.pixel(50, 50), 16), QString::number(centre, 16));
+}
+
+void TestWmf::patternBrushColours_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QRgb>("centre");
+    // A recorded monochrome bitmap brush takes the text colour for its 0 bits;
+    // a DIB brush keeps its own colour table (black for index 0).
+    QTest::newRow("bs-pattern-text-colour") << 3 << qRgb(255, 0, 0);
+    QTest::newRow("bs-dibpatternpt-own-colours") << 5 << qRgb(0, 0, 0);
+}
+
+void TestWmf::patternBrushColours()
+{
+    QFETCH(int, style);
+    QFETCH(QRgb, centre);
+    // 8x8, 1 bpp, black and white table, every bit 0.
+    QByteArray dib;
+    for (quint32 v : {40u, 8u, 8u})
+        WmfWriter::put32(dib, v);
+    WmfWriter::put16(dib, 1);
+    WmfWriter::put16(dib, 1);
+    for (quint32 v : {0u, 32u, 0u, 0u, 2u, 0u, 0x000000u, 0xFFFFFFu})
+        WmfWriter::put32(dib, v);
+    dib += QByteArray(32, '\0');
+    QList<int> brush{style, 0};
+    for (int i = 0; i < dib.size(); i += 2)
+        brush.append(qFromLittleEndian<quint16>(dib.constData() + i));
+    WmfWriter w;
+    w.record(0x0209, WmfWriter::color(0x0000FF)) // SetTextColor red
+        .record(0x0201, WmfWriter::color(0xFF0000)) // SetBkColor blue
+        .record(0x0142, brush)
+        .record(kSelect, {0})
+        .record(kRectangle, {90, 90, 10, 10});
+    const QImage image = openWmf(w.placeable(corners(0, 0, 100, 100), 96))->render(QSize(100, 100));
     QCOMPARE(QString::number(image.pixel(50, 50), 16), QString::number(centre, 16));
 }
 
