@@ -92,6 +92,7 @@ struct WmfRecord {
 };
 
 struct WmfDocument {
+    // Records beyond this many are not walked (nor played).
     static constexpr int kMaxRecords = 4'000'000;
 
     QByteArray data;
