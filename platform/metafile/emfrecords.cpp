@@ -374,7 +374,7 @@ bool EmfPlayer::shapeRecord(const EmfRecord &r, bool *handled)
     case EmrAngleArc: m_dc.angleArc(r.point32(8), r.u32(16), r.f32(20), r.f32(24)); break;
     case EmrFillRgn: case EmrFrameRgn: case EmrInvertRgn: case EmrPaintRgn: {
         const quint32 cb = r.u32(24);
-        const qint64 at = t == EmrFillRgn ? 32 : t == EmrFrameRgn ? 44 : 28;
+        const qint64 at = t == EmrFillRgn ? 32 : t == EmrFrameRgn ? 40 : 28;
         GdiRegion region;
         region.device = false;
         if (!readRegion(r, at, cb, &region))

@@ -302,10 +302,25 @@ void GdiContext::appendToPath(const QPainterPath &logical, bool connect)
     if (m_path.elementCount() > kMaxPoints)
         return;
     const QPainterPath mapped = toImage(logical);
-    if (connect && m_path.elementCount() > 0)
-        m_path.connectPath(mapped);
-    else
+    if (!connect || m_path.elementCount() == 0) {
         m_path.addPath(mapped);
+        return;
+    }
+    // Continue the current figure from the pen position. (QPainterPath's
+    // connectPath would also drop a pending moveTo and join the previous
+    // figure to this one.)
+    for (int i = 0; i < mapped.elementCount(); ++i) {
+        const QPainterPath::Element e = mapped.elementAt(i);
+        if (e.isMoveTo()) {
+            if (i > 0 || m_path.currentPosition() != QPointF(e))
+                m_path.moveTo(e);
+        } else if (e.isLineTo()) {
+            m_path.lineTo(e);
+        } else if (e.isCurveTo() && i + 2 < mapped.elementCount()) {
+            m_path.cubicTo(e, mapped.elementAt(i + 1), mapped.elementAt(i + 2));
+            i += 2;
+        }
+    }
 }
 
 // ---- clipping -----------------------------------------------------------

@@ -141,6 +141,11 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
 {
     if (!countOps(1 + quint64(imagePath.elementCount()) / 64) || imagePath.isEmpty())
         return;
+    // Non-finite or astronomically distant points would only upset the rasteriser.
+    const QRectF extent = imagePath.controlPointRect();
+    if (!(std::abs(extent.left()) < 1e7 && std::abs(extent.right()) < 1e7 && std::abs(extent.top()) < 1e7
+          && std::abs(extent.bottom()) < 1e7))
+        return;
     bool skip, constant;
     QColor constColor;
     const QPainter::CompositionMode mode = rop2Mode(m_state.rop2, &skip, &constant, &constColor);
