@@ -1,6 +1,7 @@
 // EMF records that carry bitmaps, text and comments.
 #include "platform/metafile/dib.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/symbolfont.h"
 
 #include <cmath>
 
@@ -201,14 +202,22 @@ bool EmfPlayer::drawText(const EmfRecord &r, qint64 base, bool wide)
         m_dc.textOut(reference, QString(), {}, options, box);
         return true;
     }
+    const bool symbol = isSymbolFace(m_dc.state().font.faceName);
     if (wide) {
         text.reserve(nChars);
-        for (quint32 i = 0; i < nChars; ++i)
-            text += QChar(r.u16(offString + i * 2));
+        QByteArray symbolCodes;
+        for (quint32 i = 0; i < nChars; ++i) {
+            const quint16 c = r.u16(offString + i * 2);
+            // Symbol text comes as its 8-bit codes, bare or in the F0xx range.
+            if (symbol && (c < 0x100 || (c >= 0xF000 && c < 0xF100)))
+                symbolCodes.append(char(c & 0xFF));
+            text += QChar(c);
+        }
+        if (symbol && symbolCodes.size() == qsizetype(nChars))
+            text = decodeSymbolText(symbolCodes);
     } else {
-        text = GdiContext::decodeText(
-            QByteArray(reinterpret_cast<const char *>(r.data() + offString), nChars), m_dc.state().font.charSet,
-            &dx);
+        const QByteArray bytes(reinterpret_cast<const char *>(r.data() + offString), nChars);
+        text = symbol ? decodeSymbolText(bytes) : GdiContext::decodeText(bytes, m_dc.state().font.charSet, &dx);
     }
     m_dc.textOut(reference, text, dx, options, box);
     return r.ok();

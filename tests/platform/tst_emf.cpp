@@ -66,6 +66,7 @@ private Q_SLOTS:
     void mapModesPlaceShapes();
     void openPathIsStrokedOpen_data();
     void openPathIsStrokedOpen();
+    void figuresOfAPathStayApart();
     void clippingLimitsDrawing_data();
     void clippingLimitsDrawing();
     void shiftJisTextIsDecodedAndSpacedByDx();
@@ -301,6 +302,26 @@ void TestEmf::openPathIsStrokedOpen()
     // The diagonal back to the start exists only when the figure is closed.
     QCOMPARE(isColor(image, 100, 100, Qt::black), closeFigure);
     QVERIFY(isColor(image, 40, 150, Qt::white));
+}
+
+void TestEmf::figuresOfAPathStayApart()
+{
+    // Two straight Bézier figures, each begun by MoveToEx: nothing may join
+    // the end of the first to the start of the second.
+    EmfBuilder b;
+    b.rec(EmrCreatePen, {1, 0, 20, 0, 0});
+    b.rec(EmrSelectObject, {1});
+    b.rec(EmrBeginPath, {});
+    b.rec(EmrMoveToEx, {100, 100});
+    b.raw(EmrPolyBezierTo, EmfBuilder::words({0, 0, 1000, 1000, 3, 300, 100, 600, 100, 900, 100}));
+    b.rec(EmrMoveToEx, {100, 900});
+    b.raw(EmrPolyBezierTo, EmfBuilder::words({0, 0, 1000, 1000, 3, 300, 900, 600, 900, 900, 900}));
+    b.rec(EmrEndPath, {});
+    b.rec(EmrStrokePath, {0, 0, 1000, 1000});
+    const QImage image = renderBytes(b.finish());
+    QVERIFY(isColor(image, 100, 20, Qt::black));
+    QVERIFY(isColor(image, 100, 180, Qt::black));
+    QVERIFY(isColor(image, 100, 100, Qt::white)); // where a joining line would cross
 }
 
 void TestEmf::clippingLimitsDrawing_data()
