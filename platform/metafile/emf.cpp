@@ -193,7 +193,7 @@ EmfPlayer::EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext
 
 bool EmfPlayer::play()
 {
-    m_clock.start();
+    m_dc.setTimeLimit(kMaxPlayMs);
     const uchar *base = reinterpret_cast<const uchar *>(m_data.constData());
     const qint64 end = m_data.size();
     qint64 offset = m_header.headerSize;
@@ -204,7 +204,7 @@ bool EmfPlayer::play()
             return false;
         if (type == kEmrEof)
             return true;
-        if (count >= kMaxRecords || m_dc.tooBusy() || ((count & 63) == 0 && m_clock.elapsed() > kMaxPlayMs))
+        if (count >= kMaxRecords || m_dc.tooBusy())
             return false;
         const EmfRecord record(base + offset, type, size);
         if (type == kEmrHeader || !playRecord(record))

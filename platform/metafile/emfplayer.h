@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QRect>
 #include <QSizeF>
 
@@ -91,7 +90,6 @@ private:
     const QByteArray &m_data;
     const EmfHeader &m_header;
     GdiContext &m_dc;
-    QElapsedTimer m_clock;
 };
 
 } // namespace vm

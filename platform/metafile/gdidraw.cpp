@@ -13,6 +13,7 @@ namespace vm {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kMaxStrokeCost = 8e6;
 
 bool finitePoint(QPointF p)
 {
@@ -163,6 +164,14 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
         filled.setFillRule(m_state.fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
         const QBrush brush = constant ? QBrush(constColor) : imageBrush(m_state.brush);
         m_painter.fillPath(filled, brush);
+    }
+    if (stroke && !m_state.pen.isNull()) {
+        QPen pen = imagePen();
+        // Wide pens over huge paths cost far more than anything a real
+        // picture needs; such a stroke is left out rather than stall play.
+        const double cost = double(imagePath.elementCount()) * (1 + pen.widthF() / 4);
+        if (cost > kMaxStrokeCost || !countOps(quint64(cost / 64)))
+            stroke = false;
     }
     if (stroke && !m_state.pen.isNull()) {
         QPen pen = imagePen();
