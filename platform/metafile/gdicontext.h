@@ -228,6 +228,7 @@ private:
     void applyClip();
     void drawShape(const QPainterPath &logical, bool fill, bool stroke);
     void drawImagePath(const QPainterPath &imagePath, bool fill, bool stroke);
+    void fillImageRegion(const QPainterPath &imagePath, const GdiBrush &brush);
     void appendToPath(const QPainterPath &logical, bool connect);
     QPainterPath arcPath(const QRectF &box, QPointF start, QPointF end, int kind) const;
     void combineClip(const QPainterPath &imagePath, int mode);

@@ -455,15 +455,25 @@ void GdiContext::setPixel(QPointF p, ColorRef c)
 
 // ---- regions and gradients ----------------------------------------------
 
-void GdiContext::fillRegion(const GdiRegion &region, const GdiBrush &brush)
+// Regions are sets of pixels: their rectangles fill by parity whatever the
+// polygon fill mode says.
+void GdiContext::fillImageRegion(const QPainterPath &imagePath, const GdiBrush &brush)
 {
     const GdiBrush saved = m_state.brush;
     const GdiPen savedPen = m_state.pen;
+    const int savedFillMode = m_state.fillMode;
     m_state.brush = brush;
     m_state.pen.style = GdiPen::Null;
-    drawImagePath(regionToImage(region), true, false);
+    m_state.fillMode = 1;
+    drawImagePath(imagePath, true, false);
     m_state.brush = saved;
     m_state.pen = savedPen;
+    m_state.fillMode = savedFillMode;
+}
+
+void GdiContext::fillRegion(const GdiRegion &region, const GdiBrush &brush)
+{
+    fillImageRegion(regionToImage(region), brush);
 }
 
 void GdiContext::frameRegion(const GdiRegion &region, const GdiBrush &brush, QSizeF size)
@@ -477,13 +487,7 @@ void GdiContext::frameRegion(const GdiRegion &region, const GdiBrush &brush, QSi
         if (r.isValid())
             inner.addRect(r);
     }
-    const GdiBrush saved = m_state.brush;
-    const GdiPen savedPen = m_state.pen;
-    m_state.brush = brush;
-    m_state.pen.style = GdiPen::Null;
-    drawImagePath(outer.subtracted(inner), true, false);
-    m_state.brush = saved;
-    m_state.pen = savedPen;
+    fillImageRegion(outer.subtracted(inner), brush);
 }
 
 void GdiContext::invertRegion(const GdiRegion &region)

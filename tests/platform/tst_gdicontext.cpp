@@ -40,6 +40,7 @@ private Q_SLOTS:
     void missingFacesFallBackByCharacterSet_data();
     void missingFacesFallBackByCharacterSet();
     void absurdCoordinatesAreDropped();
+    void frameRegionDrawsOnlyTheBorder();
 };
 
 void TestGdiContext::restoreDcFollowsRelativeAndAbsoluteLevels_data()
@@ -222,6 +223,27 @@ void TestGdiContext::absurdCoordinatesAreDropped()
     dc.setWindowExt(QSizeF(0, 5));
     QCOMPARE(dc.state().windowExt, QSizeF(1, 1));
     QCOMPARE(image.pixel(4, 4) & 0xFFFFFF, QRgb(0xFFFFFF));
+}
+
+void TestGdiContext::frameRegionDrawsOnlyTheBorder()
+{
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        GdiContext dc(&image, QTransform::fromScale(2, 2), QSizeF(4, 4));
+        dc.state().fillMode = 2; // WINDING must not fill the hole
+        vm::GdiRegion region;
+        region.device = false;
+        region.path.addRect(QRectF(2, 2, 16, 16)); // image pixels 4..36
+        vm::GdiBrush black;
+        black.color = 0;
+        dc.frameRegion(region, black, QSizeF(2, 3)); // 4 pixels across, 6 down
+    }
+    QCOMPARE(image.pixel(5, 20) & 0xFFFFFF, QRgb(0));        // left border
+    QCOMPARE(image.pixel(20, 8) & 0xFFFFFF, QRgb(0));        // top border
+    QCOMPARE(image.pixel(20, 20) & 0xFFFFFF, QRgb(0xFFFFFF)); // inside
+    QCOMPARE(image.pixel(10, 12) & 0xFFFFFF, QRgb(0xFFFFFF));
+    QCOMPARE(image.pixel(2, 2) & 0xFFFFFF, QRgb(0xFFFFFF));   // outside
 }
 
 QTEST_MAIN(TestGdiContext)
