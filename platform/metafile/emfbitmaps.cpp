@@ -12,12 +12,13 @@ namespace {
 enum : quint32 {
     EmrGdiComment = 70, EmrBitBlt = 76, EmrStretchBlt = 77, EmrMaskBlt = 78, EmrSetDiBitsToDevice = 80,
     EmrStretchDiBits = 81, EmrExtTextOutA = 83, EmrExtTextOutW = 84, EmrPolyTextOutA = 96,
-    EmrPolyTextOutW = 97, EmrAlphaBlend = 114, EmrTransparentBlt = 116, EmrGradientFill = 118,
+    EmrPolyTextOutW = 97, EmrSmallTextOut = 108, EmrAlphaBlend = 114, EmrTransparentBlt = 116, EmrGradientFill = 118,
 };
 
 constexpr quint32 kSrcCopy = 0x00CC0020;
 constexpr quint32 kDibPalColors = 1;
 constexpr quint32 kMaxTextChars = 65536;
+constexpr quint32 kEtoNoRect = 0x100, kEtoSmallChars = 0x200;
 
 // Source rectangle of a DIB read from the bottom-left corner, as
 // StretchDIBits and SetDIBitsToDevice count it for bottom-up bitmaps.
@@ -241,6 +242,30 @@ bool EmfPlayer::textRecord(const EmfRecord &r, bool *handled)
             if (!drawText(r, 40 + qint64(i) * 40, r.type() == EmrPolyTextOutW))
                 return false;
         }
+        break;
+    }
+    case EmrSmallTextOut: {
+        // Reference, count, options, graphics mode and scales, an optional
+        // clip rectangle, then 8-bit or 16-bit characters.
+        const QPointF reference = r.point32(8);
+        const quint32 nChars = r.u32(16), options = r.u32(20);
+        const bool hasRect = !(options & kEtoNoRect);
+        const QRectF box = hasRect ? r.rect32(36) : QRectF();
+        const qint64 at = hasRect ? 52 : 36;
+        const bool narrow = options & kEtoSmallChars;
+        if (!r.ok() || nChars > kMaxTextChars || !r.need(at, qint64(nChars) * (narrow ? 1 : 2)))
+            return false;
+        QString text;
+        if (narrow) {
+            const QByteArray bytes(reinterpret_cast<const char *>(r.data() + at), nChars);
+            text = isSymbolFace(m_dc.state().font.faceName)
+                ? decodeSymbolText(bytes)
+                : GdiContext::decodeText(bytes, m_dc.state().font.charSet);
+        } else {
+            for (quint32 i = 0; i < nChars; ++i)
+                text += QChar(r.u16(at + i * 2));
+        }
+        m_dc.textOut(reference, text, {}, options & (EtoOpaque | EtoClipped), box);
         break;
     }
     default: *handled = false; break;
