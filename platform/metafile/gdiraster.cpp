@@ -127,14 +127,22 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
     const QRect srcPixels = sourceRect.toAlignedRect().intersected(source0.rect());
     if (srcPixels.isEmpty() || !finiteRect(sourceRect))
         return;
-    QImage source = source0.copy(srcPixels);
+    const QRectF d = dest.normalized();
+    const QTransform t = logicalToImage();
+    QImage source = srcPixels == source0.rect() ? source0 : source0.copy(srcPixels);
+    // A source far larger than its place on the page is shrunk first, so the
+    // copies below stay small.
+    const QSizeF onPage = t.mapRect(d).size().boundedTo(QSizeF(m_target->size()) * 2);
+    if (source.width() > 2 * onPage.width() + 16 || source.height() > 2 * onPage.height() + 16) {
+        const QSize shrunk(std::clamp(int(std::ceil(onPage.width())) + 1, 1, source.width()),
+                           std::clamp(int(std::ceil(onPage.height())) + 1, 1, source.height()));
+        source = source.scaled(shrunk, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     if (mirrorX || mirrorY)
         source = source.mirrored(mirrorX, mirrorY);
     if (source.format() != QImage::Format_ARGB32_Premultiplied)
         source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QRectF d = dest.normalized();
 
-    const QTransform t = logicalToImage();
     m_painter.resetTransform();
     applyClip();
     const bool smooth = m_state.stretchBltMode == 4 || t.mapRect(d).width() < source.width();
