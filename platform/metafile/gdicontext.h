@@ -235,6 +235,7 @@ private:
     QPainterPath currentClipPath() const;
     QPainterPath regionToImage(const GdiRegion &region) const;
     void rasterBlit(const QRect &imageRect, const QImage *source, quint32 rop);
+    void fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3]);
 
     QImage *m_target;
     QPainter m_painter;

@@ -41,6 +41,7 @@ private Q_SLOTS:
     void missingFacesFallBackByCharacterSet();
     void absurdCoordinatesAreDropped();
     void frameRegionDrawsOnlyTheBorder();
+    void gradientTriangleBlendsItsCorners();
 };
 
 void TestGdiContext::restoreDcFollowsRelativeAndAbsoluteLevels_data()
@@ -244,6 +245,28 @@ void TestGdiContext::frameRegionDrawsOnlyTheBorder()
     QCOMPARE(image.pixel(20, 20) & 0xFFFFFF, QRgb(0xFFFFFF)); // inside
     QCOMPARE(image.pixel(10, 12) & 0xFFFFFF, QRgb(0xFFFFFF));
     QCOMPARE(image.pixel(2, 2) & 0xFFFFFF, QRgb(0xFFFFFF));   // outside
+}
+
+void TestGdiContext::gradientTriangleBlendsItsCorners()
+{
+    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.gradientFill({{QPointF(0, 0), Qt::red}, {QPointF(60, 0), Qt::green}, {QPointF(0, 60), Qt::blue}},
+                        {0, 1, 2}, 2);
+    }
+    auto near = [&](int x, int y, QColor want) {
+        const QColor c = image.pixelColor(x, y);
+        return std::abs(c.red() - want.red()) < 24 && std::abs(c.green() - want.green()) < 24
+            && std::abs(c.blue() - want.blue()) < 24;
+    };
+    QVERIFY(near(1, 1, Qt::red));
+    QVERIFY(near(57, 1, Qt::green));
+    QVERIFY(near(1, 57, Qt::blue));
+    QVERIFY(near(20, 20, QColor(85, 85, 85)));   // centroid: equal thirds
+    QVERIFY(near(29, 1, QColor(128, 128, 0)));   // middle of the red-green edge
+    QVERIFY(near(50, 50, Qt::white));            // outside the triangle
 }
 
 QTEST_MAIN(TestGdiContext)
