@@ -18,6 +18,8 @@ enum : quint32 {
 constexpr quint32 kSrcCopy = 0x00CC0020;
 constexpr quint32 kDibPalColors = 1;
 constexpr quint32 kMaxTextChars = 65536;
+constexpr quint32 kPublicComment = 0x43494447; // "GDIC"
+constexpr quint32 kCommentWindowsMetafile = 0x80000001;
 constexpr quint32 kEtoNoRect = 0x100, kEtoSmallChars = 0x200;
 
 // Source rectangle of a DIB read from the bottom-left corner, as
@@ -166,12 +168,21 @@ bool EmfPlayer::bitmapRecord(const EmfRecord &r, bool *handled)
         m_dc.gradientFill(vertices, indices, int(mode));
         break;
     }
-    case EmrGdiComment:
+    case EmrGdiComment: {
         // Private data, EMF+ records (the GDI copy follows in dual files) and
-        // public comments: nothing to draw. Only the length is checked.
-        if (!r.need(12, r.u32(8)))
+        // public comments draw nothing; an embedded WMF is kept in case the
+        // records draw nothing either.
+        const quint32 dataSize = r.u32(8);
+        if (!r.need(12, dataSize))
             return false;
+        if (dataSize >= 24 && r.u32(12) == kPublicComment && r.u32(16) == kCommentWindowsMetafile
+            && m_embeddedWmf.isEmpty()) {
+            const quint32 wmfSize = r.u32(32);
+            if (wmfSize > 0 && wmfSize <= dataSize - 24 && r.has(36, wmfSize))
+                m_embeddedWmf = QByteArray(reinterpret_cast<const char *>(r.data() + 36), wmfSize);
+        }
         break;
+    }
     default: *handled = false; break;
     }
     return r.ok();

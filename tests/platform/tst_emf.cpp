@@ -70,6 +70,8 @@ private Q_SLOTS:
     void clippingLimitsDrawing_data();
     void clippingLimitsDrawing();
     void shiftJisTextIsDecodedAndSpacedByDx();
+    void embeddedWmfStandsInForRecordsThatDrawNothing_data();
+    void embeddedWmfStandsInForRecordsThatDrawNothing();
 };
 
 void TestEmf::corpusFilesBehaveAsTheManifestSays_data()
@@ -393,6 +395,56 @@ void TestEmf::shiftJisTextIsDecodedAndSpacedByDx()
     QVERIFY(inkInColumns(image, 80, 120) > 50);
     QCOMPARE(inkInColumns(image, 63, 77), 0);
     QCOMPARE(inkInColumns(image, 125, 199), 0);
+}
+
+namespace {
+
+// A placeable WMF whose one rectangle fills its 100 x 100 box with red.
+QByteArray redSquareWmf()
+{
+    auto w16 = [](QByteArray &out, std::initializer_list<int> values) {
+        for (int v : values)
+            out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+    };
+    QByteArray records;
+    w16(records, {7, 0, 0x02FC, 0, 0x00FF, 0, 0});   // CreateBrushIndirect: solid red
+    w16(records, {4, 0, 0x012D, 0});                 // SelectObject 0
+    w16(records, {7, 0, 0x041B, 100, 100, 0, 0});    // Rectangle
+    w16(records, {3, 0, 0});                         // end
+    QByteArray wmf;
+    w16(wmf, {0xCDD7, 0x9AC6, 0, 0, 0, 100, 100, 1440, 0, 0});
+    quint16 checksum = 0;
+    for (int i = 0; i < 20; i += 2)
+        checksum ^= quint16(quint8(wmf[i]) | (quint8(wmf[i + 1]) << 8));
+    w16(wmf, {checksum});
+    const int words = 9 + int(records.size()) / 2;
+    w16(wmf, {1, 9, 0x0300, words & 0xFFFF, words >> 16, 1, 7, 0, 0});
+    return wmf + records;
+}
+
+} // namespace
+
+void TestEmf::embeddedWmfStandsInForRecordsThatDrawNothing_data()
+{
+    QTest::addColumn<bool>("recordsDraw");
+    QTest::newRow("records draw nothing") << false;
+    QTest::newRow("records draw") << true;
+}
+
+void TestEmf::embeddedWmfStandsInForRecordsThatDrawNothing()
+{
+    QFETCH(bool, recordsDraw);
+    const QByteArray wmf = redSquareWmf();
+    QByteArray comment = EmfBuilder::words({24 + wmf.size(), 0x43494447, 0x80000001, 0x0300, 0, 0, wmf.size()});
+    EmfBuilder b;
+    b.raw(70, comment + wmf);
+    if (recordsDraw) {
+        solidFill(b, 1, kBlue);
+        b.rec(EmrRectangle, {0, 0, 100, 100});
+    }
+    const QImage image = renderBytes(b.finish());
+    QCOMPARE(isColor(image, 100, 100, Qt::red), !recordsDraw);
+    QVERIFY(isColor(image, 100, 100, recordsDraw ? Qt::white : Qt::red));
 }
 
 QTEST_MAIN(TestEmf)
