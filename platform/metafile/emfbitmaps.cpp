@@ -106,7 +106,10 @@ bool EmfPlayer::bitmapRecord(const EmfRecord &r, bool *handled)
             const bool keepBackground = ((rop >> 24) & 0xFF) == 0xAA;
             if (!mask.isNull() && keepBackground) {
                 image = image.convertToFormat(QImage::Format_ARGB32);
-                const int mx = r.i32(100) - int(xSrc), my = r.i32(104) - int(ySrc);
+                // Mask offset relative to the source; anything beyond the
+                // bitmap sizes just misses the mask.
+                const int mx = int(std::clamp<qint64>(qint64(r.i32(100)) - qint64(xSrc), -65536, 65536));
+                const int my = int(std::clamp<qint64>(qint64(r.i32(104)) - qint64(ySrc), -65536, 65536));
                 for (int y = 0; y < image.height(); ++y) {
                     QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
                     for (int x = 0; x < image.width(); ++x) {
