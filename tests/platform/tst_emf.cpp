@@ -70,6 +70,8 @@ private Q_SLOTS:
     void clippingLimitsDrawing_data();
     void clippingLimitsDrawing();
     void shiftJisTextIsDecodedAndSpacedByDx();
+    void stretchDibitsPlacesRowsAndAppliesTheRasterOperation_data();
+    void stretchDibitsPlacesRowsAndAppliesTheRasterOperation();
     void embeddedWmfStandsInForRecordsThatDrawNothing_data();
     void embeddedWmfStandsInForRecordsThatDrawNothing();
 };
@@ -395,6 +397,49 @@ void TestEmf::shiftJisTextIsDecodedAndSpacedByDx()
     QVERIFY(inkInColumns(image, 80, 120) > 50);
     QCOMPARE(inkInColumns(image, 63, 77), 0);
     QCOMPARE(inkInColumns(image, 125, 199), 0);
+}
+
+void TestEmf::stretchDibitsPlacesRowsAndAppliesTheRasterOperation_data()
+{
+    // A 2 x 2 bottom-up DIB: red and white on top, blue and green below.
+    QTest::addColumn<qint64>("yDest");
+    QTest::addColumn<qint64>("cyDest");
+    QTest::addColumn<qint64>("rop");
+    QTest::addColumn<bool>("yellowFirst");
+    QTest::addColumn<QList<QColor>>("quadrants"); // top-left, top-right, bottom-left, bottom-right
+    using C = QList<QColor>;
+    QTest::newRow("SRCCOPY") << qint64(0) << qint64(1000) << qint64(0x00CC0020) << false
+                             << C{Qt::red, Qt::white, Qt::blue, Qt::green};
+    QTest::newRow("negative height mirrors") << qint64(1000) << qint64(-1000) << qint64(0x00CC0020) << false
+                                             << C{Qt::blue, Qt::green, Qt::red, Qt::white};
+    QTest::newRow("SRCAND over yellow") << qint64(0) << qint64(1000) << qint64(0x008800C6) << true
+                                        << C{Qt::red, Qt::yellow, Qt::black, Qt::green};
+    QTest::newRow("SRCINVERT over yellow") << qint64(0) << qint64(1000) << qint64(0x00660046) << true
+                                           << C{Qt::green, Qt::blue, Qt::white, Qt::red};
+}
+
+void TestEmf::stretchDibitsPlacesRowsAndAppliesTheRasterOperation()
+{
+    QFETCH(qint64, yDest);
+    QFETCH(qint64, cyDest);
+    QFETCH(qint64, rop);
+    QFETCH(bool, yellowFirst);
+    QFETCH(QList<QColor>, quadrants);
+    EmfBuilder b;
+    if (yellowFirst) {
+        solidFill(b, 1, 0x00FFFF);
+        b.rec(EmrRectangle, {0, 0, 1000, 1000});
+    }
+    QByteArray record = EmfBuilder::words({0, 0, 1000, 1000, 0, yDest, 0, 0, 2, 2, 80, 40, 120, 16, 0, rop,
+                                           1000, cyDest});
+    record += EmfBuilder::words({40, 2, 2, 1 | (24 << 16), 0, 16, 0, 0, 0, 0});
+    record += QByteArray("\xFF\x00\x00\x00\xFF\x00\x00\x00" "\x00\x00\xFF\xFF\xFF\xFF\x00\x00", 16);
+    b.raw(81, record);
+    const QImage image = renderBytes(b.finish());
+    QVERIFY(isColor(image, 50, 50, quadrants[0], 8));
+    QVERIFY(isColor(image, 150, 50, quadrants[1], 8));
+    QVERIFY(isColor(image, 50, 150, quadrants[2], 8));
+    QVERIFY(isColor(image, 150, 150, quadrants[3], 8));
 }
 
 namespace {
