@@ -15,6 +15,9 @@ namespace {
 constexpr quint32 kSrcCopy = 0xCC;
 constexpr quint32 kPatCopy = 0xF0;
 constexpr quint32 kDstCopy = 0xAA;
+// Raster operations work through the page in bands of rows, so their
+// scratch images stay small however large the page.
+constexpr int kBandRows = 256;
 
 // Applies a ternary raster operation (its truth-table byte) bitwise to
 // pattern, source and destination words.
@@ -156,22 +159,23 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
         return;
     }
     // Render the source stretched over the visible part of the destination,
-    // then combine pixel by pixel.
+    // a band of rows at a time, then combine pixel by pixel.
     const QRect visible = t.mapRect(d).toAlignedRect().intersected(m_target->rect());
-    if (visible.isEmpty())
-        return;
-    QImage stretched(visible.size(), QImage::Format_ARGB32_Premultiplied);
-    if (stretched.isNull())
-        return;
-    stretched.fill(Qt::transparent);
-    {
-        QPainter p(&stretched);
-        p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-        p.setTransform(t * QTransform::fromTranslate(-visible.x(), -visible.y()));
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(d, source);
+    for (int top = visible.top(); top <= visible.bottom() && !visible.isEmpty(); top += kBandRows) {
+        const QRect band(visible.left(), top, visible.width(), std::min(kBandRows, visible.bottom() - top + 1));
+        QImage stretched(band.size(), QImage::Format_ARGB32_Premultiplied);
+        if (stretched.isNull())
+            return;
+        stretched.fill(Qt::transparent);
+        {
+            QPainter p(&stretched);
+            p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+            p.setTransform(t * QTransform::fromTranslate(-band.x(), -band.y()));
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.drawImage(d, source);
+        }
+        rasterBlit(band, &stretched, rop);
     }
-    rasterBlit(visible, &stretched, rop);
 }
 
 void GdiContext::patBlt(const QRectF &dest, quint32 rop)
@@ -200,7 +204,9 @@ void GdiContext::patBlt(const QRectF &dest, quint32 rop)
         m_state.rop2 = savedRop2;
         return;
     }
-    rasterBlit(t.mapRect(dest.normalized()).toAlignedRect(), nullptr, rop);
+    const QRect area = t.mapRect(dest.normalized()).toAlignedRect().intersected(m_target->rect());
+    for (int top = area.top(); top <= area.bottom() && !area.isEmpty(); top += kBandRows)
+        rasterBlit(QRect(area.left(), top, area.width(), std::min(kBandRows, area.bottom() - top + 1)), nullptr, rop);
 }
 
 void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRectF &sourceRect, int constantAlpha,

@@ -42,6 +42,7 @@ private Q_SLOTS:
     void absurdCoordinatesAreDropped();
     void frameRegionDrawsOnlyTheBorder();
     void gradientTriangleBlendsItsCorners();
+    void rasterOperationsCoverTallAreas();
 };
 
 void TestGdiContext::restoreDcFollowsRelativeAndAbsoluteLevels_data()
@@ -267,6 +268,24 @@ void TestGdiContext::gradientTriangleBlendsItsCorners()
     QVERIFY(near(20, 20, QColor(85, 85, 85)));   // centroid: equal thirds
     QVERIFY(near(29, 1, QColor(128, 128, 0)));   // middle of the red-green edge
     QVERIFY(near(50, 50, Qt::white));            // outside the triangle
+}
+
+void TestGdiContext::rasterOperationsCoverTallAreas()
+{
+    // Taller than one working band of rows.
+    QImage image(40, 700, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.patBlt(QRectF(0, 0, 20, 700), 0x00550009); // DSTINVERT
+        QImage source(1, 1, QImage::Format_RGB32);
+        source.fill(QColor(0x00, 0xFF, 0x00));
+        dc.drawBitmap(QRectF(20, 0, 20, 700), source, QRectF(0, 0, 1, 1), 0x00660046); // SRCINVERT
+    }
+    for (int y : {0, 255, 256, 511, 512, 699}) {
+        QCOMPARE(image.pixel(10, y) & 0xFFFFFF, QRgb(0xFFFFFF));
+        QCOMPARE(image.pixel(30, y) & 0xFFFFFF, QRgb(0x00FF00));
+    }
 }
 
 QTEST_MAIN(TestGdiContext)
