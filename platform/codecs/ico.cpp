@@ -197,8 +197,13 @@ Picture decodeIco(const QByteArray &file)
 {
     QList<Entry> entries = readDirectory(file);
     std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        const qint64 areaA = a.width * a.height;
-        const qint64 areaB = b.width * b.height;
+        // A PNG entry states 32-bit sides, whose product overflows; sides past
+        // the limit are refused later anyway, so they only need to sort first.
+        const auto area = [](const Entry &e) {
+            return qMin(e.width, kMaxPictureSide + 1) * qMin(e.height, kMaxPictureSide + 1);
+        };
+        const qint64 areaA = area(a);
+        const qint64 areaB = area(b);
         return areaA != areaB ? areaA > areaB : a.depth > b.depth;
     });
     // Should the best entry be broken, the next one still shows the icon;
