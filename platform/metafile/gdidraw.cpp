@@ -13,6 +13,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxStrokeCost = 8e6;
+// Pixels a single stroke may cover, joins counted (well under a second).
+constexpr double kMaxStrokeArea = 2e8;
 
 bool finitePoint(QPointF p)
 {
@@ -158,9 +160,19 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
     m_painter.setRenderHint(QPainter::Antialiasing, mode == QPainter::CompositionMode_SourceOver);
     m_painter.setBackground(color(m_state.bkColor));
     m_painter.setBackgroundMode(m_state.bkMode == 2 ? Qt::OpaqueMode : Qt::TransparentMode);
+    // The rasteriser walks the whole extent of what it fills or strokes, seen
+    // or not: a polygon reaching millions of pixels past the picture kept play
+    // busy for minutes. Such a shape is cut to the picture first.
+    const QRectF page = QRectF(m_target->rect()).adjusted(-16, -16, 16, 16);
+    const bool farBeyond = !page.adjusted(-16384, -16384, 16384, 16384).contains(extent);
     if (fill && !m_state.brush.isNull()) {
         QPainterPath filled = imagePath;
         filled.setFillRule(m_state.fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+        if (farBeyond) {
+            QPainterPath window;
+            window.addRect(page);
+            filled = filled.intersected(window);
+        }
         const QBrush brush = constant ? QBrush(constColor) : imageBrush(m_state.brush);
         m_painter.fillPath(filled, brush);
     }
@@ -169,7 +181,18 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
         // Wide pens over huge paths cost far more than anything a real
         // picture needs; such a stroke is left out rather than stall play.
         const double cost = double(imagePath.elementCount()) * (1 + pen.widthF() / 4);
-        if (cost > kMaxStrokeCost || !countOps(quint64(cost / 64)))
+        // The rasteriser's work grows with the area it covers: the length
+        // times the width, and a join or cap of width squared at every point.
+        // A 193-point polygon with a 4096-pixel pen once took minutes.
+        const double w = pen.widthF();
+        const double length = imagePath.length();
+        const double area = length * w + double(imagePath.elementCount()) * w * w;
+        // Every dash is a shape of its own.
+        const double dashes = pen.style() == Qt::SolidLine ? 0 : length / w;
+        // A stroke reaching that far past the picture is left out too: its
+        // outline cannot be cut cheaply, and cutting costs more than it shows.
+        if (farBeyond || cost > kMaxStrokeCost || area > kMaxStrokeArea || dashes > kMaxStrokeCost
+            || !countOps(quint64(cost / 64)))
             stroke = false;
     }
     if (stroke && !m_state.pen.isNull()) {
