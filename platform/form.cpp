@@ -55,9 +55,12 @@ QMargins Form::frameMargins() const
 
 bool Form::event(QEvent *event)
 {
+    // A DeferredDelete deletes this window inside the base handler, so the
+    // type is read first and the window is touched only for the kinds below.
+    const QEvent::Type type = event->type();
     const bool done = QMainWindow::event(event);
-    if (isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Resize
-                        || event->type() == QEvent::Show || event->type() == QEvent::WindowActivate))
+    if ((type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show || type == QEvent::WindowActivate)
+        && isVisible())
         frameMargins();
     return done;
 }
