@@ -1,5 +1,6 @@
 #include "platform/form.h"
 
+#include "platform/controls/devicepixels.h"
 #include "platform/runtime.h"
 
 #include <QApplication>
@@ -61,14 +62,14 @@ int Form::ScaleWidth() const
 {
     if (QLayout *l = layout())
         l->activate();
-    return centralWidget() ? centralWidget()->width() : width();
+    return toDevicePixels(centralWidget() ? centralWidget()->width() : width(), pixelRatio(this));
 }
 
 int Form::ScaleHeight() const
 {
     if (QLayout *l = layout())
         l->activate();
-    return centralWidget() ? centralWidget()->height() : height();
+    return toDevicePixels(centralWidget() ? centralWidget()->height() : height(), pixelRatio(this));
 }
 
 bool Form::Unload()

@@ -50,7 +50,8 @@ class CoolBar : public QFrame {
 public:
     explicit CoolBar(QWidget *parent = nullptr);
 
-    int Height() const { return height(); }
+    // In device pixels, as the windows' procedures count.
+    int Height() const;
     bool FixedOrder() const { return true; }
     void setFixedOrder(bool) {}
     bool Visible() const { return !isHidden(); }
@@ -63,6 +64,7 @@ protected:
 
 private:
     void layoutBands();
+    void keepBandsTogetherInTabOrder();
 };
 
 } // namespace vm
