@@ -29,22 +29,56 @@ Form::Form(QWidget *parent)
 
 Form::~Form() = default;
 
-QMargins Form::frameMargins() const
+namespace {
+// A window's outer size is set before it is shown, when the window manager
+// has not framed it yet: it will get the frame our other windows got.
+QMargins s_lastFrame;
+
+QMargins marginsOf(const QWidget *w)
 {
-    // Before the window manager has framed the window we know no frame.
-    const QRect frame = frameGeometry();
-    const QRect inner = geometry();
+    const QRect frame = w->frameGeometry();
+    const QRect inner = w->geometry();
     return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
                     frame.bottom() - inner.bottom());
 }
+} // namespace
 
-int Form::Left() const { return tw(frameGeometry().x(), true); }
-int Form::Top() const { return tw(frameGeometry().y(), false); }
-int Form::Width() const { return tw(frameGeometry().width(), true); }
-int Form::Height() const { return tw(frameGeometry().height(), false); }
+QMargins Form::frameMargins() const
+{
+    if (isVisible()) {
+        const QMargins own = marginsOf(this);
+        if (!own.isNull())
+            s_lastFrame = own;
+        return own;
+    }
+    return s_lastFrame;
+}
 
-void Form::setLeft(int twips) { move(px(twips, true), frameGeometry().y()); }
-void Form::setTop(int twips) { move(frameGeometry().x(), px(twips, false)); }
+bool Form::event(QEvent *event)
+{
+    const bool done = QMainWindow::event(event);
+    if (isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Resize
+                        || event->type() == QEvent::Show || event->type() == QEvent::WindowActivate))
+        frameMargins();
+    return done;
+}
+
+int Form::Left() const { return tw(geometry().x() - frameMargins().left(), true); }
+int Form::Top() const { return tw(geometry().y() - frameMargins().top(), false); }
+int Form::Width() const
+{
+    const QMargins m = frameMargins();
+    return tw(geometry().width() + m.left() + m.right(), true);
+}
+int Form::Height() const
+{
+    const QMargins m = frameMargins();
+    return tw(geometry().height() + m.top() + m.bottom(), false);
+}
+
+// move() places the frame's top-left corner, which is what Left and Top mean.
+void Form::setLeft(int twips) { move(px(twips, true), y()); }
+void Form::setTop(int twips) { move(x(), px(twips, false)); }
 
 void Form::setWidth(int twips)
 {

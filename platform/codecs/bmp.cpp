@@ -4,7 +4,9 @@
 // image we allocated zero-filled. That matters: its RLE decoder leaves the
 // pixels that a delta or an early end of line skips untouched, and its
 // uncompressed path stops at the end of a truncated file, so whatever it does
-// not write must already be palette index 0 (or black).
+// not write must already be palette index 0 (or black). Our own header
+// reading also gives the true height of a top-down bitmap, which Qt's
+// reader reports as negative.
 #include <QBuffer>
 #include <QImageReader>
 #include <QtEndian>

@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kDirHeaderSize = 6;
 constexpr int kDirEntrySize = 16;
+constexpr int kMaxAttempts = 4;
 const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
 struct Entry {
@@ -200,7 +201,11 @@ Picture decodeIco(const QByteArray &file)
         const qint64 areaB = b.width * b.height;
         return areaA != areaB ? areaA > areaB : a.depth > b.depth;
     });
-    // Should the best entry be broken, the next one still shows the icon.
+    // Should the best entry be broken, the next one still shows the icon;
+    // but a directory of thousands of broken entries must not cost
+    // thousands of decodes.
+    if (entries.size() > kMaxAttempts)
+        entries.resize(kMaxAttempts);
     for (const Entry &e : std::as_const(entries)) {
         try {
             QImage image = toDisplayFormat(e.png ? decodePng(e) : decodeDib(e));

@@ -31,6 +31,8 @@ struct ErrorState {
     jpeg_error_mgr mgr;
     std::jmp_buf jump;
     bool truncated = false;
+    bool endOfData = false;
+    bool missingBits = false;
     bool tooManyScans = false;
     int failure = 0; // libjpeg's message code of the fatal error
 };
@@ -48,10 +50,28 @@ ErrorState &state(j_common_ptr cinfo)
 
 void onMessage(j_common_ptr cinfo, int level)
 {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
-        state(cinfo).truncated = true;
-    // Other warnings are corrupt bytes libjpeg recovered from; the picture
-    // still shows. Nothing is printed.
+    // A file cut off must be told from one that merely lacks its end marker.
+    // libjpeg warns of the end of data as soon as its read-ahead finds it,
+    // so that warning alone means little in the last row of blocks; there,
+    // a cut shows as the entropy decoder needing bits that are not there
+    // ("premature end of data segment"). Between the scans of a progressive
+    // file the row counter starts again, so only the second sign counts
+    // there, and a file cut exactly between two scans shows at lower
+    // quality. Other warnings are corrupt bytes libjpeg recovered from.
+    // Nothing is printed.
+    if (level >= 0)
+        return;
+    ErrorState &s = state(cinfo);
+    const auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
+        s.endOfData = true;
+        if (!d->progressive_mode && d->input_iMCU_row + 1 < d->total_iMCU_rows)
+            s.truncated = true;
+    } else if (cinfo->err->msg_code == JWRN_HIT_MARKER) {
+        s.missingBits = true;
+    }
+    if (s.endOfData && s.missingBits)
+        s.truncated = true;
 }
 
 void onProgress(j_common_ptr cinfo)
@@ -73,11 +93,12 @@ public:
         m_error.mgr.error_exit = onError;
         m_error.mgr.emit_message = onMessage;
         m_progress.progress_monitor = onProgress;
-        jpeg_create_decompress(&m_cinfo);
-        m_cinfo.progress = &m_progress;
-        m_cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     }
-    ~Decompressor() { jpeg_destroy_decompress(&m_cinfo); }
+    ~Decompressor()
+    {
+        if (m_created)
+            jpeg_destroy_decompress(&m_cinfo);
+    }
     Decompressor(const Decompressor &) = delete;
     Decompressor &operator=(const Decompressor &) = delete;
 
@@ -88,6 +109,10 @@ public:
     {
         if (setjmp(m_error.jump))
             return false;
+        jpeg_create_decompress(&m_cinfo); // fails only when memory is short
+        m_created = true;
+        m_cinfo.progress = &m_progress;
+        m_cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
         jpeg_mem_src(&m_cinfo, reinterpret_cast<const unsigned char *>(file.constData()),
             static_cast<unsigned long>(file.size()));
         jpeg_save_markers(&m_cinfo, JPEG_APP0 + 1, 0xFFFF);
@@ -146,6 +171,7 @@ private:
     jpeg_decompress_struct m_cinfo {};
     ErrorState m_error {};
     jpeg_progress_mgr m_progress {};
+    bool m_created = false;
 };
 
 ExifInfo readExif(const jpeg_decompress_struct &cinfo)

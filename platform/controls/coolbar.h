@@ -3,6 +3,8 @@
 // (fixed order); a band with NewRow starts a new row.
 #pragma once
 
+#include "platform/controls/docking.h"
+
 #include <QFrame>
 #include <QString>
 
@@ -43,11 +45,14 @@ private:
 
 class CoolBar : public QFrame {
     Q_OBJECT
+    Q_PROPERTY(int Align READ Align WRITE setAlign)
     Q_PROPERTY(int Height READ Height)
     Q_PROPERTY(bool FixedOrder READ FixedOrder WRITE setFixedOrder)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
 
 public:
+    int Align() const { return m_docking->align(); }
+    void setAlign(int align) { m_docking->setAlign(align); }
     explicit CoolBar(QWidget *parent = nullptr);
 
     // In device pixels, as the windows' procedures count.
@@ -65,6 +70,7 @@ protected:
 private:
     void layoutBands();
     void keepBandsTogetherInTabOrder();
+    Docking *m_docking = new Docking(this);
 };
 
 } // namespace vm

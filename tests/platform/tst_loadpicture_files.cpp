@@ -1,7 +1,6 @@
 // What LoadPicture does with names that do not lead to a readable picture
 // file, and that it chooses the format by content, not by name.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 

@@ -160,12 +160,22 @@ private Q_SLOTS:
         const QByteArray whole = vmtest::Jpeg().encode(vmtest::quadrants(128, 128));
         QTest::newRow("cut off halfway") << whole.left(whole.size() / 2) << Err::DamagedPicture;
         QTest::newRow("cut off before the last bytes") << whole.left(whole.size() - 40) << Err::DamagedPicture;
+        vmtest::Jpeg progressive;
+        progressive.progressive = true;
+        const QByteArray scans = progressive.encode(vmtest::quadrants(128, 128));
+        QTest::newRow("progressive, cut off in the last scan") << scans.left(scans.size() - 40) << Err::DamagedPicture;
+        QTest::newRow("progressive, cut off halfway") << scans.left(scans.size() / 2) << Err::DamagedPicture;
         QTest::newRow("header only") << whole.left(whole.indexOf(QByteArray("\xff\xda", 2))) << Err::DamagedPicture;
         QTest::newRow("signature only") << QByteArray("\xff\xd8\xff", 3) << Err::DamagedPicture;
         QTest::newRow("width zero") << withFrameSize(whole, 0, 128) << Err::DamagedPicture;
         QTest::newRow("claims 65000 x 65000") << withFrameSize(whole, 65000, 65000) << Err::PictureTooLarge;
         QTest::newRow("claims 64 megapixels in a few kilobytes") << withFrameSize(whole, 8000, 8000)
                                                                  << Err::DamagedPicture;
+        // The last scan repeated: each copy is another pass over the image.
+        const qsizetype lastScan = scans.lastIndexOf(QByteArray("\xff\xda", 2));
+        const QByteArray scan = scans.mid(lastScan, scans.size() - 2 - lastScan);
+        QTest::newRow("600 scans") << scans.chopped(2) + scan.repeated(600) + QByteArray("\xff\xd9", 2)
+                                   << Err::DamagedPicture;
         QByteArray lossless = whole;
         lossless[lossless.indexOf(QByteArray("\xff\xc0", 2)) + 1] = char(0xc3);
         QTest::newRow("lossless process") << lossless << Err::InvalidPicture;
@@ -184,10 +194,23 @@ private Q_SLOTS:
         }
     }
 
-    void trailingGarbageAfterTheImageIsHarmless()
+    void harmlessFlawsStillLoad_data()
     {
-        const QByteArray bytes = vmtest::Jpeg().encode(vmtest::quadrants(64, 32)) + QByteArray(100, 'x');
-        QCOMPARE(vm::LoadPicture(file(bytes)).pixelSize(), QSize(64, 32));
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray whole = vmtest::Jpeg().encode(vmtest::quadrants(64, 32));
+        QTest::newRow("garbage after the end") << whole + QByteArray(100, 'x');
+        QTest::newRow("end marker missing") << whole.chopped(2);
+        vmtest::Jpeg progressive;
+        progressive.progressive = true;
+        QTest::newRow("progressive, end marker missing") << progressive.encode(vmtest::quadrants(64, 32)).chopped(2);
+    }
+
+    void harmlessFlawsStillLoad()
+    {
+        QFETCH(QByteArray, bytes);
+        const vm::Picture picture = vm::LoadPicture(file(bytes));
+        QCOMPARE(picture.pixelSize(), QSize(64, 32));
+        QVERIFY(sameCorners(corners(picture.image()), {R, G, B, W}));
     }
 };
 

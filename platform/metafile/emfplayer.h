@@ -1,0 +1,97 @@
+// Internal to the EMF player: the parsed header, a bounds-checked view of
+// one record, and the player that feeds records to a GdiContext.
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QRect>
+#include <QSizeF>
+
+#include "platform/metafile/gdicontext.h"
+
+namespace vm {
+
+struct EmfHeader {
+    QRect bounds;          // device pixels, as stored (inclusive)
+    QRect frame;           // hundredths of a millimetre, as stored (inclusive)
+    quint32 headerSize = 0;
+    quint32 recordCount = 0;
+    int handleCount = 0;
+    QSizeF pxPerMm;        // reference device pixels per millimetre
+    QSize extent;          // hundredths of a millimetre: right - left, bottom - top
+    QRectF deviceFrame;    // the picture's area in reference device pixels
+};
+
+// Parses and checks the header record; throws RuntimeError when unusable.
+EmfHeader parseEmfHeader(const QByteArray &data);
+
+// One record. Every accessor is bounds-checked against the record's size;
+// `ok` turns false on the first read past it, which marks the record as lying.
+class EmfRecord {
+public:
+    EmfRecord(const uchar *data, quint32 type, quint32 size) : m_data(data), m_type(type), m_size(size) {}
+    quint32 type() const { return m_type; }
+    quint32 size() const { return m_size; }
+    const uchar *data() const { return m_data; }
+    bool ok() const { return m_ok; }
+    bool has(qint64 offset, qint64 length) const
+    {
+        return offset >= 0 && length >= 0 && offset <= m_size && length <= m_size - offset;
+    }
+    // Ensures [offset, offset + length) lies inside; clears ok() otherwise.
+    bool need(qint64 offset, qint64 length) const
+    {
+        if (!has(offset, length))
+            m_ok = false;
+        return m_ok;
+    }
+    quint32 u32(qint64 offset) const;
+    qint32 i32(qint64 offset) const { return qint32(u32(offset)); }
+    quint16 u16(qint64 offset) const;
+    qint16 i16(qint64 offset) const { return qint16(u16(offset)); }
+    quint8 u8(qint64 offset) const;
+    float f32(qint64 offset) const;
+    QPointF point32(qint64 offset) const { return QPointF(i32(offset), i32(offset + 4)); }
+    QPointF point16(qint64 offset) const { return QPointF(i16(offset), i16(offset + 2)); }
+    QRectF rect32(qint64 offset) const; // RECTL (left, top, right, bottom)
+
+private:
+    const uchar *m_data;
+    quint32 m_type;
+    quint32 m_size;
+    mutable bool m_ok = true;
+};
+
+class EmfPlayer {
+public:
+    static constexpr qint64 kMaxPlayMs = 2000;
+    static constexpr quint32 kMaxRecords = 4'000'000;
+
+    EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context);
+    // Plays every record up to EMR_EOF. Returns false when play stopped early
+    // (a lying record, the time limit or the drawing budget).
+    bool play();
+
+private:
+    bool playRecord(const EmfRecord &r);
+    bool stateRecord(const EmfRecord &r, bool *handled);
+    bool objectRecord(const EmfRecord &r, bool *handled);
+    bool shapeRecord(const EmfRecord &r, bool *handled);
+    bool pathRecord(const EmfRecord &r, bool *handled);
+    bool bitmapRecord(const EmfRecord &r, bool *handled);
+    bool textRecord(const EmfRecord &r, bool *handled);
+    bool drawText(const EmfRecord &r, qint64 base, bool wide);
+    bool readPoints(const EmfRecord &r, qint64 countOffset, bool small, QPolygonF *points);
+    bool readPolyPoly(const EmfRecord &r, bool small, QList<QPolygonF> *polys);
+    bool readRegion(const EmfRecord &r, qint64 offset, qint64 size, GdiRegion *region);
+    QImage readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, qint64 bitsOffset, qint64 bitsSize,
+                   quint32 usage, bool alpha = false);
+    void storeObject(quint32 index, GdiObject object);
+
+    const QByteArray &m_data;
+    const EmfHeader &m_header;
+    GdiContext &m_dc;
+    QElapsedTimer m_clock;
+};
+
+} // namespace vm

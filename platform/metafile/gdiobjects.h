@@ -1,0 +1,110 @@
+// GDI objects as metafiles create them (pens, brushes, fonts, palettes,
+// regions), held by value, and the handle table that records refer to them by.
+// The table is a plain bounded index -> object map; how a format picks the
+// index of a new object (WMF: the lowest free slot; EMF: the index the record
+// names) is the player's business.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QPainterPath>
+#include <QRgb>
+#include <QString>
+
+#include <variant>
+#include <vector>
+
+namespace vm {
+
+// COLORREF as stored: 0x00BBGGRR, or 0x01..iiii for a palette index.
+using ColorRef = quint32;
+
+struct GdiPen {
+    quint32 style = 0;      // PS_* style, end cap, join and type bits
+    double width = 0;       // logical units; 0 means one device pixel
+    ColorRef color = 0;
+    QList<double> dashes;   // PS_USERSTYLE segment lengths, logical units
+
+    enum : quint32 {
+        Solid = 0, Dash = 1, Dot = 2, DashDot = 3, DashDotDot = 4, Null = 5, InsideFrame = 6,
+        UserStyle = 7, Alternate = 8, StyleMask = 0x0F,
+        CapRound = 0x000, CapSquare = 0x100, CapFlat = 0x200, CapMask = 0xF00,
+        JoinRound = 0x0000, JoinBevel = 0x1000, JoinMiter = 0x2000, JoinMask = 0xF000,
+        Geometric = 0x10000,
+    };
+    bool isNull() const { return (style & StyleMask) == Null; }
+    bool isCosmetic() const { return !(style & Geometric) && width <= 1; }
+};
+
+struct GdiBrush {
+    enum Style : quint32 { Solid = 0, Null = 1, Hatched = 2, Pattern = 3, DibPattern = 5, DibPatternPt = 6 };
+    enum Hatch : quint32 { Horizontal = 0, Vertical = 1, FDiagonal = 2, BDiagonal = 3, Cross = 4, DiagCross = 5 };
+    quint32 style = Solid;
+    ColorRef color = 0xFFFFFF;
+    quint32 hatch = 0;
+    QImage pattern; // Pattern and DIB brushes; a 1-bpp pattern is kept as Format_Mono
+
+    bool isNull() const { return style == Null; }
+};
+
+struct GdiFont {
+    int height = 0;      // < 0: character height; > 0: cell height; 0: default
+    int width = 0;       // average character width, 0 for the natural width
+    int escapement = 0;  // tenths of a degree, counter-clockwise
+    int orientation = 0;
+    int weight = 400;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    quint8 charSet = 1; // DEFAULT_CHARSET
+    quint8 pitchAndFamily = 0;
+    QString faceName;
+};
+
+struct GdiPalette {
+    QList<QRgb> entries;
+};
+
+// A region kept as a path; `device` tells whether its coordinates are device
+// units of the recording device (EMF) or logical units (WMF).
+struct GdiRegion {
+    QPainterPath path;
+    bool device = true;
+};
+
+using GdiObject = std::variant<std::monostate, GdiPen, GdiBrush, GdiFont, GdiPalette, GdiRegion>;
+
+// Handle table with a fixed upper size. Out-of-range indices are ignored on
+// store and read back as empty, so a lying record can never index past it.
+class GdiObjectTable {
+public:
+    static constexpr int kMaxSize = 65535;
+
+    explicit GdiObjectTable(int size = 0);
+    int size() const { return int(m_objects.size()); }
+    // Grows the table up to `size` (capped at kMaxSize).
+    void resize(int size);
+
+    bool store(int index, GdiObject object);
+    const GdiObject *find(int index) const; // nullptr when empty or out of range
+    bool remove(int index);
+    void clear();
+    // Lowest index without an object, or -1 when full.
+    int lowestFree() const;
+
+private:
+    std::vector<GdiObject> m_objects;
+};
+
+// Stock objects by their GetStockObject number (EMF handles 0x80000000 | n).
+enum class StockObject : int {
+    WhiteBrush = 0, LtGrayBrush = 1, GrayBrush = 2, DkGrayBrush = 3, BlackBrush = 4, NullBrush = 5,
+    WhitePen = 6, BlackPen = 7, NullPen = 8, OemFixedFont = 10, AnsiFixedFont = 11, AnsiVarFont = 12,
+    SystemFont = 13, DeviceDefaultFont = 14, DefaultPalette = 15, SystemFixedFont = 16,
+    DefaultGuiFont = 17, DcBrush = 18, DcPen = 19,
+};
+// The stock object, or monostate for an unknown number.
+GdiObject stockObject(int number);
+
+} // namespace vm

@@ -1,0 +1,217 @@
+// Bitmaps and raster operations. A plain copy goes through QPainter (which
+// also handles rotation and the clip); any other ternary raster operation is
+// worked out here on 32-bit pixels, since QPainter's composition modes only
+// cover two operands.
+#include "platform/metafile/gdicontext.h"
+
+#include <cmath>
+
+namespace vm {
+
+namespace {
+
+constexpr quint32 kSrcCopy = 0xCC;
+constexpr quint32 kPatCopy = 0xF0;
+constexpr quint32 kDstCopy = 0xAA;
+
+// Applies a ternary raster operation (its truth-table byte) bitwise to
+// pattern, source and destination words.
+inline quint32 ternary(quint32 rop3, quint32 p, quint32 s, quint32 d)
+{
+    switch (rop3) {
+    case 0x00: return 0;
+    case 0xFF: return 0xFFFFFFFF;
+    case 0xCC: return s;
+    case 0xF0: return p;
+    case 0xAA: return d;
+    case 0x88: return s & d;        // SRCAND
+    case 0xEE: return s | d;        // SRCPAINT
+    case 0x66: return s ^ d;        // SRCINVERT
+    case 0x44: return s & ~d;       // SRCERASE
+    case 0x33: return ~s;           // NOTSRCCOPY
+    case 0x11: return ~(s | d);     // NOTSRCERASE
+    case 0xC0: return p & s;        // MERGECOPY
+    case 0xBB: return ~s | d;       // MERGEPAINT
+    case 0x5A: return p ^ d;        // PATINVERT
+    case 0x55: return ~d;           // DSTINVERT
+    case 0xB8: return ((d ^ p) & s) ^ p; // PSDPxax: where the source is set take the destination
+    case 0xE2: return ((p ^ d) & s) ^ d; // DSPDxax
+    default: break;
+    }
+    quint32 r = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (rop3 & (1u << i))
+            r |= ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
+    }
+    return r;
+}
+
+bool usesSource(quint32 rop3)
+{
+    return ((rop3 >> 2) & 0x33) != (rop3 & 0x33);
+}
+
+bool finiteRect(const QRectF &r)
+{
+    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height())
+        && std::abs(r.x()) < 1e9 && std::abs(r.y()) < 1e9 && std::abs(r.width()) < 1e9
+        && std::abs(r.height()) < 1e9;
+}
+
+} // namespace
+
+void GdiContext::rasterBlit(const QRect &imageRect, const QImage *source, quint32 rop)
+{
+    const QRect rect = imageRect.intersected(m_target->rect());
+    if (rect.isEmpty())
+        return;
+    const quint32 rop3 = (rop >> 16) & 0xFF;
+    if (!countOps(1 + quint64(rect.width()) * quint64(rect.height()) / 65536))
+        return;
+    // Pattern: the brush, tiled from the device origin.
+    quint32 solidPattern = color(m_state.brush.color).rgb() & 0xFFFFFF;
+    QImage patternImage;
+    if (m_state.brush.isNull()) {
+        solidPattern = 0;
+    } else if (m_state.brush.style == GdiBrush::Hatched) {
+        solidPattern = color(m_state.brush.color).rgb() & 0xFFFFFF;
+    } else if (!m_state.brush.pattern.isNull()) {
+        patternImage = imageBrush(m_state.brush).textureImage().convertToFormat(QImage::Format_RGB32);
+    }
+    QImage result(rect.size(), QImage::Format_ARGB32_Premultiplied);
+    if (result.isNull())
+        return;
+    const QImage &dst = *m_target;
+    for (int y = 0; y < rect.height(); ++y) {
+        const QRgb *d = reinterpret_cast<const QRgb *>(dst.constScanLine(rect.y() + y)) + rect.x();
+        const QRgb *s = source ? reinterpret_cast<const QRgb *>(source->constScanLine(y)) : nullptr;
+        QRgb *out = reinterpret_cast<QRgb *>(result.scanLine(y));
+        const QRgb *pat = nullptr;
+        if (!patternImage.isNull())
+            pat = reinterpret_cast<const QRgb *>(patternImage.constScanLine((rect.y() + y) % patternImage.height()));
+        for (int x = 0; x < rect.width(); ++x) {
+            if (s && qAlpha(s[x]) == 0) {
+                out[x] = d[x]; // pixels the bitmap leaves out keep the page
+                continue;
+            }
+            const quint32 p = pat ? pat[(rect.x() + x) % patternImage.width()] : solidPattern;
+            const quint32 sv = s ? s[x] : 0;
+            out[x] = 0xFF000000u | (ternary(rop3, p, sv, d[x]) & 0xFFFFFF);
+        }
+    }
+    m_painter.resetTransform();
+    applyClip();
+    m_painter.setCompositionMode(QPainter::CompositionMode_Source);
+    m_painter.drawImage(rect.topLeft(), result);
+    m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRectF &sourceRect0, quint32 rop)
+{
+    const quint32 rop3 = (rop >> 16) & 0xFF;
+    if (!finiteRect(dest) || dest.width() == 0 || dest.height() == 0)
+        return;
+    if (!usesSource(rop3) || source0.isNull()) {
+        patBlt(dest, rop);
+        return;
+    }
+    if (!countOps(1 + quint64(source0.width()) * quint64(source0.height()) / 65536))
+        return;
+    // GDI reads only the part of the source rectangle inside the bitmap.
+    QRectF sourceRect = sourceRect0.isValid() || sourceRect0.width() < 0 || sourceRect0.height() < 0
+        ? sourceRect0
+        : QRectF(source0.rect());
+    bool mirrorX = (dest.width() < 0) != (sourceRect.width() < 0);
+    bool mirrorY = (dest.height() < 0) != (sourceRect.height() < 0);
+    sourceRect = sourceRect.normalized();
+    const QRect srcPixels = sourceRect.toAlignedRect().intersected(source0.rect());
+    if (srcPixels.isEmpty() || !finiteRect(sourceRect))
+        return;
+    QImage source = source0.copy(srcPixels);
+    if (mirrorX || mirrorY)
+        source = source.mirrored(mirrorX, mirrorY);
+    if (source.format() != QImage::Format_ARGB32_Premultiplied)
+        source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QRectF d = dest.normalized();
+
+    const QTransform t = logicalToImage();
+    m_painter.resetTransform();
+    applyClip();
+    const bool smooth = m_state.stretchBltMode == 4 || t.mapRect(d).width() < source.width();
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    if (rop3 == kSrcCopy || t.isRotating()) {
+        m_painter.setTransform(t);
+        m_painter.drawImage(d, source);
+        m_painter.resetTransform();
+        return;
+    }
+    // Render the source stretched over the visible part of the destination,
+    // then combine pixel by pixel.
+    const QRect visible = t.mapRect(d).toAlignedRect().intersected(m_target->rect());
+    if (visible.isEmpty())
+        return;
+    QImage stretched(visible.size(), QImage::Format_ARGB32_Premultiplied);
+    if (stretched.isNull())
+        return;
+    stretched.fill(Qt::transparent);
+    {
+        QPainter p(&stretched);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+        p.setTransform(t * QTransform::fromTranslate(-visible.x(), -visible.y()));
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(d, source);
+    }
+    rasterBlit(visible, &stretched, rop);
+}
+
+void GdiContext::patBlt(const QRectF &dest, quint32 rop)
+{
+    if (!finiteRect(dest))
+        return;
+    const quint32 rop3 = (rop >> 16) & 0xFF;
+    if (rop3 == kDstCopy)
+        return;
+    const QTransform t = logicalToImage();
+    if (rop3 == kPatCopy || rop3 == 0x00 || rop3 == 0xFF) {
+        QPainterPath path;
+        path.addRect(dest.normalized());
+        const GdiBrush saved = m_state.brush;
+        const GdiPen savedPen = m_state.pen;
+        const int savedRop2 = m_state.rop2;
+        if (rop3 != kPatCopy)
+            m_state.brush = std::get<GdiBrush>(stockObject(int(rop3 ? StockObject::WhiteBrush
+                                                                     : StockObject::BlackBrush)));
+        m_state.pen.style = GdiPen::Null;
+        m_state.rop2 = 13;
+        m_painter.setRenderHint(QPainter::Antialiasing, false);
+        drawImagePath(t.map(path), true, false);
+        m_state.brush = saved;
+        m_state.pen = savedPen;
+        m_state.rop2 = savedRop2;
+        return;
+    }
+    rasterBlit(t.mapRect(dest.normalized()).toAlignedRect(), nullptr, rop);
+}
+
+void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRectF &sourceRect, int constantAlpha,
+                            bool perPixelAlpha)
+{
+    if (!finiteRect(dest) || source.isNull() || !countOps(1 + quint64(source.width()) * source.height() / 65536))
+        return;
+    QRect srcPixels = sourceRect.normalized().toAlignedRect().intersected(source.rect());
+    if (srcPixels.isEmpty())
+        return;
+    QImage part = source.copy(srcPixels);
+    if (!perPixelAlpha)
+        part = part.convertToFormat(QImage::Format_RGB32);
+    m_painter.resetTransform();
+    applyClip();
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    m_painter.setOpacity(std::clamp(constantAlpha, 0, 255) / 255.0);
+    m_painter.setTransform(logicalToImage());
+    m_painter.drawImage(dest.normalized(), part);
+    m_painter.resetTransform();
+    m_painter.setOpacity(1);
+}
+
+} // namespace vm

@@ -1,0 +1,275 @@
+// The DIB decoder on bitmaps built here byte by byte: each pixel format and
+// compression, both row orders, colour-table rules, and the refusals that
+// keep a hostile header from costing memory or reading past its bytes.
+#include <QBuffer>
+#include <QImage>
+#include <QPolygon>
+#include <QTest>
+#include <QtEndian>
+
+#include "platform/metafile/dib.h"
+
+using namespace vm;
+
+namespace {
+
+void put16(QByteArray &a, quint16 v)
+{
+    char b[2];
+    qToLittleEndian(v, b);
+    a.append(b, 2);
+}
+void put32(QByteArray &a, quint32 v)
+{
+    char b[4];
+    qToLittleEndian(v, b);
+    a.append(b, 4);
+}
+
+QByteArray infoHeader(qint32 w, qint32 h, int bpp, quint32 compression = 0, quint32 used = 0,
+                      quint32 size = 40)
+{
+    QByteArray a;
+    put32(a, size);
+    put32(a, quint32(w));
+    put32(a, quint32(h));
+    put16(a, 1);
+    put16(a, quint16(bpp));
+    put32(a, compression);
+    put32(a, 0);
+    put32(a, 2835);
+    put32(a, 2835);
+    put32(a, used);
+    put32(a, 0);
+    a.append(QByteArray(int(size) - 40, '\0'));
+    return a;
+}
+
+QByteArray quads(std::initializer_list<QRgb> colors)
+{
+    QByteArray a;
+    for (QRgb c : colors) {
+        a.append(char(qBlue(c)));
+        a.append(char(qGreen(c)));
+        a.append(char(qRed(c)));
+        a.append('\0');
+    }
+    return a;
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray a;
+    for (int v : values)
+        a.append(char(v));
+    return a;
+}
+
+constexpr QRgb red = 0xffff0000, green = 0xff00ff00, blue = 0xff0000ff, white = 0xffffffff,
+               black = 0xff000000, clear = 0;
+
+} // namespace
+
+class TestDib : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void decodesPixelFormats_data();
+    void decodesPixelFormats();
+    void refusesHostileHeaders_data();
+    void refusesHostileHeaders();
+    void packedDibFindsBitsAfterMasksAndTable();
+    void paletteIndicesUseLogicalPalette();
+    void embeddedPngIsDecoded();
+};
+
+void TestDib::decodesPixelFormats_data()
+{
+    QTest::addColumn<QByteArray>("info");
+    QTest::addColumn<QByteArray>("bits");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPolygon>("points");
+    QTest::addColumn<QList<uint>>("colors");
+
+    // 1 bpp, 2x2, bottom-up: the first stored row is the bottom one.
+    QTest::newRow("1bpp-bottom-up")
+        << infoHeader(2, 2, 1) + quads({red, blue}) << bytes({0x80, 0, 0, 0, 0x40, 0, 0, 0})
+        << QSize(2, 2) << QPolygon({QPoint(0, 1), QPoint(1, 1), QPoint(0, 0), QPoint(1, 0)})
+        << QList<uint>{blue, red, red, blue};
+    QTest::newRow("4bpp-top-down")
+        << infoHeader(3, -1, 4, 0, 3) + quads({red, green, blue}) << bytes({0x01, 0x20, 0, 0})
+        << QSize(3, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0), QPoint(2, 0)})
+        << QList<uint>{red, green, blue};
+    // biClrUsed of 2 leaves index 2 outside the table: black, not garbage.
+    QTest::newRow("8bpp-short-table")
+        << infoHeader(3, 1, 8, 0, 2) + quads({white, green}) << bytes({1, 0, 2, 0})
+        << QSize(3, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0), QPoint(2, 0)})
+        << QList<uint>{green, white, black};
+    QTest::newRow("16bpp-555") << infoHeader(2, 1, 16) << bytes({0x00, 0x7c, 0x1f, 0x00})
+                               << QSize(2, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0)})
+                               << QList<uint>{red, blue};
+    {
+        QByteArray info = infoHeader(2, 1, 16, DibBitfields);
+        put32(info, 0xf800);
+        put32(info, 0x07e0);
+        put32(info, 0x001f);
+        QTest::newRow("16bpp-565-masks-after-header")
+            << info << bytes({0xe0, 0x07, 0x1f, 0x00}) << QSize(2, 1)
+            << QPolygon({QPoint(0, 0), QPoint(1, 0)}) << QList<uint>{green, blue};
+    }
+    QTest::newRow("24bpp-padded-rows")
+        << infoHeader(1, 2, 24) << bytes({0, 0, 255, 0, 255, 0, 0, 0}) << QSize(1, 2)
+        << QPolygon({QPoint(0, 1), QPoint(0, 0)}) << QList<uint>{red, blue};
+    QTest::newRow("32bpp-rgb-ignores-fourth-byte")
+        << infoHeader(1, 1, 32) << bytes({0, 255, 0, 0}) << QSize(1, 1) << QPolygon({QPoint(0, 0)})
+        << QList<uint>{green};
+    {
+        QByteArray v5 = infoHeader(2, 1, 32, DibBitfields, 0, 124);
+        qToLittleEndian<quint32>(0x00ff0000, v5.data() + 40);
+        qToLittleEndian<quint32>(0x0000ff00, v5.data() + 44);
+        qToLittleEndian<quint32>(0x000000ff, v5.data() + 48);
+        qToLittleEndian<quint32>(0xff000000, v5.data() + 52);
+        QTest::newRow("32bpp-v5-alpha-mask")
+            << v5 << bytes({255, 0, 0, 128, 0, 0, 255, 255}) << QSize(2, 1)
+            << QPolygon({QPoint(0, 0), QPoint(1, 0)}) << QList<uint>{0x800000ffu, red};
+    }
+    {
+        QByteArray core;
+        put32(core, 12);
+        put16(core, 2);
+        put16(core, 1);
+        put16(core, 1);
+        put16(core, 8);
+        core += bytes({0, 0, 255, 255, 0, 0}); // RGBTRIPLEs: red, blue
+        core += QByteArray(254 * 3, '\0');
+        QTest::newRow("core-header-triples") << core << bytes({1, 0, 0, 0}) << QSize(2, 1)
+                                             << QPolygon({QPoint(0, 0), QPoint(1, 0)})
+                                             << QList<uint>{blue, red};
+    }
+    // RLE8: a run, a delta that skips a pixel and a row, an absolute run.
+    QTest::newRow("rle8-delta-skips-are-transparent")
+        << infoHeader(4, 3, 8, DibRle8, 2) + quads({red, blue})
+        << bytes({2, 1, 0, 2, 1, 1, 0, 3, 0, 1, 0, 0, 0, 1}) << QSize(4, 3)
+        << QPolygon({QPoint(0, 2), QPoint(1, 2), QPoint(2, 2), QPoint(3, 1), QPoint(0, 0),
+                     QPoint(3, 0)})
+        << QList<uint>{blue, blue, clear, red, clear, clear};
+    QTest::newRow("rle4-run-and-absolute")
+        << infoHeader(5, 1, 4, DibRle4, 2) + quads({red, blue}) << bytes({2, 0x10, 0, 3, 0x01, 0x10, 0, 1})
+        << QSize(5, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0), QPoint(2, 0), QPoint(3, 0), QPoint(4, 0)})
+        << QList<uint>{blue, red, red, blue, blue};
+    // An absolute run that claims more bytes than remain stops at the end.
+    QTest::newRow("rle8-absolute-past-end")
+        << infoHeader(4, 1, 8, DibRle8, 2) + quads({red, blue}) << bytes({0, 200, 1})
+        << QSize(4, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0)}) << QList<uint>{blue, clear};
+    // Only the bottom row is present; the missing top row reads as index 0.
+    QTest::newRow("truncated-rows-read-as-zero")
+        << infoHeader(1, 2, 8, 0, 2) + quads({green, red}) << bytes({1, 0, 0, 0}) << QSize(1, 2)
+        << QPolygon({QPoint(0, 1), QPoint(0, 0)}) << QList<uint>{red, green};
+}
+
+void TestDib::decodesPixelFormats()
+{
+    QFETCH(QByteArray, info);
+    QFETCH(QByteArray, bits);
+    QFETCH(QSize, size);
+    QFETCH(QPolygon, points);
+    QFETCH(QList<uint>, colors);
+    const QImage image = decodeDib(info, bits);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), size);
+    QVERIFY(image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32);
+    for (int i = 0; i < points.size(); ++i) {
+        const QRgb got = image.pixel(points[i]);
+        const QRgb want = colors[i];
+        if (qAlpha(want) == 0)
+            QCOMPARE(qAlpha(got), 0);
+        else
+            QCOMPARE(QString::number(got, 16), QString::number(want, 16));
+    }
+}
+
+void TestDib::refusesHostileHeaders_data()
+{
+    QTest::addColumn<QByteArray>("info");
+    QTest::addColumn<QByteArray>("bits");
+    const QByteArray row(64, '\0');
+    QTest::newRow("zero-width") << infoHeader(0, 1, 24) << row;
+    QTest::newRow("zero-height") << infoHeader(1, 0, 24) << row;
+    QTest::newRow("negative-width") << infoHeader(-5, 1, 24) << row;
+    QTest::newRow("height-int-min") << infoHeader(1, qint32(0x80000000), 24) << row;
+    QTest::newRow("side-over-limit") << infoHeader(kDibMaxSide + 1, 1, 24) << row;
+    QTest::newRow("area-over-limit") << infoHeader(16000, 16000, 1) << row;
+    QTest::newRow("bit-count-7") << infoHeader(1, 1, 7) << row;
+    QTest::newRow("unknown-compression") << infoHeader(1, 1, 8, 9) << row;
+    QTest::newRow("rle8-with-24bpp") << infoHeader(1, 1, 24, DibRle8) << row;
+    QTest::newRow("rle-top-down") << infoHeader(1, -1, 8, DibRle8) << row;
+    QTest::newRow("bitfields-masks-missing") << infoHeader(1, 1, 16, DibBitfields) << row;
+    QTest::newRow("header-size-past-info") << infoHeader(1, 1, 24).left(40).replace(0, 1, "\x7c")
+                                           << row;
+    QTest::newRow("header-size-tiny") << infoHeader(1, 1, 24).replace(0, 1, "\x08") << row;
+    QTest::newRow("less-than-one-row") << infoHeader(40, 1, 24) << QByteArray(100, '\0');
+    QTest::newRow("no-bits") << infoHeader(1, 1, 24) << QByteArray();
+    QTest::newRow("os2-huffman") << infoHeader(8, 1, 1, 3, 0, 64) << row;
+}
+
+void TestDib::refusesHostileHeaders()
+{
+    QFETCH(QByteArray, info);
+    QFETCH(QByteArray, bits);
+    QVERIFY(decodeDib(info, bits).isNull());
+}
+
+void TestDib::packedDibFindsBitsAfterMasksAndTable()
+{
+    // 8 bpp with a 2-entry table: bits start at 40 + 8.
+    QByteArray packed = infoHeader(2, 1, 8, 0, 2) + quads({red, green}) + bytes({1, 0, 0, 0});
+    QImage image = decodePackedDib(packed);
+    QCOMPARE(image.pixel(0, 0), green);
+    QCOMPARE(image.pixel(1, 0), red);
+
+    // 32 bpp bit fields with the masks after a 40-byte header.
+    packed = infoHeader(1, 1, 32, DibBitfields);
+    put32(packed, 0x000000ff);
+    put32(packed, 0x0000ff00);
+    put32(packed, 0x00ff0000);
+    packed += bytes({0, 0, 255, 0});
+    image = decodePackedDib(packed);
+    QCOMPARE(image.pixel(0, 0), blue);
+
+    // A table that runs past the end leaves no room for bits.
+    QVERIFY(decodePackedDib(infoHeader(2, 1, 8) + quads({red})).isNull());
+}
+
+void TestDib::paletteIndicesUseLogicalPalette()
+{
+    const QList<QRgb> logical{white, red, blue};
+    DibOptions options;
+    options.paletteIndices = &logical;
+    QByteArray info = infoHeader(3, 1, 8, 0, 3);
+    put16(info, 2);
+    put16(info, 1);
+    put16(info, 99); // past the logical palette: black
+    const QImage image = decodeDib(info, bytes({0, 1, 2, 0}), options);
+    QCOMPARE(image.pixel(0, 0), blue);
+    QCOMPARE(image.pixel(1, 0), red);
+    QCOMPARE(image.pixel(2, 0), black);
+}
+
+void TestDib::embeddedPngIsDecoded()
+{
+    QImage source(3, 2, QImage::Format_RGB32);
+    source.fill(green);
+    source.setPixel(2, 1, red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(source.save(&buffer, "PNG"));
+    const QImage image = decodeDib(infoHeader(3, 2, 0, DibPng), png);
+    QCOMPARE(image.size(), QSize(3, 2));
+    QCOMPARE(image.pixel(2, 1), red);
+    QCOMPARE(image.pixel(0, 0), green);
+    // Garbage behind a PNG header is refused, not half-decoded.
+    QVERIFY(decodeDib(infoHeader(3, 2, 0, DibPng), QByteArray("\x89PNG\r\n\x1a\nxxxx", 12)).isNull());
+}
+
+QTEST_GUILESS_MAIN(TestDib)
+#include "tst_dib.moc"

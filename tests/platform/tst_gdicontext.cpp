@@ -1,0 +1,228 @@
+// The shared GDI device context: save/restore levels, the handle table,
+// raster operations, text decoding and font choice.
+#include <QTest>
+
+#include "platform/metafile/gdicontext.h"
+
+using vm::GdiContext;
+
+namespace {
+
+QImage blankImage(QColor fill = Qt::white)
+{
+    QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);
+    image.fill(fill);
+    return image;
+}
+
+QByteArray words16(std::initializer_list<int> bytes)
+{
+    QByteArray out;
+    for (int b : bytes)
+        out.append(char(b));
+    return out;
+}
+
+} // namespace
+
+class TestGdiContext : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void restoreDcFollowsRelativeAndAbsoluteLevels_data();
+    void restoreDcFollowsRelativeAndAbsoluteLevels();
+    void saveStackIsBounded();
+    void handleTableTakesLowestFreeSlotAndIgnoresStrayIndices();
+    void ternaryRasterOperationsCombinePixels_data();
+    void ternaryRasterOperationsCombinePixels();
+    void eightBitTextIsDecodedByCharacterSet_data();
+    void eightBitTextIsDecodedByCharacterSet();
+    void missingFacesFallBackByCharacterSet_data();
+    void missingFacesFallBackByCharacterSet();
+    void absurdCoordinatesAreDropped();
+};
+
+void TestGdiContext::restoreDcFollowsRelativeAndAbsoluteLevels_data()
+{
+    // Three saves of text colours 1, 2 and 3, then the current colour 4.
+    QTest::addColumn<int>("level");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<quint32>("color");
+    QTest::addColumn<int>("nextRelative"); // colour a further RestoreDC(-1) gives, 0 for none
+    QTest::newRow("-1 is the last save") << -1 << true << 3u << 2;
+    QTest::newRow("-3 is the first save") << -3 << true << 1u << 0;
+    QTest::newRow("1 is the first save") << 1 << true << 1u << 0;
+    QTest::newRow("2 is the second save") << 2 << true << 2u << 1;
+    QTest::newRow("-4 is past the stack") << -4 << false << 4u << 3;
+    QTest::newRow("4 is past the stack") << 4 << false << 4u << 3;
+    QTest::newRow("0 is no level") << 0 << false << 4u << 3;
+}
+
+void TestGdiContext::restoreDcFollowsRelativeAndAbsoluteLevels()
+{
+    QFETCH(int, level);
+    QFETCH(bool, ok);
+    QFETCH(quint32, color);
+    QFETCH(int, nextRelative);
+    QImage image = blankImage();
+    GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+    for (quint32 c = 1; c <= 3; ++c) {
+        dc.state().textColor = c;
+        QVERIFY(dc.saveDc());
+    }
+    dc.state().textColor = 4;
+    QCOMPARE(dc.restoreDc(level), ok);
+    QCOMPARE(dc.state().textColor, color);
+    QCOMPARE(dc.restoreDc(-1), nextRelative != 0);
+    if (nextRelative)
+        QCOMPARE(dc.state().textColor, quint32(nextRelative));
+}
+
+void TestGdiContext::saveStackIsBounded()
+{
+    QImage image = blankImage();
+    GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+    int saved = 0;
+    while (dc.saveDc() && saved < 100000)
+        ++saved;
+    QCOMPARE(saved, GdiContext::kMaxSaveDepth);
+}
+
+void TestGdiContext::handleTableTakesLowestFreeSlotAndIgnoresStrayIndices()
+{
+    vm::GdiObjectTable table(3);
+    QCOMPARE(table.lowestFree(), 0);
+    QVERIFY(table.store(0, vm::GdiPen()));
+    QVERIFY(table.store(1, vm::GdiBrush()));
+    QCOMPARE(table.lowestFree(), 2);
+    QVERIFY(table.remove(0));
+    QCOMPARE(table.lowestFree(), 0);
+    QVERIFY(!table.remove(0));
+    QVERIFY(!table.store(3, vm::GdiPen()));
+    QVERIFY(!table.store(-1, vm::GdiPen()));
+    QVERIFY(table.find(7) == nullptr);
+    QVERIFY(table.find(-7) == nullptr);
+    QVERIFY(table.store(2, vm::GdiFont()));
+    QVERIFY(table.store(0, vm::GdiFont()));
+    QCOMPARE(table.lowestFree(), -1);
+    table.resize(1 << 30);
+    QCOMPARE(table.size(), vm::GdiObjectTable::kMaxSize);
+}
+
+void TestGdiContext::ternaryRasterOperationsCombinePixels_data()
+{
+    QTest::addColumn<quint32>("rop");
+    QTest::addColumn<bool>("withSource");
+    QTest::addColumn<QRgb>("expected");
+    // Destination 0x33CC55, source 0x0F0F0F, brush 0xAA0000.
+    const QRgb d = 0x33CC55, s = 0x0F0F0F, p = 0xAA0000;
+    QTest::newRow("SRCCOPY") << 0x00CC0020u << true << s;
+    QTest::newRow("SRCAND") << 0x008800C6u << true << (s & d);
+    QTest::newRow("SRCPAINT") << 0x00EE0086u << true << (s | d);
+    QTest::newRow("SRCINVERT") << 0x00660046u << true << (s ^ d);
+    QTest::newRow("SRCERASE") << 0x00440328u << true << (s & ~d & 0xFFFFFF);
+    QTest::newRow("NOTSRCCOPY") << 0x00330008u << true << (~s & 0xFFFFFF);
+    QTest::newRow("MERGEPAINT") << 0x00BB0226u << true << ((~s | d) & 0xFFFFFF);
+    QTest::newRow("MERGECOPY") << 0x00C000CAu << true << (s & p);
+    QTest::newRow("DSTINVERT") << 0x00550009u << false << (~d & 0xFFFFFF);
+    QTest::newRow("PATINVERT") << 0x005A0049u << false << (p ^ d);
+    QTest::newRow("PATCOPY") << 0x00F00021u << false << p;
+    QTest::newRow("BLACKNESS") << 0x00000042u << false << QRgb(0);
+    QTest::newRow("WHITENESS") << 0x00FF0062u << false << QRgb(0xFFFFFF);
+    QTest::newRow("DPSoo (generic table)") << 0x00FE02A9u << true << (d | p | s);
+}
+
+void TestGdiContext::ternaryRasterOperationsCombinePixels()
+{
+    QFETCH(quint32, rop);
+    QFETCH(bool, withSource);
+    QFETCH(QRgb, expected);
+    QImage image = blankImage(QColor(0x33, 0xCC, 0x55));
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.state().brush.color = 0x0000AA; // COLORREF of 0xAA0000 RGB
+        QImage source(4, 4, QImage::Format_RGB32);
+        source.fill(QColor(0x0F, 0x0F, 0x0F));
+        if (withSource)
+            dc.drawBitmap(QRectF(2, 2, 4, 4), source, QRectF(0, 0, 4, 4), rop);
+        else
+            dc.patBlt(QRectF(2, 2, 4, 4), rop);
+    }
+    QCOMPARE(image.pixel(3, 3) & 0xFFFFFF, expected);
+    QCOMPARE(image.pixel(0, 0) & 0xFFFFFF, QRgb(0x33CC55)); // outside the blit
+}
+
+void TestGdiContext::eightBitTextIsDecodedByCharacterSet_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("charSet");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<double>>("dx");
+    QTest::addColumn<QList<double>>("folded");
+    using D = QList<double>;
+    QTest::newRow("Shift_JIS pairs fold their advances")
+        << words16({0x93, 0xFA, 0x96, 0x7B, 0x41}) << 128 << QStringLiteral("日本A") << D{10, 2, 10, 2, 7}
+        << D{12, 12, 7};
+    QTest::newRow("half-width katakana is one byte") << words16({0xB1, 0x82, 0xA0}) << 128
+                                                     << QStringLiteral("ｱあ") << D{5, 9, 1} << D{5, 10};
+    QTest::newRow("ANSI") << words16({0x43, 0x61, 0x66, 0xE9, 0x80}) << 0 << QStringLiteral("Café€")
+                          << D{1, 2, 3, 4, 5} << D{1, 2, 3, 4, 5};
+    QTest::newRow("Russian") << words16({0xCF, 0xF0, 0xE8}) << 204 << QStringLiteral("При") << D{} << D{};
+    QTest::newRow("GB2312") << words16({0xD6, 0xD0, 0xCE, 0xC4}) << 134 << QStringLiteral("中文") << D{4, 4, 4, 4}
+                            << D{8, 8};
+    QTest::newRow("Big5") << words16({0xA4, 0xA4}) << 136 << QStringLiteral("中") << D{} << D{};
+    QTest::newRow("short dx array is left alone") << words16({0x93, 0xFA}) << 128 << QStringLiteral("日") << D{3}
+                                                  << D{3};
+}
+
+void TestGdiContext::eightBitTextIsDecodedByCharacterSet()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, charSet);
+    QFETCH(QString, text);
+    QFETCH(QList<double>, dx);
+    QFETCH(QList<double>, folded);
+    QCOMPARE(GdiContext::decodeText(bytes, charSet, &dx), text);
+    QCOMPARE(dx, folded);
+}
+
+void TestGdiContext::missingFacesFallBackByCharacterSet_data()
+{
+    QTest::addColumn<QString>("face");
+    QTest::addColumn<int>("charSet");
+    QTest::addColumn<QString>("resolved");
+    QTest::newRow("unknown Latin face") << QStringLiteral("Arial") << 0 << QStringLiteral("DejaVu Sans");
+    QTest::newRow("unknown face, Japanese charset") << QStringLiteral("Arial") << 128 << QStringLiteral("IPAGothic");
+    QTest::newRow("Japanese face, default charset") << QStringLiteral("ＭＳ ゴシック") << 1
+                                                    << QStringLiteral("IPAGothic");
+    QTest::newRow("serif face") << QStringLiteral("Times New Roman") << 0 << QStringLiteral("DejaVu Serif");
+    QTest::newRow("fixed face") << QStringLiteral("Courier New") << 0 << QStringLiteral("DejaVu Sans Mono");
+    QTest::newRow("installed face is kept") << QStringLiteral("DejaVu Sans Mono") << 128
+                                            << QStringLiteral("DejaVu Sans Mono");
+}
+
+void TestGdiContext::missingFacesFallBackByCharacterSet()
+{
+    QFETCH(QString, face);
+    QFETCH(int, charSet);
+    QFETCH(QString, resolved);
+    QCOMPARE(GdiContext::resolveFace(face, charSet), resolved);
+}
+
+void TestGdiContext::absurdCoordinatesAreDropped()
+{
+    QImage image = blankImage();
+    GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+    dc.state().brush.color = 0;
+    dc.rectangle(QRectF(QPointF(-1e300, -1e300), QPointF(1e300, 1e300)));
+    dc.polygon(QPolygonF({QPointF(qQNaN(), 0), QPointF(1, 1), QPointF(2, 0)}));
+    dc.setWorldTransform(QTransform(qInf(), 0, 0, 1, 0, 0));
+    QVERIFY(dc.state().world.isIdentity());
+    dc.setMapMode(vm::MmAnisotropic);
+    dc.setWindowExt(QSizeF(0, 5));
+    QCOMPARE(dc.state().windowExt, QSizeF(1, 1));
+    QCOMPARE(image.pixel(4, 4) & 0xFFFFFF, QRgb(0xFFFFFF));
+}
+
+QTEST_MAIN(TestGdiContext)
+#include "tst_gdicontext.moc"
