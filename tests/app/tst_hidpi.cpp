@@ -94,11 +94,12 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         startProgram();
         QVERIFY(!openViewerOn(8, 8).isNull());
-        W = Form2->ScaleWidth();
-        H = Form2->ScaleHeight();
-        T = Form2->CoolBar1->Height();
-        sh = Form2->HScroll1->Height();
-        sv = Form2->VScroll1->Width();
+        // Measured from Qt's own logical sizes, not from the properties under test.
+        W = 2 * Form2->centralWidget()->width();
+        H = 2 * Form2->centralWidget()->height();
+        T = 2 * Form2->CoolBar1->height();
+        sh = 2 * Form2->HScroll1->height();
+        sv = 2 * Form2->VScroll1->width();
         stopProgram();
     }
 
