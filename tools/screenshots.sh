@@ -34,7 +34,7 @@ crop() { convert "$out/$1" -crop "$2" +repage "$out/$1"; }
 # Browser: the focus starts in the path box; four tabs reach the file list.
 key Tab Tab Tab Tab space Down
 shot browser.png
-crop browser.png "$((470 * scale))x$((395 * scale))+0+0"
+crop browser.png "$((450 * scale))x$((350 * scale))+0+0"
 
 # Viewer: Ctrl+S opens the chosen (large) picture, Ctrl+B steps back to the small one.
 key ctrl+s

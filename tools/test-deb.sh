@@ -85,4 +85,4 @@ in_root sh -c '
 ' || { echo "test-deb: the installed program did not stay up" >&2; exit 1; }
 convert "xwd:$root/tmp/screen.xwd" -crop 520x420+0+0 +repage "$shot"
 echo "screenshot: $shot"
-echo "test-deb: passed"
+echo "test-deb: passed in ${SECONDS}s"
