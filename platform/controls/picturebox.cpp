@@ -68,8 +68,8 @@ void PictureBox::setDeviceGeometry(const QRect &device)
 {
     m_geometry.set(device);
     // A hidden box gets its resize event only when shown; the surface must
-    // have the new size at once.
-    if (!m_autoRedraw)
+    // have the new size at once. A move keeps what was copied there.
+    if (!m_autoRedraw && m_surface.size() != deviceGeometry().size())
         rebuildSurface();
 }
 

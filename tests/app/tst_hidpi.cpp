@@ -215,6 +215,10 @@ private Q_SLOTS:
         const QImage block = picture.copy(x, y, view.width(), view.height());
         QCOMPARE(rgb(Form2->Picture1->surface()), block);
         QCOMPARE(shown(Form2->Picture1).copy(0, 0, view.width(), view.height()), block);
+        // Moving the box by an odd number of pixels keeps what was copied there.
+        Form2->Picture1->setTop(Form2->Picture1->Top() + 1);
+        QCOMPARE(Form2->Picture1->Top(), view.top() + 1);
+        QCOMPARE(rgb(Form2->Picture1->surface()), block);
         QCOMPARE(boxes.count(), 0);
         saveScreenshot(Form2.peek(), QStringLiteral("viewer-scale2-%1.png").arg(QTest::currentDataTag()).replace(
                                          QLatin1Char(' '), QLatin1Char('-')));
