@@ -135,7 +135,8 @@ void PictureBox::paintEvent(QPaintEvent *event)
     // The surface is in device pixels: map the exposed logical area onto it
     // so that each surface pixel lands on exactly one screen pixel.
     const qreal ratio = pixelRatio(this);
-    const QRectF exposed = QRectF(event->rect()).intersected(QRectF(QPointF(0, 0), QSizeF(m_surface.size()) / ratio));
+    const QRectF whole(QPointF(0, 0), QSizeF(m_surface.size()) / ratio);
+    const QRectF exposed = QRectF(event->rect()).intersected(whole);
     if (exposed.isEmpty())
         return;
     const QRectF source(exposed.topLeft() * ratio, exposed.size() * ratio);

@@ -50,7 +50,10 @@ public:
     // The four-number form is the procedures' move, in device pixels; the
     // QRect form stays Qt's own, in logical pixels (the window definition).
     using QScrollBar::setGeometry;
-    void setGeometry(int left, int top, int width, int height) { m_geometry.set(QRect(left, top, width, height)); }
+    void setGeometry(int left, int top, int width, int height)
+    {
+        m_geometry.set(QRect(left, top, width, height));
+    }
 
 Q_SIGNALS:
     void Change();
