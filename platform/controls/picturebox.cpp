@@ -59,7 +59,7 @@ void PictureBox::setHeight(int v)
     setDeviceGeometry(g);
 }
 
-void PictureBox::setGeometry(int left, int top, int width, int height)
+void PictureBox::Move(int left, int top, int width, int height)
 {
     setDeviceGeometry(QRect(left, top, width, height));
 }

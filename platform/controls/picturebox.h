@@ -51,10 +51,8 @@ public:
     void setTop(int v);
     void setWidth(int v);
     void setHeight(int v);
-    // The four-number form is the procedures' move, in device pixels; the
-    // QRect form stays Qt's own, in logical pixels (the window definition).
-    using QWidget::setGeometry;
-    void setGeometry(int left, int top, int width, int height);
+    // Places and sizes the box in one step, in device pixels.
+    void Move(int left, int top, int width, int height);
     QRect deviceGeometry() const { return m_geometry.get(); }
 
     HDC hDC();

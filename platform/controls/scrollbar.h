@@ -43,14 +43,12 @@ public:
     int Top() const { return m_geometry.get().y(); }
     int Width() const { return m_geometry.get().width(); }
     int Height() const { return m_geometry.get().height(); }
-    void setLeft(int v) { setGeometry(v, Top(), Width(), Height()); }
-    void setTop(int v) { setGeometry(Left(), v, Width(), Height()); }
-    void setWidth(int v) { setGeometry(Left(), Top(), v, Height()); }
-    void setHeight(int v) { setGeometry(Left(), Top(), Width(), v); }
-    // The four-number form is the procedures' move, in device pixels; the
-    // QRect form stays Qt's own, in logical pixels (the window definition).
-    using QScrollBar::setGeometry;
-    void setGeometry(int left, int top, int width, int height)
+    void setLeft(int v) { Move(v, Top(), Width(), Height()); }
+    void setTop(int v) { Move(Left(), v, Width(), Height()); }
+    void setWidth(int v) { Move(Left(), Top(), v, Height()); }
+    void setHeight(int v) { Move(Left(), Top(), Width(), v); }
+    // Places and sizes the bar in one step, in device pixels.
+    void Move(int left, int top, int width, int height)
     {
         m_geometry.set(QRect(left, top, width, height));
     }

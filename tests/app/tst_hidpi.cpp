@@ -238,8 +238,8 @@ private Q_SLOTS:
         host.resize(300, 200);
         vm::PictureBox box(&host);
         vm::HScrollBar bar(&host);
-        box.setGeometry(device.x(), device.y(), device.width(), device.height());
-        bar.setGeometry(device.x(), device.y(), device.width(), device.height());
+        box.Move(device.x(), device.y(), device.width(), device.height());
+        bar.Move(device.x(), device.y(), device.width(), device.height());
         for (const QRect &got : {box.deviceGeometry(),
                                  QRect(bar.Left(), bar.Top(), bar.Width(), bar.Height())})
             QCOMPARE(got, device);
