@@ -21,9 +21,15 @@
 #      a Gaussian as wide as one pixel of the smaller original and at least
 #      one box pixel (forgives anti-aliasing, hinting, one-pixel placement
 #      and font rasterisation alike for tiny and large pictures);
-#   4. score = normalised RMSE over all channels; a file matches when
-#      score < THRESHOLD (default 0.12). A missing, misplaced or wrongly
-#      filled shape of a few percent of the picture's area exceeds it.
+#   4. score = normalised RMSE over all channels, and relative = score
+#      divided by the larger of the two pictures' RMSE from blank paper (the
+#      amount of ink). A file matches when score < THRESHOLD (default 0.12)
+#      and either relative < REL_THRESHOLD (default 0.5) or score < 0.02
+#      (near-identical). The absolute score alone lets sparse line charts
+#      pass whatever their content: pairing each reference with another
+#      file's rendering, genuinely different pictures scored 0.04-0.09 but
+#      relative 0.58 and more. A missing, misplaced or wrongly filled shape
+#      or line of text fails one of the two.
 # Files whose reference rendering is demonstrably wrong are listed below
 # with the reason; they are scored and shown but counted apart ("ref-wrong"),
 # never as matches.
@@ -39,6 +45,7 @@ CORPUS=${2:-$(dirname "$0")/../../shared/corpus}
 OUT=${3:-/tmp/velmora-compare}
 KINDS=${4:-"emf wmf"}
 THRESHOLD=${THRESHOLD:-0.12}
+REL_THRESHOLD=${REL_THRESHOLD:-0.5}
 ASPECT_TOL=${ASPECT_TOL:-0.15}
 BOX=${BOX:-128}
 RENDER="$BUILD/render_picture"
@@ -60,8 +67,14 @@ command -v soffice >/dev/null || { echo "soffice not found (apt-get install libr
 command -v compare >/dev/null || { echo "ImageMagick not found" >&2; exit 2; }
 
 export QT_QPA_PLATFORM=offscreen
+mkdir -p "$OUT"
 RESULTS="$OUT/results.tsv"
-printf 'kind\tfile\twidth\theight\tscore\tmatch\tms\n' > "$RESULTS"
+printf 'kind\tfile\twidth\theight\tscore\tmatch\tms\trelative\n' > "$RESULTS"
+
+# rmse <a> <b>: normalised root mean square difference of two images.
+rmse() {
+    compare -metric RMSE "$1" "$2" null: 2>&1 | sed -n 's/.*(\([0-9.e-]*\)).*/\1/p'
+}
 
 # trimmed <in> <out>: the picture's ink on white, with its size printed.
 trimmed() {
@@ -87,11 +100,11 @@ for kind in $KINDS; do
         lo="$OUT/lo/$kind/$base.png"
         vm="$OUT/vm/$kind/$base.png"
         if [ ! -s "$lo" ]; then
-            printf '%s\t%s\t\t\t\tno-reference\t\n' "$kind" "$name" >> "$RESULTS"
+            printf '%s\t%s\t\t\t\tno-reference\t\t\n' "$kind" "$name" >> "$RESULTS"
             continue
         fi
         if ! stats=$("$RENDER" "$f" "$vm" max2000 2>/dev/null); then
-            printf '%s\t%s\t\t\t\tvelmora-failed\t\n' "$kind" "$name" >> "$RESULTS"
+            printf '%s\t%s\t\t\t\tvelmora-failed\t\t\n' "$kind" "$name" >> "$RESULTS"
             continue
         fi
         ms=$(echo "$stats" | awk '{print $5}')
@@ -111,6 +124,7 @@ for kind in $KINDS; do
             if (sigma < 1) sigma = 1
             printf "%dx%d %.2f\n", bw, bh, sigma }')
         score=1
+        ink=0
         case $verdict in
         blank)
             # Both empty is agreement; one empty is not.
@@ -121,22 +135,27 @@ for kind in $KINDS; do
                 convert "$PAIRS/$base.${side}t.png" -resize "${verdict% *}!" -blur "0x${verdict#* }" \
                     "$PAIRS/$base.$side.cmp.png"
             done
-            score=$(compare -metric RMSE "$PAIRS/$base.lo.cmp.png" "$PAIRS/$base.vm.cmp.png" null: 2>&1 |
-                sed -n 's/.*(\([0-9.e-]*\)).*/\1/p')
+            score=$(rmse "$PAIRS/$base.lo.cmp.png" "$PAIRS/$base.vm.cmp.png")
+            # The ink: how far each picture is from blank paper.
+            convert "$PAIRS/$base.lo.cmp.png" -fill white -colorize 100 "$PAIRS/$base.white.png"
+            ink=$(awk -v a="$(rmse "$PAIRS/$base.lo.cmp.png" "$PAIRS/$base.white.png")" \
+                -v b="$(rmse "$PAIRS/$base.vm.cmp.png" "$PAIRS/$base.white.png")" 'BEGIN { print (a > b ? a : b) }')
             ;;
         esac
-        match=$(awk -v r="${score:-1}" -v t="$THRESHOLD" 'BEGIN { print (r < t) ? "yes" : "no" }')
+        match=$(awk -v r="${score:-1}" -v i="${ink:-0}" -v t="$THRESHOLD" -v rt="$REL_THRESHOLD" 'BEGIN {
+            print (r < t && (r < 0.02 || (i > 0 && r / i < rt))) ? "yes" : "no" }')
         [ "$verdict" = aspect ] && match=aspect
         if [ "$match" != yes ] && printf '%s\n' "$EXCEPTIONS" | grep -q "^$name	"; then
             match=ref-wrong
         fi
-        printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$name" "$w" "$h" "$score" "$match" "$ms" >> "$RESULTS"
+        printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$name" "$w" "$h" "$score" "$match" "$ms" \
+            "$(awk -v r="${score:-1}" -v i="$ink" 'BEGIN { if (i > 0) printf "%.3f", r / i }')" >> "$RESULTS"
         label=$(printf '%s %.3f %s' "$base" "${score:-1}" "$match")
         convert "$PAIRS/$base.lot.png" -resize 240x180 -set label "LO $base" "$PAIRS/$base.a.png"
         convert "$PAIRS/$base.vmt.png" -resize 240x180 -set label "$label" "$PAIRS/$base.b.png"
     done
     # shellcheck disable=SC2046
-    montage -font DejaVu-Sans -pointsize 10 -geometry 240x180+4+4 -tile 6x \
+    montage -font DejaVu-Sans -pointsize 10 -geometry 240x180+4+4 -tile 6x -depth 8 \
         $(ls "$PAIRS/"*.a.png "$PAIRS/"*.b.png | sort) \
         "$OUT/sheet-$kind.png" 2>/dev/null || true
 done
