@@ -11,7 +11,10 @@
 # the window instead of the bounding box. None of that is drawing, so both
 # images are reduced to the picture's ink before comparing:
 #   1. flatten on white, add a white border and trim everything of that
-#      white (1 % fuzz), so a picture's own pale background stays in;
+#      white (1 % fuzz), so a picture's own pale background stays in; when
+#      the reference's ink is more than 10 % wider or narrower than ours,
+#      ours is drawn again at the reference's scale and trimmed, so line
+#      and text weights compare at the same resolution;
 #   2. if the two trimmed boxes differ in aspect ratio by more than
 #      ASPECT_TOL (default 0.15, relative) beyond what 1.5 pixels of
 #      trimming per side explain, the file does not match ("aspect"): a
@@ -112,6 +115,18 @@ for kind in $KINDS; do
         h=$(echo "$stats" | awk '{print $4}')
         # shellcheck disable=SC2046
         set -- $(trimmed "$lo" "$PAIRS/$base.lot.png") $(trimmed "$vm" "$PAIRS/$base.vmt.png")
+        # The reference may have drawn the picture at another scale (shrunk
+        # onto the page, or sized by its window): draw ours again at that
+        # scale so that lines and text have the same weight in both.
+        scaled=$(awk -v lw="$1" -v vw="$3" -v w="$w" -v h="$h" 'BEGIN {
+            if (lw < 2 || vw < 2) exit
+            s = lw / vw; if (s > 0.9 && s < 1.1) exit
+            W = int(w * s + 0.5); H = int(h * s + 0.5); if (W < 1) W = 1; if (H < 1) H = 1
+            if (W <= 4000 && H <= 4000) printf "%dx%d\n", W, H }')
+        if [ -n "$scaled" ] && "$RENDER" "$f" "$PAIRS/$base.vms.png" "$scaled" >/dev/null 2>&1; then
+            # shellcheck disable=SC2046
+            set -- "$1" "$2" $(trimmed "$PAIRS/$base.vms.png" "$PAIRS/$base.vmt.png")
+        fi
         verdict=$(awk -v lw="$1" -v lh="$2" -v vw="$3" -v vh="$4" -v tol="$ASPECT_TOL" -v box="$BOX" 'BEGIN {
             if (lw < 2 || lh < 2 || vw < 2 || vh < 2) { print "blank"; exit }
             # Each side may be off by a pixel and a half of trimming.
