@@ -1,9 +1,13 @@
 // The start-up baseline: a bare main window of the browser's size that ends
-// after its first paint, as Velmora does with VELMORA_EXIT_AFTER_FIRST_PAINT.
+// at once after its first paint, as Velmora does with
+// VELMORA_EXIT_AFTER_FIRST_PAINT.
 #include <QApplication>
 #include <QEvent>
 #include <QMainWindow>
 #include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -12,7 +16,10 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint)
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QTimer::singleShot(0, qApp, [] {
+                std::fflush(nullptr);
+                std::_Exit(0);
+            });
         return QObject::eventFilter(watched, event);
     }
 };
