@@ -122,7 +122,8 @@ bool writeChart(const std::vector<Row> &rows, const QString &file, const QString
             p.drawLine(QPointF(xg, y + 2), QPointF(xg, y + rowHeight - 2));
         }
         p.setPen(Qt::black);
-        p.drawText(QRectF(std::max(x0, x1) + 4, y, 80, rowHeight), Qt::AlignVCenter | Qt::AlignLeft,
+        const double labelX = std::max({x0, x1, r.goal > 0 ? xFor(r.goal) : x0}) + 4;
+        p.drawText(QRectF(labelX, y, 80, rowHeight), Qt::AlignVCenter | Qt::AlignLeft,
             number(ratio) + QStringLiteral(" x"));
     }
     p.end();
