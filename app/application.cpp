@@ -56,7 +56,8 @@ private:
 void configure(QApplication &application)
 {
     QApplication::setApplicationName(QString::fromUtf8(versioninfo::ProductName));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(versioninfo::ProductName));
+    // No display name: the toolkit would append it to every window title, and
+    // the viewer's title is the file name alone.
     QApplication::setApplicationVersion(QString::fromUtf8(versioninfo::ProductVersion));
     QApplication::setDesktopFileName(QStringLiteral("io.velmora.Velmora"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/velmora.ico")));

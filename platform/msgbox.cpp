@@ -15,7 +15,7 @@ MsgBoxHandler &handler()
 
 QString appTitle()
 {
-    const QString name = QGuiApplication::applicationDisplayName();
+    const QString name = QCoreApplication::applicationName();
     return name.isEmpty() ? QStringLiteral("Velmora") : name;
 }
 

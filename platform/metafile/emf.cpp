@@ -14,6 +14,8 @@
 //   past the record) ends play, and render returns what was drawn up to it,
 //   as a tolerant viewer shows what it can. So do the play limits (time,
 //   record count, drawing budget).
+// - When the records draw nothing at all but a comment carries a WMF, the
+//   WMF is played in their place.
 #include "platform/metafile/emfplayer.h"
 #include "platform/metafile/metafile.h"
 #include "platform/runtimeerror.h"
@@ -33,6 +35,7 @@ constexpr quint32 kEmrHeader = 1;
 constexpr quint32 kEmrEof = 14;
 constexpr quint32 kSignature = 0x464D4520; // " EMF"
 constexpr int kMinHeaderSize = 88;
+constexpr int kMaxNesting = 2;
 
 quint32 rd32(const QByteArray &d, qint64 offset)
 {
@@ -77,9 +80,26 @@ public:
         const QRectF f = m_header.deviceFrame;
         QTransform deviceToImage = QTransform::fromTranslate(-f.x(), -f.y());
         deviceToImage *= QTransform::fromScale(size.width() / f.width(), size.height() / f.height());
+        QByteArray embedded;
         {
             GdiContext context(&image, deviceToImage, m_header.pxPerMm);
-            EmfPlayer(m_data, m_header, context).play();
+            EmfPlayer player(m_data, m_header, context);
+            player.play();
+            if (context.operationCount() == 0)
+                embedded = player.embeddedWmf();
+        }
+        // Records that drew nothing but carried a WMF: show that instead.
+        // Nesting is bounded, as a WMF may in turn carry an EMF.
+        static thread_local int nesting = 0;
+        if (!embedded.isEmpty() && nesting < kMaxNesting) {
+            ++nesting;
+            try {
+                QImage nested = openWmf(embedded)->render(size);
+                --nesting;
+                return nested;
+            } catch (const RuntimeError &) {
+                --nesting;
+            }
         }
         return image;
     }
@@ -193,7 +213,7 @@ EmfPlayer::EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext
 
 bool EmfPlayer::play()
 {
-    m_clock.start();
+    m_dc.setTimeLimit(kMaxPlayMs);
     const uchar *base = reinterpret_cast<const uchar *>(m_data.constData());
     const qint64 end = m_data.size();
     qint64 offset = m_header.headerSize;
@@ -204,7 +224,7 @@ bool EmfPlayer::play()
             return false;
         if (type == kEmrEof)
             return true;
-        if (count >= kMaxRecords || m_dc.tooBusy() || ((count & 63) == 0 && m_clock.elapsed() > kMaxPlayMs))
+        if (count >= kMaxRecords || m_dc.tooBusy())
             return false;
         const EmfRecord record(base + offset, type, size);
         if (type == kEmrHeader || !playRecord(record))

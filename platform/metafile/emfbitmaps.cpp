@@ -1,6 +1,7 @@
 // EMF records that carry bitmaps, text and comments.
 #include "platform/metafile/dib.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/symbolfont.h"
 
 #include <cmath>
 
@@ -11,12 +12,15 @@ namespace {
 enum : quint32 {
     EmrGdiComment = 70, EmrBitBlt = 76, EmrStretchBlt = 77, EmrMaskBlt = 78, EmrSetDiBitsToDevice = 80,
     EmrStretchDiBits = 81, EmrExtTextOutA = 83, EmrExtTextOutW = 84, EmrPolyTextOutA = 96,
-    EmrPolyTextOutW = 97, EmrAlphaBlend = 114, EmrTransparentBlt = 116, EmrGradientFill = 118,
+    EmrPolyTextOutW = 97, EmrSmallTextOut = 108, EmrAlphaBlend = 114, EmrTransparentBlt = 116, EmrGradientFill = 118,
 };
 
 constexpr quint32 kSrcCopy = 0x00CC0020;
 constexpr quint32 kDibPalColors = 1;
 constexpr quint32 kMaxTextChars = 65536;
+constexpr quint32 kPublicComment = 0x43494447; // "GDIC"
+constexpr quint32 kCommentWindowsMetafile = 0x80000001;
+constexpr quint32 kEtoNoRect = 0x100, kEtoSmallChars = 0x200;
 
 // Source rectangle of a DIB read from the bottom-left corner, as
 // StretchDIBits and SetDIBitsToDevice count it for bottom-up bitmaps.
@@ -102,7 +106,10 @@ bool EmfPlayer::bitmapRecord(const EmfRecord &r, bool *handled)
             const bool keepBackground = ((rop >> 24) & 0xFF) == 0xAA;
             if (!mask.isNull() && keepBackground) {
                 image = image.convertToFormat(QImage::Format_ARGB32);
-                const int mx = r.i32(100) - int(xSrc), my = r.i32(104) - int(ySrc);
+                // Mask offset relative to the source; anything beyond the
+                // bitmap sizes just misses the mask.
+                const int mx = int(std::clamp<qint64>(qint64(r.i32(100)) - qint64(xSrc), -65536, 65536));
+                const int my = int(std::clamp<qint64>(qint64(r.i32(104)) - qint64(ySrc), -65536, 65536));
                 for (int y = 0; y < image.height(); ++y) {
                     QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
                     for (int x = 0; x < image.width(); ++x) {
@@ -164,12 +171,21 @@ bool EmfPlayer::bitmapRecord(const EmfRecord &r, bool *handled)
         m_dc.gradientFill(vertices, indices, int(mode));
         break;
     }
-    case EmrGdiComment:
+    case EmrGdiComment: {
         // Private data, EMF+ records (the GDI copy follows in dual files) and
-        // public comments: nothing to draw. Only the length is checked.
-        if (!r.need(12, r.u32(8)))
+        // public comments draw nothing; an embedded WMF is kept in case the
+        // records draw nothing either.
+        const quint32 dataSize = r.u32(8);
+        if (!r.need(12, dataSize))
             return false;
+        if (dataSize >= 24 && r.u32(12) == kPublicComment && r.u32(16) == kCommentWindowsMetafile
+            && m_embeddedWmf.isEmpty()) {
+            const quint32 wmfSize = r.u32(32);
+            if (wmfSize > 0 && wmfSize <= dataSize - 24 && r.has(36, wmfSize))
+                m_embeddedWmf = QByteArray(reinterpret_cast<const char *>(r.data() + 36), wmfSize);
+        }
         break;
+    }
     default: *handled = false; break;
     }
     return r.ok();
@@ -201,14 +217,22 @@ bool EmfPlayer::drawText(const EmfRecord &r, qint64 base, bool wide)
         m_dc.textOut(reference, QString(), {}, options, box);
         return true;
     }
+    const bool symbol = isSymbolFace(m_dc.state().font.faceName);
     if (wide) {
         text.reserve(nChars);
-        for (quint32 i = 0; i < nChars; ++i)
-            text += QChar(r.u16(offString + i * 2));
+        QByteArray symbolCodes;
+        for (quint32 i = 0; i < nChars; ++i) {
+            const quint16 c = r.u16(offString + i * 2);
+            // Symbol text comes as its 8-bit codes, bare or in the F0xx range.
+            if (symbol && (c < 0x100 || (c >= 0xF000 && c < 0xF100)))
+                symbolCodes.append(char(c & 0xFF));
+            text += QChar(c);
+        }
+        if (symbol && symbolCodes.size() == qsizetype(nChars))
+            text = decodeSymbolText(symbolCodes);
     } else {
-        text = GdiContext::decodeText(
-            QByteArray(reinterpret_cast<const char *>(r.data() + offString), nChars), m_dc.state().font.charSet,
-            &dx);
+        const QByteArray bytes(reinterpret_cast<const char *>(r.data() + offString), nChars);
+        text = symbol ? decodeSymbolText(bytes) : GdiContext::decodeText(bytes, m_dc.state().font.charSet, &dx);
     }
     m_dc.textOut(reference, text, dx, options, box);
     return r.ok();
@@ -232,6 +256,30 @@ bool EmfPlayer::textRecord(const EmfRecord &r, bool *handled)
             if (!drawText(r, 40 + qint64(i) * 40, r.type() == EmrPolyTextOutW))
                 return false;
         }
+        break;
+    }
+    case EmrSmallTextOut: {
+        // Reference, count, options, graphics mode and scales, an optional
+        // clip rectangle, then 8-bit or 16-bit characters.
+        const QPointF reference = r.point32(8);
+        const quint32 nChars = r.u32(16), options = r.u32(20);
+        const bool hasRect = !(options & kEtoNoRect);
+        const QRectF box = hasRect ? r.rect32(36) : QRectF();
+        const qint64 at = hasRect ? 52 : 36;
+        const bool narrow = options & kEtoSmallChars;
+        if (!r.ok() || nChars > kMaxTextChars || !r.need(at, qint64(nChars) * (narrow ? 1 : 2)))
+            return false;
+        QString text;
+        if (narrow) {
+            const QByteArray bytes(reinterpret_cast<const char *>(r.data() + at), nChars);
+            text = isSymbolFace(m_dc.state().font.faceName)
+                ? decodeSymbolText(bytes)
+                : GdiContext::decodeText(bytes, m_dc.state().font.charSet);
+        } else {
+            for (quint32 i = 0; i < nChars; ++i)
+                text += QChar(r.u16(at + i * 2));
+        }
+        m_dc.textOut(reference, text, {}, options & (EtoOpaque | EtoClipped), box);
         break;
     }
     default: *handled = false; break;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QRect>
 #include <QSizeF>
 
@@ -71,6 +70,8 @@ public:
     // Plays every record up to EMR_EOF. Returns false when play stopped early
     // (a lying record, the time limit or the drawing budget).
     bool play();
+    // The WMF of the first EMR_COMMENT_WINDOWS_METAFILE, if any.
+    const QByteArray &embeddedWmf() const { return m_embeddedWmf; }
 
 private:
     bool playRecord(const EmfRecord &r);
@@ -91,7 +92,7 @@ private:
     const QByteArray &m_data;
     const EmfHeader &m_header;
     GdiContext &m_dc;
-    QElapsedTimer m_clock;
+    QByteArray m_embeddedWmf;
 };
 
 } // namespace vm

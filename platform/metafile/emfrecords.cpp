@@ -31,6 +31,7 @@ enum : quint32 {
 
 constexpr quint32 kStockFlag = 0x80000000u;
 constexpr int kMaxRegionRects = 200000;
+constexpr qint64 kFarAway = 1 << 27;
 
 QTransform readXform(const EmfRecord &r, qint64 offset)
 {
@@ -148,7 +149,7 @@ bool EmfPlayer::objectRecord(const EmfRecord &r, bool *handled)
     case EmrCreatePen: {
         GdiPen pen;
         pen.style = r.u32(12);
-        pen.width = std::abs(r.i32(16));
+        pen.width = std::abs(double(r.i32(16)));
         pen.color = r.u32(24);
         if (r.ok())
             storeObject(r.u32(8), pen);
@@ -311,7 +312,9 @@ bool EmfPlayer::readRegion(const EmfRecord &r, qint64 offset, qint64 size, GdiRe
     rects.reserve(count);
     for (quint32 i = 0; i < count; ++i) {
         const qint64 off = offset + 32 + qint64(i) * 16;
-        const QRect rect(QPoint(r.i32(off), r.i32(off + 4)), QPoint(r.i32(off + 8) - 1, r.i32(off + 12) - 1));
+        // Coordinates far off any page are pulled in, so nothing overflows.
+        auto coord = [&](qint64 at) { return int(std::clamp<qint64>(r.i32(at), -kFarAway, kFarAway)); };
+        const QRect rect(QPoint(coord(off), coord(off + 4)), QPoint(coord(off + 8) - 1, coord(off + 12) - 1));
         if (rect.isValid())
             rects.append(rect);
     }

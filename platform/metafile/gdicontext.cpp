@@ -71,6 +71,17 @@ bool GdiContext::countOps(quint64 n)
     return m_painter.isActive() && !tooBusy();
 }
 
+bool GdiContext::tooBusy() const
+{
+    return m_ops > kMaxOperations || (m_timeLimit > 0 && m_clock.elapsed() > m_timeLimit);
+}
+
+void GdiContext::setTimeLimit(qint64 milliseconds)
+{
+    m_timeLimit = milliseconds;
+    m_clock.start();
+}
+
 bool GdiContext::saveDc()
 {
     if (int(m_saved.size()) >= kMaxSaveDepth)
@@ -320,81 +331,6 @@ void GdiContext::appendToPath(const QPainterPath &logical, bool connect)
             m_path.cubicTo(e, mapped.elementAt(i + 1), mapped.elementAt(i + 2));
             i += 2;
         }
-    }
-}
-
-// ---- clipping -----------------------------------------------------------
-
-void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
-{
-    if (!countOps())
-        return;
-    const QRectF whole(QPointF(0, 0), QSizeF(m_target->size()));
-    QPainterPath current;
-    if (m_state.clip)
-        current = *m_state.clip;
-    else
-        current.addRect(whole);
-    QPainterPath result;
-    switch (mode) {
-    case RgnAnd: result = current.intersected(imagePath); break;
-    case RgnOr: result = current.united(imagePath); break;
-    case RgnXor: result = current.united(imagePath).subtracted(current.intersected(imagePath)); break;
-    case RgnDiff: result = current.subtracted(imagePath); break;
-    case RgnCopy: result = imagePath; break;
-    default: return;
-    }
-    // Path booleans grow with every step; a rectangle stays a rectangle.
-    result = result.simplified();
-    m_state.clip = result;
-}
-
-void GdiContext::intersectClipRect(const QRectF &box)
-{
-    QPainterPath path;
-    path.addRect(box.normalized());
-    combineClip(toImage(path), RgnAnd);
-}
-
-void GdiContext::excludeClipRect(const QRectF &box)
-{
-    QPainterPath path;
-    path.addRect(box.normalized());
-    combineClip(toImage(path), RgnDiff);
-}
-
-void GdiContext::offsetClip(QPointF logicalOffset)
-{
-    if (!m_state.clip)
-        return;
-    const QTransform t = logicalToImage();
-    const QPointF d = t.map(logicalOffset) - t.map(QPointF(0, 0));
-    if (std::isfinite(d.x()) && std::isfinite(d.y()))
-        m_state.clip = m_state.clip->translated(d);
-}
-
-QPainterPath GdiContext::regionToImage(const GdiRegion &region) const
-{
-    return region.device ? m_deviceToImage.map(region.path) : toImage(region.path);
-}
-
-void GdiContext::selectClipRegion(const GdiRegion *region, int mode)
-{
-    if (!region) {
-        if (mode == RgnCopy)
-            m_state.clip.reset();
-        return;
-    }
-    combineClip(regionToImage(*region), mode);
-}
-
-void GdiContext::applyClip()
-{
-    if (m_state.clip) {
-        m_painter.setClipPath(*m_state.clip);
-        m_painter.setClipping(true);
-    } else {
-        m_painter.setClipping(false);
     }
 }
 

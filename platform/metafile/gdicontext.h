@@ -23,17 +23,20 @@
 //   and per-character advances, then textOut().
 // - Bitmaps: decode the DIB, then drawBitmap(dest, image, srcRect, rop);
 //   a pattern-only raster operation (PatBlt, or a blit without source) is patBlt().
-// - Stop playing when tooBusy() turns true (operation budget used up).
+// - setTimeLimit(ms) once, then stop playing when tooBusy() turns true
+//   (operation budget or time used up).
 // Every call is safe on any input: non-finite or absurd coordinates are
 // dropped, and nothing here throws.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRectF>
+#include <QRegion>
 #include <QTransform>
 
 #include <optional>
@@ -83,6 +86,9 @@ struct GdiState {
     GdiFont font;
     GdiPalette palette;
     std::optional<QPainterPath> clip; // image pixels; none = whole image
+    // When set instead of `clip`: the clip as whole image pixels, which keeps
+    // rectangle and region clipping fast however many rectangles it holds.
+    std::optional<QRegion> clipRegion;
 };
 
 struct GradientVertex {
@@ -106,8 +112,10 @@ public:
     const GdiState &state() const { return m_state; }
     GdiObjectTable &objects() { return m_objects; }
 
-    // Drawing budget: every primitive counts; true once it is used up.
-    bool tooBusy() const { return m_ops > kMaxOperations; }
+    // Drawing budget: every primitive counts; true once it is used up, or
+    // once the time limit (if set) has passed. Primitives are skipped then.
+    bool tooBusy() const;
+    void setTimeLimit(qint64 milliseconds);
     quint64 operationCount() const { return m_ops; }
 
     // SaveDC / RestoreDC. restoreDc takes GDI's argument: negative relative
@@ -220,11 +228,14 @@ private:
     void applyClip();
     void drawShape(const QPainterPath &logical, bool fill, bool stroke);
     void drawImagePath(const QPainterPath &imagePath, bool fill, bool stroke);
+    void fillImageRegion(const QPainterPath &imagePath, const GdiBrush &brush);
     void appendToPath(const QPainterPath &logical, bool connect);
     QPainterPath arcPath(const QRectF &box, QPointF start, QPointF end, int kind) const;
     void combineClip(const QPainterPath &imagePath, int mode);
+    QPainterPath currentClipPath() const;
     QPainterPath regionToImage(const GdiRegion &region) const;
     void rasterBlit(const QRect &imageRect, const QImage *source, quint32 rop);
+    void fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3]);
 
     QImage *m_target;
     QPainter m_painter;
@@ -236,6 +247,8 @@ private:
     QPainterPath m_path;      // image pixels
     bool m_inPath = false;
     quint64 m_ops = 0;
+    QElapsedTimer m_clock;
+    qint64 m_timeLimit = 0;
 };
 
 } // namespace vm

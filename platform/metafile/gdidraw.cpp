@@ -4,7 +4,6 @@
 // has them.
 #include "platform/metafile/gdicontext.h"
 
-#include <QLinearGradient>
 
 #include <cmath>
 
@@ -13,6 +12,7 @@ namespace vm {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kMaxStrokeCost = 8e6;
 
 bool finitePoint(QPointF p)
 {
@@ -163,6 +163,14 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
         filled.setFillRule(m_state.fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
         const QBrush brush = constant ? QBrush(constColor) : imageBrush(m_state.brush);
         m_painter.fillPath(filled, brush);
+    }
+    if (stroke && !m_state.pen.isNull()) {
+        QPen pen = imagePen();
+        // Wide pens over huge paths cost far more than anything a real
+        // picture needs; such a stroke is left out rather than stall play.
+        const double cost = double(imagePath.elementCount()) * (1 + pen.widthF() / 4);
+        if (cost > kMaxStrokeCost || !countOps(quint64(cost / 64)))
+            stroke = false;
     }
     if (stroke && !m_state.pen.isNull()) {
         QPen pen = imagePen();
@@ -444,17 +452,27 @@ void GdiContext::setPixel(QPointF p, ColorRef c)
     m_painter.fillRect(QRectF(std::floor(q.x()), std::floor(q.y()), 1, 1), color(c));
 }
 
-// ---- regions and gradients ----------------------------------------------
+// ---- regions ----------------------------------------------
 
-void GdiContext::fillRegion(const GdiRegion &region, const GdiBrush &brush)
+// Regions are sets of pixels: their rectangles fill by parity whatever the
+// polygon fill mode says.
+void GdiContext::fillImageRegion(const QPainterPath &imagePath, const GdiBrush &brush)
 {
     const GdiBrush saved = m_state.brush;
     const GdiPen savedPen = m_state.pen;
+    const int savedFillMode = m_state.fillMode;
     m_state.brush = brush;
     m_state.pen.style = GdiPen::Null;
-    drawImagePath(regionToImage(region), true, false);
+    m_state.fillMode = 1;
+    drawImagePath(imagePath, true, false);
     m_state.brush = saved;
     m_state.pen = savedPen;
+    m_state.fillMode = savedFillMode;
+}
+
+void GdiContext::fillRegion(const GdiRegion &region, const GdiBrush &brush)
+{
+    fillImageRegion(regionToImage(region), brush);
 }
 
 void GdiContext::frameRegion(const GdiRegion &region, const GdiBrush &brush, QSizeF size)
@@ -468,13 +486,7 @@ void GdiContext::frameRegion(const GdiRegion &region, const GdiBrush &brush, QSi
         if (r.isValid())
             inner.addRect(r);
     }
-    const GdiBrush saved = m_state.brush;
-    const GdiPen savedPen = m_state.pen;
-    m_state.brush = brush;
-    m_state.pen.style = GdiPen::Null;
-    drawImagePath(outer.subtracted(inner), true, false);
-    m_state.brush = saved;
-    m_state.pen = savedPen;
+    fillImageRegion(outer.subtracted(inner), brush);
 }
 
 void GdiContext::invertRegion(const GdiRegion &region)
@@ -488,55 +500,6 @@ void GdiContext::invertRegion(const GdiRegion &region)
 void GdiContext::paintRegion(const GdiRegion &region)
 {
     fillRegion(region, m_state.brush);
-}
-
-void GdiContext::gradientFill(const QList<GradientVertex> &vertices, const QList<int> &indices, int mode)
-{
-    const int per = mode == 2 ? 3 : 2;
-    if (mode < 0 || mode > 2 || !countOps(1 + quint64(indices.size()) / 16))
-        return;
-    const QTransform t = logicalToImage();
-    m_painter.resetTransform();
-    applyClip();
-    m_painter.setRenderHint(QPainter::Antialiasing, false);
-    for (qsizetype i = 0; i + per <= indices.size(); i += per) {
-        bool ok = true;
-        for (int k = 0; k < per; ++k)
-            ok = ok && indices[i + k] >= 0 && indices[i + k] < vertices.size();
-        if (!ok)
-            continue;
-        const GradientVertex &v0 = vertices[indices[i]];
-        const GradientVertex &v1 = vertices[indices[i + 1]];
-        if (!finitePoint(v0.pos) || !finitePoint(v1.pos))
-            continue;
-        if (mode < 2) {
-            const QRectF r = t.mapRect(QRectF(v0.pos, v1.pos).normalized());
-            const QPointF p0 = t.map(v0.pos), p1 = t.map(v1.pos);
-            QLinearGradient g(mode == 0 ? QPointF(p0.x(), 0) : QPointF(0, p0.y()),
-                              mode == 0 ? QPointF(p1.x(), 0) : QPointF(0, p1.y()));
-            g.setColorAt(0, v0.color);
-            g.setColorAt(1, v1.color);
-            m_painter.fillRect(r, g);
-        } else {
-            // Triangles: a linear ramp between the two most different corners
-            // approximates the three-way blend closely enough for a preview.
-            const GradientVertex &v2 = vertices[indices[i + 2]];
-            if (!finitePoint(v2.pos))
-                continue;
-            QPolygonF tri;
-            tri << t.map(v0.pos) << t.map(v1.pos) << t.map(v2.pos);
-            QLinearGradient g(tri[0], (tri[1] + tri[2]) / 2);
-            const QColor mid = QColor::fromRgbF((v1.color.redF() + v2.color.redF()) / 2,
-                                                (v1.color.greenF() + v2.color.greenF()) / 2,
-                                                (v1.color.blueF() + v2.color.blueF()) / 2);
-            g.setColorAt(0, v0.color);
-            g.setColorAt(1, mid);
-            QPainterPath path;
-            path.addPolygon(tri);
-            m_painter.fillPath(path, g);
-        }
-    }
-    m_painter.setRenderHint(QPainter::Antialiasing, true);
 }
 
 } // namespace vm

@@ -4,6 +4,8 @@
 // cover two operands.
 #include "platform/metafile/gdicontext.h"
 
+#include <QLinearGradient>
+
 #include <cmath>
 
 namespace vm {
@@ -13,6 +15,9 @@ namespace {
 constexpr quint32 kSrcCopy = 0xCC;
 constexpr quint32 kPatCopy = 0xF0;
 constexpr quint32 kDstCopy = 0xAA;
+// Raster operations work through the page in bands of rows, so their
+// scratch images stay small however large the page.
+constexpr int kBandRows = 256;
 
 // Applies a ternary raster operation (its truth-table byte) bitwise to
 // pattern, source and destination words.
@@ -127,14 +132,22 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
     const QRect srcPixels = sourceRect.toAlignedRect().intersected(source0.rect());
     if (srcPixels.isEmpty() || !finiteRect(sourceRect))
         return;
-    QImage source = source0.copy(srcPixels);
+    const QRectF d = dest.normalized();
+    const QTransform t = logicalToImage();
+    QImage source = srcPixels == source0.rect() ? source0 : source0.copy(srcPixels);
+    // A source far larger than its place on the page is shrunk first, so the
+    // copies below stay small.
+    const QSizeF onPage = t.mapRect(d).size().boundedTo(QSizeF(m_target->size()) * 2);
+    if (source.width() > 2 * onPage.width() + 16 || source.height() > 2 * onPage.height() + 16) {
+        const QSize shrunk(std::clamp(int(std::ceil(onPage.width())) + 1, 1, source.width()),
+                           std::clamp(int(std::ceil(onPage.height())) + 1, 1, source.height()));
+        source = source.scaled(shrunk, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     if (mirrorX || mirrorY)
         source = source.mirrored(mirrorX, mirrorY);
     if (source.format() != QImage::Format_ARGB32_Premultiplied)
         source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QRectF d = dest.normalized();
 
-    const QTransform t = logicalToImage();
     m_painter.resetTransform();
     applyClip();
     const bool smooth = m_state.stretchBltMode == 4 || t.mapRect(d).width() < source.width();
@@ -146,22 +159,23 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
         return;
     }
     // Render the source stretched over the visible part of the destination,
-    // then combine pixel by pixel.
+    // a band of rows at a time, then combine pixel by pixel.
     const QRect visible = t.mapRect(d).toAlignedRect().intersected(m_target->rect());
-    if (visible.isEmpty())
-        return;
-    QImage stretched(visible.size(), QImage::Format_ARGB32_Premultiplied);
-    if (stretched.isNull())
-        return;
-    stretched.fill(Qt::transparent);
-    {
-        QPainter p(&stretched);
-        p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-        p.setTransform(t * QTransform::fromTranslate(-visible.x(), -visible.y()));
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(d, source);
+    for (int top = visible.top(); top <= visible.bottom() && !visible.isEmpty(); top += kBandRows) {
+        const QRect band(visible.left(), top, visible.width(), std::min(kBandRows, visible.bottom() - top + 1));
+        QImage stretched(band.size(), QImage::Format_ARGB32_Premultiplied);
+        if (stretched.isNull())
+            return;
+        stretched.fill(Qt::transparent);
+        {
+            QPainter p(&stretched);
+            p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+            p.setTransform(t * QTransform::fromTranslate(-band.x(), -band.y()));
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.drawImage(d, source);
+        }
+        rasterBlit(band, &stretched, rop);
     }
-    rasterBlit(visible, &stretched, rop);
 }
 
 void GdiContext::patBlt(const QRectF &dest, quint32 rop)
@@ -190,7 +204,9 @@ void GdiContext::patBlt(const QRectF &dest, quint32 rop)
         m_state.rop2 = savedRop2;
         return;
     }
-    rasterBlit(t.mapRect(dest.normalized()).toAlignedRect(), nullptr, rop);
+    const QRect area = t.mapRect(dest.normalized()).toAlignedRect().intersected(m_target->rect());
+    for (int top = area.top(); top <= area.bottom() && !area.isEmpty(); top += kBandRows)
+        rasterBlit(QRect(area.left(), top, area.width(), std::min(kBandRows, area.bottom() - top + 1)), nullptr, rop);
 }
 
 void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRectF &sourceRect, int constantAlpha,
@@ -212,6 +228,80 @@ void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRec
     m_painter.drawImage(dest.normalized(), part);
     m_painter.resetTransform();
     m_painter.setOpacity(1);
+}
+
+// Blends three corner colours by barycentric weights over the triangle's
+// pixels; the result is drawn through the clip like any other shape.
+void GdiContext::fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3])
+{
+    const QRect box = QPolygonF({p[0], p[1], p[2]}).boundingRect().toAlignedRect().intersected(m_target->rect());
+    const double area = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
+    if (box.isEmpty() || std::abs(area) < 1e-9
+        || !countOps(1 + quint64(box.width()) * quint64(box.height()) / 65536))
+        return;
+    QImage patch(box.size(), QImage::Format_ARGB32_Premultiplied);
+    if (patch.isNull())
+        return;
+    for (int y = 0; y < box.height(); ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(patch.scanLine(y));
+        const double py = box.y() + y + 0.5;
+        for (int x = 0; x < box.width(); ++x) {
+            const double px = box.x() + x + 0.5;
+            const double w1 = ((px - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (py - p[0].y())) / area;
+            const double w2 = ((p[1].x() - p[0].x()) * (py - p[0].y()) - (px - p[0].x()) * (p[1].y() - p[0].y())) / area;
+            const double w0 = 1 - w1 - w2;
+            if (w0 < -1e-6 || w1 < -1e-6 || w2 < -1e-6) {
+                line[x] = 0;
+                continue;
+            }
+            auto mix = [&](int (QColor::*channel)() const) {
+                return std::clamp(int(std::lround(w0 * (c[0].*channel)() + w1 * (c[1].*channel)()
+                                                  + w2 * (c[2].*channel)())), 0, 255);
+            };
+            line[x] = qRgb(mix(&QColor::red), mix(&QColor::green), mix(&QColor::blue));
+        }
+    }
+    m_painter.drawImage(box.topLeft(), patch);
+}
+
+void GdiContext::gradientFill(const QList<GradientVertex> &vertices, const QList<int> &indices, int mode)
+{
+    const int per = mode == 2 ? 3 : 2;
+    if (mode < 0 || mode > 2 || !countOps(1 + quint64(indices.size()) / 16))
+        return;
+    const QTransform t = logicalToImage();
+    m_painter.resetTransform();
+    applyClip();
+    m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    for (qsizetype i = 0; i + per <= indices.size(); i += per) {
+        QPointF p[3];
+        QColor c[3];
+        bool ok = true;
+        for (int k = 0; k < per && ok; ++k) {
+            const int index = indices[i + k];
+            ok = index >= 0 && index < vertices.size();
+            if (ok) {
+                p[k] = t.map(vertices[index].pos);
+                c[k] = vertices[index].color;
+                ok = std::isfinite(p[k].x()) && std::isfinite(p[k].y()) && std::abs(p[k].x()) < 1e7
+                    && std::abs(p[k].y()) < 1e7;
+            }
+        }
+        if (!ok || tooBusy())
+            continue;
+        if (mode == 2) {
+            fillGradientTriangle(p, c);
+            continue;
+        }
+        const QRectF r = QRectF(p[0], p[1]).normalized();
+        QLinearGradient g(mode == 0 ? QPointF(p[0].x(), 0) : QPointF(0, p[0].y()),
+                          mode == 0 ? QPointF(p[1].x(), 0) : QPointF(0, p[1].y()));
+        g.setColorAt(0, c[0]);
+        g.setColorAt(1, c[1]);
+        m_painter.fillRect(r, g);
+    }
+    m_painter.setRenderHint(QPainter::Antialiasing, true);
 }
 
 } // namespace vm

@@ -136,7 +136,7 @@ void GdiContext::textOut(QPointF reference, const QString &text, const QList<dou
     if ((options & EtoOpaque) && haveBox)
         m_painter.fillRect(imageBox, color(m_state.bkColor));
     if ((options & EtoClipped) && haveBox)
-        m_painter.setClipRect(imageBox, m_state.clip ? Qt::IntersectClip : Qt::ReplaceClip);
+        m_painter.setClipRect(imageBox, m_state.clip || m_state.clipRegion ? Qt::IntersectClip : Qt::ReplaceClip);
     if (text.isEmpty() || text.size() > 100000)
         return;
 

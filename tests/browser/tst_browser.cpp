@@ -2,6 +2,7 @@
 // preview and size report, the path box, and the browser's commands.
 #include "app/windowset.h"
 #include "browser/form1.h"
+#include "platform/controls/drives.h"
 #include "platform/controls/toolbar.h"
 #include "platform/runtime.h"
 #include "support/fixtures.h"
@@ -99,6 +100,46 @@ private Q_SLOTS:
         QCOMPARE(Form1->File1->Path(), m_folder);
         QCOMPARE(Form1->File1->ListCount(), 4);
         QCOMPARE(Form1->File1->ListIndex(), -1);
+    }
+
+    void aDriveChangeMovesBothListsAndAFailedOneLeavesThemAgreeing()
+    {
+        // A made-up mount table: the root, a drive whose folder exists, and
+        // one whose mount point has gone (a card pulled out, say).
+        const QString good = m_dir.path() + QStringLiteral("/card");
+        QDir().mkpath(good);
+        writeBmp(good + QStringLiteral("/on_card.bmp"), 10, 10);
+        const QString gonePath = m_dir.path() + QStringLiteral("/gone");
+        QDir().mkpath(gonePath);
+        const QByteArray table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                 "2 1 8:2 / " + good.toUtf8() + " rw - vfat /dev/sdb1 rw\n"
+                                 "3 1 8:3 / " + gonePath.toUtf8() + " rw - vfat /dev/sdc1 rw\n";
+        vm::drives::setSourcesForTesting([table] { return table; }, QString());
+        Form1->Drive1->refresh();
+        openFolder(m_folder);
+        MsgBoxRecorder boxes;
+
+        const int card = Form1->Drive1->findText(good);
+        QVERIFY(card >= 0);
+        Form1->Drive1->setCurrentIndex(card); // as the user choosing it
+        QCOMPARE(boxes.count(), 0);
+        QCOMPARE(Form1->Dir1->Path(), good);
+        QCOMPARE(Form1->File1->Path(), good); // followed without a further action
+        QCOMPARE(Form1->File1->ListCount(), 1);
+
+        const int gone = Form1->Drive1->findText(gonePath);
+        QVERIFY(gone >= 0);
+        QVERIFY(QDir().rmdir(gonePath)); // its folder goes before the user picks it
+        Form1->Drive1->setCurrentIndex(gone);
+        QCOMPARE(boxes.errorBoxes(), 1);
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(Form1->Dir1->Path(), good);
+        QCOMPARE(Form1->File1->Path(), good);
+        QCOMPARE(Form1->Drive1->Drive(), good); // back on the drive the lists show
+        // Choosing the failed drive again retries it.
+        Form1->Drive1->setCurrentIndex(gone);
+        QCOMPARE(boxes.errorBoxes(), 2);
+        vm::drives::resetForTesting();
     }
 
     void clickPreviewsAndReportsTheSize()

@@ -97,7 +97,7 @@ private:
 
 // Record numbers the tests use.
 enum EmrType : quint32 {
-    EmrPolyline = 4, EmrSetWindowExtEx = 9, EmrSetWindowOrgEx = 10, EmrSetViewportExtEx = 11,
+    EmrPolyline = 4, EmrPolyBezierTo = 5, EmrSetWindowExtEx = 9, EmrSetWindowOrgEx = 10, EmrSetViewportExtEx = 11,
     EmrSetViewportOrgEx = 12, EmrSetMapMode = 17, EmrSetBkMode = 18, EmrSetTextColor = 24,
     EmrMoveToEx = 27, EmrExcludeClipRect = 29, EmrIntersectClipRect = 30, EmrSaveDc = 33, EmrRestoreDc = 34,
     EmrSelectObject = 37, EmrCreatePen = 38, EmrCreateBrushIndirect = 39, EmrRectangle = 43, EmrLineTo = 54,

@@ -66,9 +66,14 @@ private Q_SLOTS:
     void mapModesPlaceShapes();
     void openPathIsStrokedOpen_data();
     void openPathIsStrokedOpen();
+    void figuresOfAPathStayApart();
     void clippingLimitsDrawing_data();
     void clippingLimitsDrawing();
     void shiftJisTextIsDecodedAndSpacedByDx();
+    void stretchDibitsPlacesRowsAndAppliesTheRasterOperation_data();
+    void stretchDibitsPlacesRowsAndAppliesTheRasterOperation();
+    void embeddedWmfStandsInForRecordsThatDrawNothing_data();
+    void embeddedWmfStandsInForRecordsThatDrawNothing();
 };
 
 void TestEmf::corpusFilesBehaveAsTheManifestSays_data()
@@ -303,6 +308,26 @@ void TestEmf::openPathIsStrokedOpen()
     QVERIFY(isColor(image, 40, 150, Qt::white));
 }
 
+void TestEmf::figuresOfAPathStayApart()
+{
+    // Two straight Bézier figures, each begun by MoveToEx: nothing may join
+    // the end of the first to the start of the second.
+    EmfBuilder b;
+    b.rec(EmrCreatePen, {1, 0, 20, 0, 0});
+    b.rec(EmrSelectObject, {1});
+    b.rec(EmrBeginPath, {});
+    b.rec(EmrMoveToEx, {100, 100});
+    b.raw(EmrPolyBezierTo, EmfBuilder::words({0, 0, 1000, 1000, 3, 300, 100, 600, 100, 900, 100}));
+    b.rec(EmrMoveToEx, {100, 900});
+    b.raw(EmrPolyBezierTo, EmfBuilder::words({0, 0, 1000, 1000, 3, 300, 900, 600, 900, 900, 900}));
+    b.rec(EmrEndPath, {});
+    b.rec(EmrStrokePath, {0, 0, 1000, 1000});
+    const QImage image = renderBytes(b.finish());
+    QVERIFY(isColor(image, 100, 20, Qt::black));
+    QVERIFY(isColor(image, 100, 180, Qt::black));
+    QVERIFY(isColor(image, 100, 100, Qt::white)); // where a joining line would cross
+}
+
 void TestEmf::clippingLimitsDrawing_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -372,6 +397,99 @@ void TestEmf::shiftJisTextIsDecodedAndSpacedByDx()
     QVERIFY(inkInColumns(image, 80, 120) > 50);
     QCOMPARE(inkInColumns(image, 63, 77), 0);
     QCOMPARE(inkInColumns(image, 125, 199), 0);
+}
+
+void TestEmf::stretchDibitsPlacesRowsAndAppliesTheRasterOperation_data()
+{
+    // A 2 x 2 bottom-up DIB: red and white on top, blue and green below.
+    QTest::addColumn<qint64>("yDest");
+    QTest::addColumn<qint64>("cyDest");
+    QTest::addColumn<qint64>("rop");
+    QTest::addColumn<bool>("yellowFirst");
+    QTest::addColumn<QList<QColor>>("quadrants"); // top-left, top-right, bottom-left, bottom-right
+    using C = QList<QColor>;
+    QTest::newRow("SRCCOPY") << qint64(0) << qint64(1000) << qint64(0x00CC0020) << false
+                             << C{Qt::red, Qt::white, Qt::blue, Qt::green};
+    QTest::newRow("negative height mirrors") << qint64(1000) << qint64(-1000) << qint64(0x00CC0020) << false
+                                             << C{Qt::blue, Qt::green, Qt::red, Qt::white};
+    QTest::newRow("SRCAND over yellow") << qint64(0) << qint64(1000) << qint64(0x008800C6) << true
+                                        << C{Qt::red, Qt::yellow, Qt::black, Qt::green};
+    QTest::newRow("SRCINVERT over yellow") << qint64(0) << qint64(1000) << qint64(0x00660046) << true
+                                           << C{Qt::green, Qt::blue, Qt::white, Qt::red};
+}
+
+void TestEmf::stretchDibitsPlacesRowsAndAppliesTheRasterOperation()
+{
+    QFETCH(qint64, yDest);
+    QFETCH(qint64, cyDest);
+    QFETCH(qint64, rop);
+    QFETCH(bool, yellowFirst);
+    QFETCH(QList<QColor>, quadrants);
+    EmfBuilder b;
+    if (yellowFirst) {
+        solidFill(b, 1, 0x00FFFF);
+        b.rec(EmrRectangle, {0, 0, 1000, 1000});
+    }
+    QByteArray record = EmfBuilder::words({0, 0, 1000, 1000, 0, yDest, 0, 0, 2, 2, 80, 40, 120, 16, 0, rop,
+                                           1000, cyDest});
+    record += EmfBuilder::words({40, 2, 2, 1 | (24 << 16), 0, 16, 0, 0, 0, 0});
+    record += QByteArray("\xFF\x00\x00\x00\xFF\x00\x00\x00" "\x00\x00\xFF\xFF\xFF\xFF\x00\x00", 16);
+    b.raw(81, record);
+    const QImage image = renderBytes(b.finish());
+    QVERIFY(isColor(image, 50, 50, quadrants[0], 8));
+    QVERIFY(isColor(image, 150, 50, quadrants[1], 8));
+    QVERIFY(isColor(image, 50, 150, quadrants[2], 8));
+    QVERIFY(isColor(image, 150, 150, quadrants[3], 8));
+}
+
+namespace {
+
+// A placeable WMF whose one rectangle fills its 100 x 100 box with red.
+QByteArray redSquareWmf()
+{
+    auto w16 = [](QByteArray &out, std::initializer_list<int> values) {
+        for (int v : values)
+            out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+    };
+    QByteArray records;
+    w16(records, {7, 0, 0x02FC, 0, 0x00FF, 0, 0});   // CreateBrushIndirect: solid red
+    w16(records, {4, 0, 0x012D, 0});                 // SelectObject 0
+    w16(records, {7, 0, 0x041B, 100, 100, 0, 0});    // Rectangle
+    w16(records, {3, 0, 0});                         // end
+    QByteArray wmf;
+    w16(wmf, {0xCDD7, 0x9AC6, 0, 0, 0, 100, 100, 1440, 0, 0});
+    quint16 checksum = 0;
+    for (int i = 0; i < 20; i += 2)
+        checksum ^= quint16(quint8(wmf[i]) | (quint8(wmf[i + 1]) << 8));
+    w16(wmf, {checksum});
+    const int words = 9 + int(records.size()) / 2;
+    w16(wmf, {1, 9, 0x0300, words & 0xFFFF, words >> 16, 1, 7, 0, 0});
+    return wmf + records;
+}
+
+} // namespace
+
+void TestEmf::embeddedWmfStandsInForRecordsThatDrawNothing_data()
+{
+    QTest::addColumn<bool>("recordsDraw");
+    QTest::newRow("records draw nothing") << false;
+    QTest::newRow("records draw") << true;
+}
+
+void TestEmf::embeddedWmfStandsInForRecordsThatDrawNothing()
+{
+    QFETCH(bool, recordsDraw);
+    const QByteArray wmf = redSquareWmf();
+    QByteArray comment = EmfBuilder::words({24 + wmf.size(), 0x43494447, 0x80000001, 0x0300, 0, 0, wmf.size()});
+    EmfBuilder b;
+    b.raw(70, comment + wmf);
+    if (recordsDraw) {
+        solidFill(b, 1, kBlue);
+        b.rec(EmrRectangle, {0, 0, 100, 100});
+    }
+    const QImage image = renderBytes(b.finish());
+    QCOMPARE(isColor(image, 100, 100, Qt::red), !recordsDraw);
+    QVERIFY(isColor(image, 100, 100, recordsDraw ? Qt::white : Qt::red));
 }
 
 QTEST_MAIN(TestEmf)

@@ -40,6 +40,9 @@ private Q_SLOTS:
     void missingFacesFallBackByCharacterSet_data();
     void missingFacesFallBackByCharacterSet();
     void absurdCoordinatesAreDropped();
+    void frameRegionDrawsOnlyTheBorder();
+    void gradientTriangleBlendsItsCorners();
+    void rasterOperationsCoverTallAreas();
 };
 
 void TestGdiContext::restoreDcFollowsRelativeAndAbsoluteLevels_data()
@@ -222,6 +225,67 @@ void TestGdiContext::absurdCoordinatesAreDropped()
     dc.setWindowExt(QSizeF(0, 5));
     QCOMPARE(dc.state().windowExt, QSizeF(1, 1));
     QCOMPARE(image.pixel(4, 4) & 0xFFFFFF, QRgb(0xFFFFFF));
+}
+
+void TestGdiContext::frameRegionDrawsOnlyTheBorder()
+{
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        GdiContext dc(&image, QTransform::fromScale(2, 2), QSizeF(4, 4));
+        dc.state().fillMode = 2; // WINDING must not fill the hole
+        vm::GdiRegion region;
+        region.device = false;
+        region.path.addRect(QRectF(2, 2, 16, 16)); // image pixels 4..36
+        vm::GdiBrush black;
+        black.color = 0;
+        dc.frameRegion(region, black, QSizeF(2, 3)); // 4 pixels across, 6 down
+    }
+    QCOMPARE(image.pixel(5, 20) & 0xFFFFFF, QRgb(0));        // left border
+    QCOMPARE(image.pixel(20, 8) & 0xFFFFFF, QRgb(0));        // top border
+    QCOMPARE(image.pixel(20, 20) & 0xFFFFFF, QRgb(0xFFFFFF)); // inside
+    QCOMPARE(image.pixel(10, 12) & 0xFFFFFF, QRgb(0xFFFFFF));
+    QCOMPARE(image.pixel(2, 2) & 0xFFFFFF, QRgb(0xFFFFFF));   // outside
+}
+
+void TestGdiContext::gradientTriangleBlendsItsCorners()
+{
+    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.gradientFill({{QPointF(0, 0), Qt::red}, {QPointF(60, 0), Qt::green}, {QPointF(0, 60), Qt::blue}},
+                        {0, 1, 2}, 2);
+    }
+    auto near = [&](int x, int y, QColor want) {
+        const QColor c = image.pixelColor(x, y);
+        return std::abs(c.red() - want.red()) < 24 && std::abs(c.green() - want.green()) < 24
+            && std::abs(c.blue() - want.blue()) < 24;
+    };
+    QVERIFY(near(1, 1, Qt::red));
+    QVERIFY(near(57, 1, Qt::green));
+    QVERIFY(near(1, 57, Qt::blue));
+    QVERIFY(near(20, 20, QColor(85, 85, 85)));   // centroid: equal thirds
+    QVERIFY(near(29, 1, QColor(128, 128, 0)));   // middle of the red-green edge
+    QVERIFY(near(50, 50, Qt::white));            // outside the triangle
+}
+
+void TestGdiContext::rasterOperationsCoverTallAreas()
+{
+    // Taller than one working band of rows.
+    QImage image(40, 700, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.patBlt(QRectF(0, 0, 20, 700), 0x00550009); // DSTINVERT
+        QImage source(1, 1, QImage::Format_RGB32);
+        source.fill(QColor(0x00, 0xFF, 0x00));
+        dc.drawBitmap(QRectF(20, 0, 20, 700), source, QRectF(0, 0, 1, 1), 0x00660046); // SRCINVERT
+    }
+    for (int y : {0, 255, 256, 511, 512, 699}) {
+        QCOMPARE(image.pixel(10, y) & 0xFFFFFF, QRgb(0xFFFFFF));
+        QCOMPARE(image.pixel(30, y) & 0xFFFFFF, QRgb(0x00FF00));
+    }
 }
 
 QTEST_MAIN(TestGdiContext)

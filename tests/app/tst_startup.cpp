@@ -1,0 +1,54 @@
+// The program as a process: how it starts, what it tells a user without a
+// display, and the identity it carries.
+#include "app/versioninfo.h"
+
+#include <QImageReader>
+#include <QProcess>
+#include <QtTest>
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void withoutADisplayItSaysSoInsteadOfAborting()
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        p.setProcessEnvironment(env);
+        p.start(QString::fromUtf8(VELMORA_BINARY), {});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("xvfb-run")), qPrintable(err));
+        QVERIFY(err.contains(QStringLiteral("ディスプレイ")));
+    }
+
+    void versionInformationIsTheProgramsOwn()
+    {
+        QCOMPARE(QString::fromUtf8(versioninfo::ProductName), QStringLiteral("Velmora"));
+        QCOMPARE(QString::fromUtf8(versioninfo::FileVersionText), QStringLiteral("1.00"));
+        QCOMPARE(QString::fromUtf8(versioninfo::OriginalFilename), QStringLiteral("Velmora.exe"));
+        QVERIFY(QString::fromUtf8(versioninfo::Comments)
+                    .contains(QStringLiteral("*.bmp;*.ico;*.cur;*.jpg;*.jpe;*.jpeg;*.gif;*.wmf;*.emf;*.rle")));
+    }
+
+    void theProgramIconHasBothSizes()
+    {
+        QImageReader reader(QStringLiteral(":/velmora.ico"));
+        QList<QSize> sizes;
+        do {
+            const QImage img = reader.read();
+            QVERIFY(!img.isNull());
+            sizes.append(img.size());
+        } while (reader.jumpToNextImage());
+        QVERIFY(sizes.contains(QSize(32, 32)));
+        QVERIFY(sizes.contains(QSize(16, 16)));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
