@@ -37,6 +37,13 @@ Format sniff(const QByteArray &head)
     return Format::Unknown;
 }
 
+// A box that shows the picture at one size needs it played at that size
+// only; playing it at its natural size as well would be wasted.
+Picture metafilePicture(std::shared_ptr<const Metafile> metafile, QSize maxSize)
+{
+    return maxSize.isEmpty() ? Picture(std::move(metafile)) : Picture(std::move(metafile), maxSize);
+}
+
 Picture decode(QByteArray file, QSize maxSize)
 {
     switch (sniff(file)) {
@@ -49,9 +56,9 @@ Picture decode(QByteArray file, QSize maxSize)
     case Format::Gif:
         return decodeGif(file);
     case Format::Emf:
-        return Picture(openEmf(std::move(file)));
+        return metafilePicture(openEmf(std::move(file)), maxSize);
     case Format::Wmf:
-        return Picture(openWmf(std::move(file)));
+        return metafilePicture(openWmf(std::move(file)), maxSize);
     case Format::Unknown:
         break;
     }
