@@ -7,10 +7,12 @@
 #include "platform/picture.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
@@ -27,6 +29,28 @@ bool haveDisplay()
     };
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
+
+// A measuring hook for the start-up benchmark: with
+// VELMORA_EXIT_AFTER_FIRST_PAINT=1 the program ends as soon as the browser
+// window has been painted once, at once and without tearing anything down,
+// so that only the way to the first paint is timed. It changes nothing else.
+class ExitAfterFirstPaint : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            QTimer::singleShot(0, qApp, [] {
+                std::fflush(nullptr);
+                std::_Exit(0);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_seen = false;
+};
 } // namespace
 
 void configure(QApplication &application)
@@ -72,6 +96,9 @@ int run(int argc, char **argv)
     }
     QApplication application(argc, argv);
     configure(application);
+    ExitAfterFirstPaint exitAfterFirstPaint;
+    if (qEnvironmentVariableIntValue("VELMORA_EXIT_AFTER_FIRST_PAINT") == 1)
+        Form1->installEventFilter(&exitAfterFirstPaint);
     Form1.Show();
     const int code = QApplication::exec();
     // End: windows go without their unload procedures.

@@ -10,7 +10,6 @@
 BrowserWindow::BrowserWindow()
 {
     setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/velmora.ico")));
     // Nothing re-lays the controls out, so the window keeps its defined size.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 

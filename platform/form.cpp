@@ -1,5 +1,6 @@
 #include "platform/form.h"
 
+#include "platform/controls/devicepixels.h"
 #include "platform/runtime.h"
 
 #include <QApplication>
@@ -55,12 +56,13 @@ QMargins Form::frameMargins() const
 
 bool Form::event(QEvent *event)
 {
-    // A DeferredDelete deletes this window inside the base handler, so the
-    // type is read first and the window is touched only for the kinds below.
+    // A deferred delete destroys the window inside the call: touch nothing after it.
     const QEvent::Type type = event->type();
+    if (type == QEvent::DeferredDelete)
+        return QMainWindow::event(event);
     const bool done = QMainWindow::event(event);
-    if ((type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show || type == QEvent::WindowActivate)
-        && isVisible())
+    if (isVisible() && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show
+                        || type == QEvent::WindowActivate))
         frameMargins();
     return done;
 }
@@ -98,14 +100,14 @@ int Form::ScaleWidth() const
 {
     if (QLayout *l = layout())
         l->activate();
-    return centralWidget() ? centralWidget()->width() : width();
+    return toDevicePixels(centralWidget() ? centralWidget()->width() : width(), pixelRatio(this));
 }
 
 int Form::ScaleHeight() const
 {
     if (QLayout *l = layout())
         l->activate();
-    return centralWidget() ? centralWidget()->height() : height();
+    return toDevicePixels(centralWidget() ? centralWidget()->height() : height(), pixelRatio(this));
 }
 
 bool Form::Unload()

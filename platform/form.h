@@ -39,7 +39,8 @@ public:
     void setWidth(int twips);
     void setHeight(int twips);
 
-    // Inner area (below the menu bar), in pixels: the interior scale.
+    // Inner area (below the menu bar), in device pixels: the interior scale
+    // (at a scale factor of 2, twice Qt's logical size).
     int ScaleWidth() const;
     int ScaleHeight() const;
 

@@ -1,5 +1,7 @@
 #include "platform/gdi.h"
 
+#include "platform/controls/devicepixels.h"
+
 #include <QPainter>
 #include <QWidget>
 
@@ -36,8 +38,9 @@ int BitBlt(HDC dest, int x, int y, int w, int h, HDC src, int xSrc, int ySrc, qu
             p.setCompositionMode(QPainter::CompositionMode_Source);
             p.drawImage(QPoint(x, y), from, QRect(xSrc, ySrc, w, h));
         }
+        // Surfaces are in device pixels, the widget repaints logical ones.
         if (dest->widget)
-            dest->widget->update(QRect(x, y, w, h));
+            dest->widget->update(toLogicalPixels(QRect(x, y, w, h), pixelRatio(dest->widget)));
     }
     return 1;
 }

@@ -1,6 +1,6 @@
 // Device contexts and the bit-block copy between them. A device context is a
 // drawing surface: the persistent image of a box with AutoRedraw, or the
-// on-screen surface of a box without it.
+// on-screen surface of a box without it. Coordinates are device pixels.
 #pragma once
 
 #include <QImage>

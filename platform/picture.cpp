@@ -14,18 +14,55 @@ Picture::Picture(QImage raster, QSize extentHimetric)
 Picture::Picture(std::shared_ptr<const Metafile> metafile)
     : m_extent(metafile->extentHimetric())
     , m_metafile(std::move(metafile))
+    , m_played(std::make_shared<Played>())
 {
-    m_raster = m_metafile->render(m_metafile->naturalSize());
+    m_played->natural = m_metafile->render(m_metafile->naturalSize());
+}
+
+Picture::Picture(std::shared_ptr<const Metafile> metafile, QSize playSize)
+    : m_extent(metafile->extentHimetric())
+    , m_metafile(std::move(metafile))
+    , m_played(std::make_shared<Played>())
+{
+    // Damaged records were refused when the metafile was opened; a size the
+    // player will not take leaves the box to try again, and show nothing.
+    try {
+        m_played->sized = m_metafile->render(playSize);
+    } catch (const RuntimeError &) {
+    }
+}
+
+const QImage &Picture::image() const
+{
+    if (!m_metafile)
+        return m_raster;
+    if (m_played->natural.isNull()) {
+        try {
+            m_played->natural = m_metafile->render(m_metafile->naturalSize());
+        } catch (const RuntimeError &) {
+        }
+    }
+    return m_played->natural;
+}
+
+QSize Picture::pixelSize() const
+{
+    return m_metafile ? m_metafile->naturalSize() : m_raster.size();
 }
 
 QImage Picture::render(QSize size) const
 {
-    if (m_raster.isNull() || size.isEmpty())
+    if (isNull() || size.isEmpty())
         return QImage();
+    if (m_metafile) {
+        if (size == m_played->sized.size())
+            return m_played->sized;
+        if (size == pixelSize())
+            return image();
+        return m_metafile->render(size);
+    }
     if (size == m_raster.size())
         return m_raster;
-    if (m_metafile)
-        return m_metafile->render(size);
     return m_raster.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 

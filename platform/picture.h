@@ -19,9 +19,13 @@ class Picture {
 public:
     Picture() = default; // the empty picture (nothing loaded)
     Picture(QImage raster, QSize extentHimetric);
+    // A metafile played at its natural size now.
     Picture(std::shared_ptr<const Metafile> metafile);
+    // A metafile played at `playSize` now, for a box that shows it at that
+    // size; its natural-size raster is played when first asked for.
+    Picture(std::shared_ptr<const Metafile> metafile, QSize playSize);
 
-    bool isNull() const { return m_raster.isNull(); }
+    bool isNull() const { return m_raster.isNull() && !m_metafile; }
 
     // Physical extent, in hundredths of a millimetre.
     int Width() const { return m_extent.width(); }
@@ -30,8 +34,9 @@ public:
 
     // The picture at its natural size, in device pixels. Raster pictures are
     // RGB32, or premultiplied ARGB32 where they carry transparency.
-    const QImage &image() const { return m_raster; }
-    QSize pixelSize() const { return m_raster.size(); }
+    // A metafile that cannot be played at that size gives a null image.
+    const QImage &image() const;
+    QSize pixelSize() const;
 
     // The picture drawn to fill exactly `size` pixels (proportions not kept):
     // metafiles are played again at that size, rasters are smoothly scaled.
@@ -41,9 +46,16 @@ public:
     const std::shared_ptr<const Metafile> &metafile() const { return m_metafile; }
 
 private:
-    QImage m_raster;
+    // A metafile's rasters, shared by the copies of the picture.
+    struct Played {
+        QImage natural; // made on first use when not played at load
+        QImage sized; // played at load at the size a box asked for
+    };
+
+    QImage m_raster; // raster pictures only
     QSize m_extent;
     std::shared_ptr<const Metafile> m_metafile;
+    std::shared_ptr<Played> m_played;
 };
 
 // Loads a picture file by name, choosing the format from the file's content.
@@ -52,8 +64,10 @@ Picture LoadPicture(const QString &name);
 
 // The same, for a caller that will show the picture no larger than maxSize:
 // a JPEG may then be decoded at a reduced DCT scale (never below what covers
-// maxSize), which is much faster for large photos. The extent is always that
-// of the full picture. Other formats load at their natural size.
+// maxSize), which is much faster for large photos, and a metafile is played
+// at exactly maxSize instead of its natural size. The extent is always that
+// of the full picture. Other formats load at their natural size. Failures are
+// found as LoadPicture finds them.
 Picture LoadPictureForSize(const QString &name, QSize maxSize);
 
 } // namespace vm

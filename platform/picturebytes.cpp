@@ -35,6 +35,13 @@ Format sniff(const QByteArray &head)
     return Format::Unknown;
 }
 
+// A box that shows the picture at one size needs it played at that size
+// only; playing it at its natural size as well would be wasted.
+Picture metafilePicture(std::shared_ptr<const Metafile> metafile, QSize maxSize)
+{
+    return maxSize.isEmpty() ? Picture(std::move(metafile)) : Picture(std::move(metafile), maxSize);
+}
+
 Picture decode(const QByteArray &bytes, QSize maxSize)
 {
     switch (sniff(bytes)) {
@@ -47,9 +54,9 @@ Picture decode(const QByteArray &bytes, QSize maxSize)
     case Format::Gif:
         return decodeGif(bytes);
     case Format::Emf:
-        return Picture(openEmf(bytes));
+        return metafilePicture(openEmf(bytes), maxSize);
     case Format::Wmf:
-        return Picture(openWmf(bytes));
+        return metafilePicture(openWmf(bytes), maxSize);
     case Format::Unknown:
         break;
     }

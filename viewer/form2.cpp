@@ -69,18 +69,18 @@ void ViewerWindow::ShowPicture()
 
         if (needH && needV) {
             HScroll1->setVisible(true);
-            HScroll1->setGeometry(0, int(H - sh), int(W - sv), int(sh));
+            HScroll1->Move(0, int(H - sh), int(W - sv), int(sh));
             VScroll1->setVisible(true);
-            VScroll1->setGeometry(int(W - sv), int(T), int(sv), int(H - T - sh));
-            Picture1->setGeometry(0, int(T), int(W - sv), int(H - T - sh));
+            VScroll1->Move(int(W - sv), int(T), int(sv), int(H - T - sh));
+            Picture1->Move(0, int(T), int(W - sv), int(H - T - sh));
         } else if (needH) {
             HScroll1->setVisible(true);
-            HScroll1->setGeometry(0, int(T + h), int(W), int(sh));
-            Picture1->setGeometry(0, int(T), int(W), int(h));
+            HScroll1->Move(0, int(T + h), int(W), int(sh));
+            Picture1->Move(0, int(T), int(W), int(h));
         } else {
             VScroll1->setVisible(true);
-            VScroll1->setGeometry(int(w), int(T), int(sv), int(H - T));
-            Picture1->setGeometry(0, int(T), int(w), int(H - T));
+            VScroll1->Move(int(w), int(T), int(sv), int(H - T));
+            Picture1->Move(0, int(T), int(w), int(H - T));
         }
 
         HScroll1->setValue16(0);

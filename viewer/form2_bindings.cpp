@@ -8,7 +8,6 @@
 ViewerWindow::ViewerWindow()
 {
     setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/velmora.ico")));
 
     using vm::runEvent;
     connect(HScroll1, &vm::HScrollBar::Change, this, [this] { runEvent([this] { HScroll1_Change(); }); });

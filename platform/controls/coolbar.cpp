@@ -1,9 +1,13 @@
 #include "platform/controls/coolbar.h"
 
+#include "platform/controls/devicepixels.h"
+
 #include <QPainter>
 #include <QStyle>
 
 namespace vm {
+
+int CoolBar::Height() const { return toDevicePixels(height(), pixelRatio(this)); }
 
 namespace {
 constexpr int kGripper = 8;
@@ -120,6 +124,22 @@ void CoolBar::showEvent(QShowEvent *event)
 {
     QFrame::showEvent(event);
     layoutBands();
+    keepBandsTogetherInTabOrder();
+}
+
+void CoolBar::keepBandsTogetherInTabOrder()
+{
+    // The controls of the bands take consecutive places in the tab order, in
+    // band order, wherever the first of them stands.
+    QWidget *previous = nullptr;
+    for (CoolBand *b : bands()) {
+        QWidget *c = b->child();
+        if (!c || !(c->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, c);
+        previous = c;
+    }
 }
 
 } // namespace vm

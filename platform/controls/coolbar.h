@@ -55,7 +55,8 @@ public:
     void setAlign(int align) { m_docking->setAlign(align); }
     explicit CoolBar(QWidget *parent = nullptr);
 
-    int Height() const { return height(); }
+    // In device pixels, as the windows' procedures count.
+    int Height() const;
     bool FixedOrder() const { return true; }
     void setFixedOrder(bool) {}
     bool Visible() const { return !isHidden(); }
@@ -68,6 +69,7 @@ protected:
 
 private:
     void layoutBands();
+    void keepBandsTogetherInTabOrder();
     Docking *m_docking = new Docking(this);
 };
 

@@ -1,5 +1,7 @@
 #include "platform/controls/drivelistbox.h"
 
+#include "platform/controls/accessiblecombo.h"
+
 #include <QDir>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -29,6 +31,7 @@ QIcon driveIcon(const QStyle *style, const DriveInfo &drive)
 DriveListBox::DriveListBox(QWidget *parent)
     : QComboBox(parent)
 {
+    installDriveListAccessibility();
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     const QList<DriveInfo> drives = drives::list();
     const auto start = drives::driveOf(drives, QDir::cleanPath(QDir::currentPath()));

@@ -1,5 +1,6 @@
 #include "platform/controls/imagebox.h"
 
+#include "platform/controls/devicepixels.h"
 #include "platform/runtimeerror.h"
 
 #include <QPainter>
@@ -40,12 +41,14 @@ QImage ImageBox::shownImage() const
 {
     if (m_picture.isNull())
         return QImage();
-    const QSize area = m_stretch ? contentsRect().size() : m_picture.pixelSize();
-    if (m_scaled.size() != area) {
+    const qreal ratio = m_stretch ? pixelRatio(this) : 1.0;
+    const QSize area = m_stretch ? toDevicePixels(contentsRect(), ratio).size() : m_picture.pixelSize();
+    if (m_scaled.size() != area || m_scaled.devicePixelRatio() != ratio) {
         // A metafile that cannot be replayed at this size shows nothing
         // rather than taking the window down.
         try {
             m_scaled = m_picture.render(area);
+            m_scaled.setDevicePixelRatio(ratio);
         } catch (const RuntimeError &) {
             m_scaled = QImage();
         }

@@ -28,7 +28,9 @@ public:
 
     // The area the picture is drawn into (inside the border), in pixels.
     QRect pictureArea() const { return contentsRect(); }
-    // What the box currently shows in that area (for tests and tools).
+    // What the box currently shows in that area (for tests and tools): an
+    // image of the area's size in device pixels, so the preview is sharp on
+    // a high-density screen.
     QImage shownImage() const;
 
 protected:

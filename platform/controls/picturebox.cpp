@@ -19,7 +19,7 @@ void PictureBox::setPicture(const vm::Picture &picture)
 {
     m_picture = picture;
     if (m_autoSize && !picture.isNull())
-        resize(picture.pixelSize());
+        setDeviceGeometry(QRect(deviceGeometry().topLeft(), picture.pixelSize()));
     rebuildSurface();
     update();
 }
@@ -28,7 +28,49 @@ void PictureBox::setAutoSize(bool on)
 {
     m_autoSize = on;
     if (on && !m_picture.isNull())
-        resize(m_picture.pixelSize());
+        setDeviceGeometry(QRect(deviceGeometry().topLeft(), m_picture.pixelSize()));
+}
+
+void PictureBox::setLeft(int v)
+{
+    QRect g = deviceGeometry();
+    g.moveLeft(v);
+    setDeviceGeometry(g);
+}
+
+void PictureBox::setTop(int v)
+{
+    QRect g = deviceGeometry();
+    g.moveTop(v);
+    setDeviceGeometry(g);
+}
+
+void PictureBox::setWidth(int v)
+{
+    QRect g = deviceGeometry();
+    g.setWidth(v);
+    setDeviceGeometry(g);
+}
+
+void PictureBox::setHeight(int v)
+{
+    QRect g = deviceGeometry();
+    g.setHeight(v);
+    setDeviceGeometry(g);
+}
+
+void PictureBox::Move(int left, int top, int width, int height)
+{
+    setDeviceGeometry(QRect(left, top, width, height));
+}
+
+void PictureBox::setDeviceGeometry(const QRect &device)
+{
+    m_geometry.set(device);
+    // A hidden box gets its resize event only when shown; the surface must
+    // have the new size at once. A move keeps what was copied there.
+    if (!m_autoRedraw && m_surface.size() != deviceGeometry().size())
+        rebuildSurface();
 }
 
 void PictureBox::setAutoRedraw(bool on)
@@ -45,6 +87,9 @@ void PictureBox::setBorderStyle(int style)
 
 HDC PictureBox::hDC()
 {
+    // Qt may have resized a hidden box without telling it yet.
+    if (!m_autoRedraw && m_surface.size() != deviceGeometry().size())
+        rebuildSurface();
     m_dc.surface = &m_surface;
     return &m_dc;
 }
@@ -59,8 +104,9 @@ void PictureBox::rebuildSurface()
     // On-screen surface of the box's size, showing the picture's top-left part.
     const QImage &pic = m_picture.image();
     const QImage::Format format = pic.isNull() ? QImage::Format_RGB32 : pic.format();
-    if (m_surface.size() != size() || m_surface.format() != format)
-        m_surface = size().isEmpty() ? QImage() : QImage(size(), format);
+    const QSize size = deviceGeometry().size();
+    if (m_surface.size() != size || m_surface.format() != format)
+        m_surface = size.isEmpty() ? QImage() : QImage(size, format);
     if (m_surface.isNull())
         return;
     m_surface.fill(palette().color(QPalette::Window));
@@ -74,7 +120,9 @@ void PictureBox::rebuildSurface()
 
 void PictureBox::resizeEvent(QResizeEvent *)
 {
-    if (!m_autoRedraw)
+    // Qt's own resizes (the window definition, a new screen) change the
+    // device size; the procedures' resizes have rebuilt the surface already.
+    if (!m_autoRedraw && m_surface.size() != deviceGeometry().size())
         rebuildSurface();
 }
 
@@ -82,8 +130,17 @@ void PictureBox::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
     p.fillRect(event->rect(), palette().color(QPalette::Window));
-    if (!m_surface.isNull())
-        p.drawImage(event->rect().topLeft(), m_surface, event->rect());
+    if (m_surface.isNull())
+        return;
+    // The surface is in device pixels: map the exposed logical area onto it
+    // so that each surface pixel lands on exactly one screen pixel.
+    const qreal ratio = pixelRatio(this);
+    const QRectF whole(QPointF(0, 0), QSizeF(m_surface.size()) / ratio);
+    const QRectF exposed = QRectF(event->rect()).intersected(whole);
+    if (exposed.isEmpty())
+        return;
+    const QRectF source(exposed.topLeft() * ratio, exposed.size() * ratio);
+    p.drawImage(exposed, m_surface, source);
 }
 
 } // namespace vm

@@ -2,8 +2,14 @@
 // drawing surface is a persistent image that holds the picture even while the
 // box is hidden; without it the surface is what the box shows on screen, and
 // whatever is copied there stays until the next copy.
+//
+// Places, sizes and the drawing surface are in device pixels (see
+// devicepixels.h): at a scale factor of 2 the surface of a box 100 pixels wide
+// is 100 screen pixels, and a picture with AutoSize shows one picture pixel
+// per screen pixel.
 #pragma once
 
+#include "platform/controls/devicepixels.h"
 #include "platform/gdi.h"
 #include "platform/picture.h"
 
@@ -36,17 +42,22 @@ public:
     void setBorderStyle(int style);
     bool Visible() const { return !isHidden(); }
 
-    int Left() const { return x(); }
-    int Top() const { return y(); }
-    int Width() const { return width(); }
-    int Height() const { return height(); }
-    void setLeft(int v) { move(v, y()); }
-    void setTop(int v) { move(x(), v); }
-    void setWidth(int v) { resize(v, height()); }
-    void setHeight(int v) { resize(width(), v); }
+    // In device pixels.
+    int Left() const { return m_geometry.get().x(); }
+    int Top() const { return m_geometry.get().y(); }
+    int Width() const { return m_geometry.get().width(); }
+    int Height() const { return m_geometry.get().height(); }
+    void setLeft(int v);
+    void setTop(int v);
+    void setWidth(int v);
+    void setHeight(int v);
+    // Places and sizes the box in one step, in device pixels.
+    void Move(int left, int top, int width, int height);
+    QRect deviceGeometry() const { return m_geometry.get(); }
 
     HDC hDC();
-    // The pixels currently on the drawing surface (for tests and tools).
+    // The pixels currently on the drawing surface, in device pixels (for
+    // tests and tools).
     const QImage &surface() const { return m_surface; }
 
 protected:
@@ -55,10 +66,12 @@ protected:
 
 private:
     void rebuildSurface();
+    void setDeviceGeometry(const QRect &device);
 
     vm::Picture m_picture;
     QImage m_surface;
     DeviceContext m_dc;
+    DeviceGeometry m_geometry{this};
     bool m_autoSize = false;
     bool m_autoRedraw = false;
     int m_borderStyle = 0;

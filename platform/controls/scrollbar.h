@@ -1,7 +1,10 @@
 // Scroll bars with 16-bit positions. Change reports a finished move (an arrow
 // or track click, the end of a drag, or the program setting Value); Scroll
-// reports each step while the thumb is dragged.
+// reports each step while the thumb is dragged. Places and sizes are in device
+// pixels, as are the positions the viewer gives them (see devicepixels.h).
 #pragma once
+
+#include "platform/controls/devicepixels.h"
 
 #include <QScrollBar>
 
@@ -35,21 +38,31 @@ public:
     void setLargeChange(qint16 v) { setPageStep(v); }
     bool Visible() const { return !isHidden(); }
 
-    int Left() const { return x(); }
-    int Top() const { return y(); }
-    int Width() const { return width(); }
-    int Height() const { return height(); }
-    void setLeft(int v) { move(v, y()); }
-    void setTop(int v) { move(x(), v); }
-    void setWidth(int v) { resize(v, height()); }
-    void setHeight(int v) { resize(width(), v); }
+    // In device pixels.
+    int Left() const { return m_geometry.get().x(); }
+    int Top() const { return m_geometry.get().y(); }
+    int Width() const { return m_geometry.get().width(); }
+    int Height() const { return m_geometry.get().height(); }
+    void setLeft(int v) { Move(v, Top(), Width(), Height()); }
+    void setTop(int v) { Move(Left(), v, Width(), Height()); }
+    void setWidth(int v) { Move(Left(), Top(), v, Height()); }
+    void setHeight(int v) { Move(Left(), Top(), Width(), v); }
+    // Places and sizes the bar in one step, in device pixels.
+    void Move(int left, int top, int width, int height)
+    {
+        m_geometry.set(QRect(left, top, width, height));
+    }
 
 Q_SIGNALS:
     void Change();
     void Scroll();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     int m_dragStart = 0;
+    DeviceGeometry m_geometry{this};
 };
 
 class HScrollBar : public ScrollBarBase {

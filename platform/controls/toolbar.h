@@ -2,6 +2,10 @@
 // properties: "Key" (text), "Image" (1-based index, or an image key, into the
 // tool bar's image list), "ToolTipText". A separator is an action with the
 // separator flag; it has no key and raises nothing.
+//
+// The bar is one stop in the tab order. With the focus on it the arrow keys
+// (and Home, End) choose a button, marked with a focus frame, and Space or
+// Enter presses it.
 #pragma once
 
 #include <QString>
@@ -20,7 +24,7 @@ class Toolbar : public QToolBar {
     Q_OBJECT
     Q_PROPERTY(QString ImageList READ ImageListName WRITE setImageList)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
-    Q_PROPERTY(int Height READ height)
+    Q_PROPERTY(int Height READ Height)
 
 public:
     explicit Toolbar(QWidget *parent = nullptr);
@@ -28,11 +32,15 @@ public:
     QString ImageListName() const { return m_imageList; }
     void setImageList(const QString &name);
     bool Visible() const { return !isHidden(); }
+    // In device pixels, as the windows' procedures count.
+    int Height() const;
 
     // The buttons in order, separators included (for tools and tests).
     QList<QAction *> buttons() const { return actions(); }
     // Presses the button at a 1-based position, as a click does.
     void click(int index);
+    // The 1-based position of the button the keyboard is on (0: none).
+    int currentButton() const { return m_current + 1; }
 
 Q_SIGNALS:
     void ButtonClick(const vm::Button &Button);
@@ -40,12 +48,21 @@ Q_SIGNALS:
 protected:
     void actionEvent(QActionEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void applyImages();
     void trigger(QAction *action);
+    bool usable(int position) const;
+    void moveCurrent(int step, bool fromEnd = false);
+    void showFocusMark();
 
     QString m_imageList;
+    int m_current = -1; // 0-based position of the keyboard's button
+    QWidget *m_focusMark = nullptr;
 };
 
 } // namespace vm

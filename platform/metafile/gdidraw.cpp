@@ -83,7 +83,10 @@ QPen GdiContext::imagePen() const
         break;
     default: pen.setJoinStyle(Qt::RoundJoin); break;
     }
-    switch (p.style & GdiPen::StyleMask) {
+    // Old-style pens are dashed or dotted only while they stay one pixel
+    // wide; wider ones draw solid.
+    const bool styled = geometric || p.isCosmetic() || p.width * scale < 1.5;
+    switch (styled ? p.style & GdiPen::StyleMask : quint32(GdiPen::Solid)) {
     case GdiPen::Dash: pen.setStyle(Qt::DashLine); break;
     case GdiPen::Dot:
     case GdiPen::Alternate: pen.setStyle(Qt::DotLine); break;

@@ -6,7 +6,9 @@
 #include <QFontMetricsF>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 namespace vm {
 
@@ -89,25 +91,85 @@ QString GdiContext::decodeText(const QByteArray &bytes, int charSet, QList<doubl
     return text;
 }
 
-QString GdiContext::resolveFace(const QString &face, int charSet)
+namespace {
+
+// Whether a family is installed; families that several foundries supply
+// are listed as "Name [foundry]".
+bool isInstalled(const QString &family)
 {
     static const QStringList families = QFontDatabase::families();
-    if (!face.isEmpty() && families.contains(face, Qt::CaseInsensitive))
+    const QString prefix = family + QLatin1String(" [");
+    return std::any_of(families.begin(), families.end(), [&](const QString &f) {
+        return f.compare(family, Qt::CaseInsensitive) == 0 || f.startsWith(prefix, Qt::CaseInsensitive);
+    });
+}
+
+// The first installed family of a list, or an empty string.
+QString firstInstalled(std::initializer_list<const char *> candidates)
+{
+    for (const char *name : candidates) {
+        const QString family = QString::fromLatin1(name);
+        if (isInstalled(family))
+            return family;
+    }
+    return QString();
+}
+
+} // namespace
+
+QString GdiContext::resolveFace(const QString &face, int charSet)
+{
+    if (!face.isEmpty() && isInstalled(face))
         return face;
-    if (isCjkCharSet(charSet) || looksJapaneseFace(face))
-        return QStringLiteral("IPAGothic");
+    if (isCjkCharSet(charSet) || looksJapaneseFace(face)) {
+        // Proportional Japanese faces have a "P" (MS PGothic, MS PMincho)
+        // or are proportional by design (Meiryo, Yu, UI Gothic).
+        const bool proportional = face.contains(QLatin1String(" P"), Qt::CaseSensitive)
+            || face.contains(QChar(0xFF30)) || face.startsWith(QLatin1String("Meiryo"), Qt::CaseInsensitive)
+            || face.startsWith(QLatin1String("Yu "), Qt::CaseInsensitive)
+            || face.contains(QLatin1String("UI Gothic"), Qt::CaseInsensitive);
+        const bool mincho = face.contains(QLatin1String("Mincho"), Qt::CaseInsensitive)
+            || face.contains(QString::fromUtf8("明朝"));
+        QString family;
+        if (mincho)
+            family = proportional ? firstInstalled({"IPAPMincho", "IPAMincho"}) : firstInstalled({"IPAMincho"});
+        if (family.isEmpty() && proportional)
+            family = firstInstalled({"IPAPGothic"});
+        return family.isEmpty() ? QStringLiteral("IPAGothic") : family;
+    }
+    // Faces that have metric-compatible free counterparts keep their line
+    // lengths with them; DejaVu, much wider, is the last resort.
     static const struct {
         const char *prefix;
-        const char *family;
+        std::initializer_list<const char *> families;
     } substitutes[] = {
-        {"Times", "DejaVu Serif"},    {"Georgia", "DejaVu Serif"},  {"Cambria", "DejaVu Serif"},
-        {"Book", "DejaVu Serif"},     {"Garamond", "DejaVu Serif"}, {"Roman", "DejaVu Serif"},
-        {"Courier", "DejaVu Sans Mono"}, {"Consolas", "DejaVu Sans Mono"}, {"Lucida Console", "DejaVu Sans Mono"},
-        {"Monospace", "DejaVu Sans Mono"},
+        {"Arial Narrow", {"Liberation Sans Narrow", "Nimbus Sans Narrow", "DejaVu Sans Condensed", "DejaVu Sans"}},
+        {"Arial", {"Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans"}},
+        {"Helvetica", {"Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans"}},
+        {"MS Sans Serif", {"Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans"}},
+        {"Times", {"Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif"}},
+        {"MS Serif", {"Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif"}},
+        {"Roman", {"Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif"}},
+        {"Courier", {"Liberation Mono", "Nimbus Mono PS", "Cousine", "DejaVu Sans Mono"}},
+        {"Bookman", {"URW Bookman", "DejaVu Serif"}},
+        {"Century Schoolbook", {"C059", "DejaVu Serif"}},
+        {"Palatino", {"P052", "DejaVu Serif"}},
+        {"Book Antiqua", {"P052", "DejaVu Serif"}},
+        {"Georgia", {"DejaVu Serif"}},
+        {"Cambria", {"Caladea", "DejaVu Serif"}},
+        {"Garamond", {"DejaVu Serif"}},
+        {"Book", {"DejaVu Serif"}},
+        {"Consolas", {"DejaVu Sans Mono"}},
+        {"Lucida Console", {"DejaVu Sans Mono"}},
+        {"Monospace", {"DejaVu Sans Mono"}},
+        {"Calibri", {"Carlito", "DejaVu Sans"}},
     };
     for (const auto &s : substitutes) {
-        if (face.startsWith(QLatin1String(s.prefix), Qt::CaseInsensitive))
-            return QString::fromLatin1(s.family);
+        if (face.startsWith(QLatin1String(s.prefix), Qt::CaseInsensitive)) {
+            const QString family = firstInstalled(s.families);
+            if (!family.isEmpty())
+                return family;
+        }
     }
     // Everything else, including the Japanese application default that a
     // plain QFont would pick, becomes a Latin sans face.

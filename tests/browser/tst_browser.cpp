@@ -47,6 +47,9 @@ private Q_SLOTS:
         QVERIFY(!Form2.isLoaded());
         QCOMPARE(Form1->ScaleWidth(), 449);
         QCOMPARE(Form1->ScaleHeight(), 331);
+        // Both windows bear the program icon, in both of its sizes.
+        const QList<QSize> sizes = Form1->windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
     }
 
     void everyControlCarriesItsName()

@@ -1,6 +1,11 @@
 // The shared GDI device context: save/restore levels, the handle table,
 // raster operations, text decoding and font choice.
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 #include "platform/metafile/gdicontext.h"
 
@@ -39,6 +44,8 @@ private Q_SLOTS:
     void eightBitTextIsDecodedByCharacterSet();
     void missingFacesFallBackByCharacterSet_data();
     void missingFacesFallBackByCharacterSet();
+    void substitutesKeepTheAdvanceWidthsOfWindowsFaces_data();
+    void substitutesKeepTheAdvanceWidthsOfWindowsFaces();
     void absurdCoordinatesAreDropped();
     void frameRegionDrawsOnlyTheBorder();
     void gradientTriangleBlendsItsCorners();
@@ -194,12 +201,14 @@ void TestGdiContext::missingFacesFallBackByCharacterSet_data()
     QTest::addColumn<QString>("face");
     QTest::addColumn<int>("charSet");
     QTest::addColumn<QString>("resolved");
-    QTest::newRow("unknown Latin face") << QStringLiteral("Arial") << 0 << QStringLiteral("DejaVu Sans");
+    QTest::newRow("unknown Latin face") << QStringLiteral("Frutiger Obscura") << 0 << QStringLiteral("DejaVu Sans");
     QTest::newRow("unknown face, Japanese charset") << QStringLiteral("Arial") << 128 << QStringLiteral("IPAGothic");
     QTest::newRow("Japanese face, default charset") << QStringLiteral("ＭＳ ゴシック") << 1
                                                     << QStringLiteral("IPAGothic");
-    QTest::newRow("serif face") << QStringLiteral("Times New Roman") << 0 << QStringLiteral("DejaVu Serif");
-    QTest::newRow("fixed face") << QStringLiteral("Courier New") << 0 << QStringLiteral("DejaVu Sans Mono");
+    QTest::newRow("proportional Japanese face") << QStringLiteral("ＭＳ Ｐゴシック") << 128
+                                                << QStringLiteral("IPAPGothic");
+    QTest::newRow("proportional Japanese face, Latin name") << QStringLiteral("MS PGothic") << 0
+                                                            << QStringLiteral("IPAPGothic");
     QTest::newRow("installed face is kept") << QStringLiteral("DejaVu Sans Mono") << 128
                                             << QStringLiteral("DejaVu Sans Mono");
 }
@@ -209,7 +218,50 @@ void TestGdiContext::missingFacesFallBackByCharacterSet()
     QFETCH(QString, face);
     QFETCH(int, charSet);
     QFETCH(QString, resolved);
+    if (!QFontDatabase::families().contains(resolved))
+        QSKIP("the expected family is not installed");
     QCOMPARE(GdiContext::resolveFace(face, charSet), resolved);
+}
+
+void TestGdiContext::substitutesKeepTheAdvanceWidthsOfWindowsFaces_data()
+{
+    // Advances of the Windows faces, in ems, that text without per-character
+    // spacing is laid out by.
+    QTest::addColumn<QString>("face");
+    QTest::addColumn<QChar>("glyph");
+    QTest::addColumn<double>("advanceEm");
+    QTest::addColumn<QStringList>("compatible");
+    const QStringList serif = {"Liberation Serif", "Nimbus Roman", "Tinos"};
+    const QStringList sans = {"Liberation Sans", "Nimbus Sans", "Arimo"};
+    const QStringList mono = {"Liberation Mono", "Nimbus Mono PS", "Cousine"};
+    QTest::newRow("Times New Roman m") << QStringLiteral("Times New Roman") << QChar(u'm') << 0.778 << serif;
+    QTest::newRow("Times New Roman e") << QStringLiteral("Times New Roman") << QChar(u'e') << 0.444 << serif;
+    QTest::newRow("Arial m") << QStringLiteral("Arial") << QChar(u'm') << 0.833 << sans;
+    QTest::newRow("Arial i") << QStringLiteral("Arial") << QChar(u'i') << 0.222 << sans;
+    QTest::newRow("Helvetica o") << QStringLiteral("Helvetica") << QChar(u'o') << 0.556 << sans;
+    QTest::newRow("Courier New m") << QStringLiteral("Courier New") << QChar(u'm') << 0.600 << mono;
+}
+
+void TestGdiContext::substitutesKeepTheAdvanceWidthsOfWindowsFaces()
+{
+    QFETCH(QString, face);
+    QFETCH(QChar, glyph);
+    QFETCH(double, advanceEm);
+    QFETCH(QStringList, compatible);
+    const QStringList installed = QFontDatabase::families();
+    const auto isInstalled = [&](const QString &family) {
+        return std::any_of(installed.begin(), installed.end(), [&](const QString &f) {
+            return f == family || f.startsWith(family + QLatin1String(" ["));
+        });
+    };
+    if (std::none_of(compatible.begin(), compatible.end(), isInstalled))
+        QSKIP("no metric-compatible family installed");
+    const QString family = GdiContext::resolveFace(face, 0);
+    QFont font(family);
+    font.setPixelSize(1000);
+    const double advance = QFontMetricsF(font).horizontalAdvance(QString(10, glyph)) / 10000.0;
+    QVERIFY2(std::abs(advance - advanceEm) < 0.02 * advanceEm,
+             qPrintable(QStringLiteral("%1: %2 em, want %3").arg(family).arg(advance).arg(advanceEm)));
 }
 
 void TestGdiContext::absurdCoordinatesAreDropped()

@@ -133,6 +133,8 @@ private Q_SLOTS:
     void newObjectsTakeLowestFreeSlot();
     void patternBrushColours_data();
     void patternBrushColours();
+    void wideOldStylePensDrawSolid_data();
+    void wideOldStylePensDrawSolid();
     void extentFollowsHeaderOrMapMode_data();
     void extentFollowsHeaderOrMapMode();
     void invalidHeadersAreRefused_data();
@@ -272,6 +274,36 @@ void TestWmf::patternBrushColours()
         .record(kRectangle, {90, 90, 10, 10});
     const QImage image = openWmf(w.placeable(corners(0, 0, 100, 100), 96))->render(QSize(100, 100));
     QCOMPARE(QString::number(image.pixel(50, 50), 16), QString::number(centre, 16));
+}
+
+void TestWmf::wideOldStylePensDrawSolid_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("gaps");
+    QTest::newRow("dash one pixel wide") << 1 << 1 << true;
+    QTest::newRow("dot one pixel wide") << 2 << 0 << true;
+    QTest::newRow("dash five pixels wide") << 1 << 5 << false;
+    QTest::newRow("dot three pixels wide") << 2 << 3 << false;
+    QTest::newRow("dash-dot-dot four pixels wide") << 4 << 4 << false;
+    QTest::newRow("solid five pixels wide") << 0 << 5 << false;
+}
+
+void TestWmf::wideOldStylePensDrawSolid()
+{
+    QFETCH(int, style);
+    QFETCH(int, width);
+    QFETCH(bool, gaps);
+    WmfWriter w;
+    w.record(kCreatePen, QList<int>{style, width, 0} + WmfWriter::color(0))
+        .record(kSelect, {0})
+        .record(0x0214, {100, 10}) // MoveTo
+        .record(kLineTo, {100, 190});
+    const QImage image = openWmf(w.placeable(corners(0, 0, 200, 200), 96))->render(QSize(200, 200));
+    int blank = 0;
+    for (int x = 20; x < 180; ++x)
+        blank += qGray(image.pixel(x, 100)) > 128;
+    QCOMPARE(blank > 0, gaps);
 }
 
 void TestWmf::extentFollowsHeaderOrMapMode_data()

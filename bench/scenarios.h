@@ -1,0 +1,33 @@
+// The measures, each run side by side with its baseline: the runs of the two
+// alternate, so that a busy spell of the machine falls on both.
+#pragma once
+
+#include <QSize>
+#include <QStringList>
+
+#include <vector>
+
+#include "inputs.h"
+#include "report.h"
+
+namespace bench {
+
+struct Settings {
+    int repeats = 15;
+    int warmups = 2;
+    QString platform; // QT_QPA_PLATFORM value for the windows and the children
+};
+
+// In the real windows (this process): preview, viewer open, pan, folder fill
+// and stepping through the folder with the arrow keys. Notes that are no
+// ratio (allocation counts, sizes) are appended to `notes`.
+std::vector<Row> measureWindows(const Inputs &in, const Settings &s, QStringList &notes);
+
+// In child processes: start-up to the first paint, and the peak memory of
+// viewing the largest photo. `browserSize` is the browser window's size.
+std::vector<Row> measureProcesses(const Inputs &in, const Settings &s, QSize browserSize, QStringList &notes);
+
+// The memory child: views `file` and prints "idle <bytes> peak <bytes>".
+int memoryChild(const QString &file);
+
+} // namespace bench
