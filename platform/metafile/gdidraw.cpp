@@ -167,7 +167,10 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
     // or not: a polygon reaching millions of pixels past the picture kept play
     // busy for minutes. Such a shape is cut to the picture first.
     const QRectF page = QRectF(m_target->rect()).adjusted(-16, -16, 16, 16);
-    const bool farBeyond = !page.adjusted(-16384, -16384, 16384, 16384).contains(extent);
+    // (Compared by sides: QRectF::contains is false for a straight line's empty extent.)
+    const QRectF reach = page.adjusted(-16384, -16384, 16384, 16384);
+    const bool farBeyond = extent.left() < reach.left() || extent.right() > reach.right()
+        || extent.top() < reach.top() || extent.bottom() > reach.bottom();
     if (fill && !m_state.brush.isNull()) {
         QPainterPath filled = imagePath;
         filled.setFillRule(m_state.fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
