@@ -31,34 +31,6 @@ void PictureBox::setAutoSize(bool on)
         setDeviceGeometry(QRect(deviceGeometry().topLeft(), m_picture.pixelSize()));
 }
 
-void PictureBox::setLeft(int v)
-{
-    QRect g = deviceGeometry();
-    g.moveLeft(v);
-    setDeviceGeometry(g);
-}
-
-void PictureBox::setTop(int v)
-{
-    QRect g = deviceGeometry();
-    g.moveTop(v);
-    setDeviceGeometry(g);
-}
-
-void PictureBox::setWidth(int v)
-{
-    QRect g = deviceGeometry();
-    g.setWidth(v);
-    setDeviceGeometry(g);
-}
-
-void PictureBox::setHeight(int v)
-{
-    QRect g = deviceGeometry();
-    g.setHeight(v);
-    setDeviceGeometry(g);
-}
-
 void PictureBox::Move(int left, int top, int width, int height)
 {
     setDeviceGeometry(QRect(left, top, width, height));

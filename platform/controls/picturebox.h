@@ -47,10 +47,10 @@ public:
     int Top() const { return m_geometry.get().y(); }
     int Width() const { return m_geometry.get().width(); }
     int Height() const { return m_geometry.get().height(); }
-    void setLeft(int v);
-    void setTop(int v);
-    void setWidth(int v);
-    void setHeight(int v);
+    void setLeft(int v) { Move(v, Top(), Width(), Height()); }
+    void setTop(int v) { Move(Left(), v, Width(), Height()); }
+    void setWidth(int v) { Move(Left(), Top(), v, Height()); }
+    void setHeight(int v) { Move(Left(), Top(), Width(), v); }
     // Places and sizes the box in one step, in device pixels.
     void Move(int left, int top, int width, int height);
     QRect deviceGeometry() const { return m_geometry.get(); }
