@@ -12,6 +12,7 @@
 
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/extent.h"
+#include "platform/codecs/pngchunks.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -71,6 +72,8 @@ QImage decodePng(const Entry &e)
 {
     checkPictureSize(e.width, e.height);
     checkPixelsAgainstFileSize(e.width, e.height, e.bytes.size());
+    if (!pngChunksFit(e.bytes))
+        raise(Err::DamagedPicture);
     QByteArray copy = e.bytes.toByteArray();
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);

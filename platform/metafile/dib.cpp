@@ -9,6 +9,8 @@
 #include <bit>
 #include <vector>
 
+#include "platform/codecs/pngchunks.h"
+
 namespace vm {
 
 namespace {
@@ -134,6 +136,8 @@ QImage decodeEmbedded(const DibHeader &h, const char *bits, qsizetype size)
     if (h.sizeImage > 0 && h.sizeImage < quint64(size))
         size = h.sizeImage;
     QByteArray data = QByteArray::fromRawData(bits, size);
+    if (h.compression != DibJpeg && !pngChunksFit(data))
+        return {};
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, h.compression == DibJpeg ? "jpeg" : "png");

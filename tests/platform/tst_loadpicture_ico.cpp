@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "loaderfixtures.h"
+#include "platform/codecs/pngchunks.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
 
@@ -26,6 +27,16 @@ QByteArray png(const QImage &image)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return buffer.data();
+}
+
+// A PNG with a text chunk after IHDR whose length claims far more than follows.
+QByteArray withLyingChunk(QByteArray png, quint32 length = 0x75000000u)
+{
+    QByteArray chunk(12, '\0');
+    qToBigEndian<quint32>(length, chunk.data());
+    chunk.replace(4, 4, "tEXt");
+    png.insert(8 + 25, chunk);
+    return png;
 }
 
 const QRgb kRed = qRgba(255, 0, 0, 255);
@@ -141,6 +152,32 @@ private Q_SLOTS:
         QByteArray depth = good;
         qToLittleEndian<quint16>(0, depth.data() + 22 + 14);
         QTest::newRow("zero bits per pixel") << depth;
+        QTest::newRow("PNG entry with a chunk claiming 2 GiB")
+            << vmtest::iconFile({withLyingChunk(png(filled(16, 16, kRed)))}, {{16, 16}});
+    }
+
+    // The PNG library would allocate whatever a chunk claims before reading
+    // it, so the chunks are walked first.
+    void pngChunksMustLieInsideTheData_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("fits");
+        const QByteArray good = png(filled(8, 8, kBlue));
+        QTest::newRow("whole PNG") << good << true;
+        QTest::newRow("data after IEND") << good + QByteArray(100, 'x') << true;
+        QTest::newRow("no IEND, chunks whole") << good.left(good.size() - 12) << true;
+        QTest::newRow("last chunk cut short") << good.left(good.size() - 20) << false;
+        QTest::newRow("chunk claiming 2 GiB") << withLyingChunk(good) << false;
+        QTest::newRow("chunk length over 2^31") << withLyingChunk(good, 0x80000000u) << false;
+        QTest::newRow("not a PNG") << QByteArray("GIF89a") + good.mid(6) << false;
+        QTest::newRow("signature only") << good.left(8) << true;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void pngChunksMustLieInsideTheData()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, fits);
+        QCOMPARE(vm::pngChunksFit(bytes), fits);
     }
 
     void brokenIconIsRefused()
