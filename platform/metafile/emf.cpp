@@ -29,8 +29,8 @@ namespace vm {
 
 namespace {
 
-constexpr int kMaxSide = 16384;
-constexpr qint64 kMaxPixels = 64LL * 1024 * 1024;
+constexpr int kMaxSide = kMetafileMaxSide;
+constexpr qint64 kMaxPixels = kMetafileMaxPixels;
 constexpr quint32 kEmrHeader = 1;
 constexpr quint32 kEmrEof = 14;
 constexpr quint32 kSignature = 0x464D4520; // " EMF"

@@ -7,6 +7,7 @@
 #include <QSizeF>
 
 #include "platform/metafile/gdicontext.h"
+#include "platform/metafile/metafile.h"
 
 namespace vm {
 
@@ -63,7 +64,7 @@ private:
 
 class EmfPlayer {
 public:
-    static constexpr qint64 kMaxPlayMs = 2000;
+    static constexpr qint64 kMaxPlayMs = kMetafileMaxPlayMs;
     static constexpr quint32 kMaxRecords = 4'000'000;
 
     EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context);

@@ -4,8 +4,10 @@
 // has them.
 #include "platform/metafile/gdicontext.h"
 
-
+#include <algorithm>
 #include <cmath>
+
+#include "platform/metafile/pathclip.h"
 
 namespace vm {
 
@@ -15,6 +17,9 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxStrokeCost = 8e6;
 // Pixels a single stroke may cover, joins counted (well under a second).
 constexpr double kMaxStrokeArea = 2e8;
+// Past this antialiasing cost (about a quarter of a second) a shape is drawn
+// with hard edges instead, which costs the rasteriser a small fraction.
+constexpr double kMaxAntialiasingCost = 1.5e6;
 
 bool finitePoint(QPointF p)
 {
@@ -160,52 +165,63 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
     applyClip();
     m_painter.setCompositionMode(mode);
     // Raster operations work on whole pixels; blending edges would smear them.
-    m_painter.setRenderHint(QPainter::Antialiasing, mode == QPainter::CompositionMode_SourceOver);
+    const bool smooth = mode == QPainter::CompositionMode_SourceOver;
+    m_painter.setRenderHint(QPainter::Antialiasing, smooth);
+    const auto smoothIfAffordable = [this, smooth](double cost) {
+        m_painter.setRenderHint(QPainter::Antialiasing, smooth && cost <= kMaxAntialiasingCost);
+    };
     m_painter.setBackground(color(m_state.bkColor));
     m_painter.setBackgroundMode(m_state.bkMode == 2 ? Qt::OpaqueMode : Qt::TransparentMode);
     // The rasteriser walks the whole extent of what it fills or strokes, seen
-    // or not: a polygon reaching millions of pixels past the picture kept play
-    // busy for minutes. Such a shape is cut to the picture first.
+    // or not: a polygon reaching thousands of pixels past the picture kept
+    // play busy for seconds. A fill reaching well past the picture is cut to
+    // it first (the cut changes no visible pixel).
     const QRectF page = QRectF(m_target->rect()).adjusted(-16, -16, 16, 16);
     // (Compared by sides: QRectF::contains is false for a straight line's empty extent.)
-    const QRectF reach = page.adjusted(-16384, -16384, 16384, 16384);
-    const bool farBeyond = extent.left() < reach.left() || extent.right() > reach.right()
-        || extent.top() < reach.top() || extent.bottom() > reach.bottom();
+    const auto beyond = [&extent, &page](double margin) {
+        const QRectF reach = page.adjusted(-margin, -margin, margin, margin);
+        return extent.left() < reach.left() || extent.right() > reach.right() || extent.top() < reach.top()
+            || extent.bottom() > reach.bottom();
+    };
     if (fill && !m_state.brush.isNull()) {
         QPainterPath filled = imagePath;
         filled.setFillRule(m_state.fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-        if (farBeyond) {
+        if (beyond(1024)) {
             QPainterPath window;
             window.addRect(page);
             filled = filled.intersected(window);
         }
         const QBrush brush = constant ? QBrush(constColor) : imageBrush(m_state.brush);
+        smoothIfAffordable(antialiasingCost(filled, page));
         m_painter.fillPath(filled, brush);
-    }
-    if (stroke && !m_state.pen.isNull()) {
-        QPen pen = imagePen();
-        // Wide pens over huge paths cost far more than anything a real
-        // picture needs; such a stroke is left out rather than stall play.
-        const double cost = double(imagePath.elementCount()) * (1 + pen.widthF() / 4);
-        // The rasteriser's work grows with the area it covers: the length
-        // times the width, and a join or cap of width squared at every point.
-        // A 193-point polygon with a 4096-pixel pen once took minutes.
-        const double w = pen.widthF();
-        const double length = imagePath.length();
-        const double area = length * w + double(imagePath.elementCount()) * w * w;
-        // Every dash is a shape of its own.
-        const double dashes = pen.style() == Qt::SolidLine ? 0 : length / w;
-        // A stroke reaching that far past the picture is left out too: its
-        // outline cannot be cut cheaply, and cutting costs more than it shows.
-        if (farBeyond || cost > kMaxStrokeCost || area > kMaxStrokeArea || dashes > kMaxStrokeCost
-            || !countOps(quint64(cost / 64)))
-            stroke = false;
+        m_painter.setRenderHint(QPainter::Antialiasing, smooth);
     }
     if (stroke && !m_state.pen.isNull()) {
         QPen pen = imagePen();
         if (constant)
             pen.setColor(constColor);
-        m_painter.strokePath(imagePath, pen);
+        const double w = pen.widthF();
+        // A stroke reaching well past the picture is cut to it first, with
+        // room to spare for its joins and caps, so only what shows is stroked.
+        const double margin = 64 + w * std::max(2.0, pen.miterLimit());
+        const QPainterPath lines = beyond(margin)
+            ? linesWithin(imagePath, page.adjusted(-margin, -margin, margin, margin))
+            : imagePath;
+        // Wide pens over huge paths cost far more than anything a real
+        // picture needs; such a stroke is left out rather than stall play.
+        const double cost = double(lines.elementCount()) * (1 + w / 4);
+        // The rasteriser's work grows with the area it covers: the length
+        // times the width, and a join or cap of width squared at every point.
+        // A 193-point polygon with a 4096-pixel pen once took minutes.
+        const double length = lines.length();
+        const double area = length * w + double(lines.elementCount()) * w * w;
+        // Every dash is a shape of its own.
+        const double dashes = pen.style() == Qt::SolidLine ? 0 : length / w;
+        if (!lines.isEmpty() && cost <= kMaxStrokeCost && area <= kMaxStrokeArea && dashes <= kMaxStrokeCost
+            && countOps(quint64(cost / 64))) {
+            smoothIfAffordable(antialiasingCost(lines, page, w));
+            m_painter.strokePath(lines, pen);
+        }
     }
     m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     m_painter.setBackgroundMode(Qt::TransparentMode);

@@ -10,6 +10,15 @@
 
 namespace vm {
 
+// Bounds on every rendering of a metafile. The natural size (the extent at
+// 96 dpi) is scaled down to fit them: 16 megapixels holds an A0 poster at
+// 96 dpi, and beyond it a vector picture gains nothing from more pixels but
+// memory and fill time. Play stops after kMetafileMaxPlayMs, whatever the
+// records say, so that no file keeps the viewer waiting for a second.
+inline constexpr int kMetafileMaxSide = 16384;
+inline constexpr qint64 kMetafileMaxPixels = 16LL * 1024 * 1024;
+inline constexpr qint64 kMetafileMaxPlayMs = 750;
+
 class Metafile {
 public:
     virtual ~Metafile() = default;

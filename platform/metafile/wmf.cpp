@@ -20,8 +20,8 @@ namespace vm {
 
 namespace {
 
-constexpr int kMaxSide = 16384;
-constexpr qint64 kMaxPixels = 64LL * 1024 * 1024;
+constexpr int kMaxSide = kMetafileMaxSide;
+constexpr qint64 kMaxPixels = kMetafileMaxPixels;
 
 // The extent at 96 dpi; a vast extent is scaled down, keeping its shape,
 // to at most kMaxSide a side and kMaxPixels in all.

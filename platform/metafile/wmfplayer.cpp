@@ -36,10 +36,12 @@ WmfPlayer::WmfPlayer(const WmfDocument &doc, GdiContext &dc)
 
 size_t WmfPlayer::play()
 {
-    m_clock.start();
+    // The context's clock also stops every primitive once time is up, so a
+    // record that draws many of them cannot overrun the limit.
+    m_dc.setTimeLimit(kMaxPlayMs);
     size_t played = 0;
     for (const WmfRecord &r : m_doc.records) {
-        if ((played & 15) == 0 && (m_dc.tooBusy() || m_clock.elapsed() > kMaxPlayMs))
+        if (m_dc.tooBusy())
             break;
         record(r, WmfParams(m_doc.data, r));
         ++played;

@@ -8,20 +8,20 @@
 // is spent, or after kMaxPlayMs, whatever the records say.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QImage>
 
 #include <set>
 #include <vector>
 
 #include "platform/metafile/gdicontext.h"
+#include "platform/metafile/metafile.h"
 #include "platform/metafile/wmfformat.h"
 
 namespace vm {
 
 class WmfPlayer {
 public:
-    static constexpr qint64 kMaxPlayMs = 2000;
+    static constexpr qint64 kMaxPlayMs = kMetafileMaxPlayMs;
 
     WmfPlayer(const WmfDocument &doc, GdiContext &dc);
     // Returns the number of records played.
@@ -58,7 +58,6 @@ private:
     const WmfDocument &m_doc;
     GdiContext &m_dc;
     std::set<int> m_free; // free handle-table slots
-    QElapsedTimer m_clock;
 };
 
 } // namespace vm

@@ -197,7 +197,7 @@ void TestEmf::vastFrameGivesABoundedNaturalSize()
     const auto picture = vm::openEmf(EmfBuilder(QRect(QPoint(0, 0), QPoint(2000000000, 1000000000))).finish());
     const QSize natural = picture->naturalSize();
     QVERIFY(natural.width() <= 16384 && natural.height() <= 16384);
-    QVERIFY(qint64(natural.width()) * natural.height() <= 64LL * 1024 * 1024);
+    QVERIFY(qint64(natural.width()) * natural.height() <= vm::kMetafileMaxPixels);
     QVERIFY(std::abs(double(natural.width()) / natural.height() - 2.0) < 0.01);
     QCOMPARE(picture->render(QSize(64, 32)).size(), QSize(64, 32));
     QVERIFY_THROWS_EXCEPTION(vm::RuntimeError, picture->render(QSize(20000, 20000)));

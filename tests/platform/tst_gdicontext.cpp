@@ -2,6 +2,7 @@
 // raster operations, text decoding and font choice.
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QTest>
 
 #include <algorithm>
@@ -50,6 +51,8 @@ private Q_SLOTS:
     void frameRegionDrawsOnlyTheBorder();
     void gradientTriangleBlendsItsCorners();
     void rasterOperationsCoverTallAreas();
+    void strokeReachingFarPastThePictureIsCutNotLeftOut();
+    void costlyShapeIsFilledWithHardEdges();
 };
 
 void TestGdiContext::restoreDcFollowsRelativeAndAbsoluteLevels_data()
@@ -338,6 +341,56 @@ void TestGdiContext::rasterOperationsCoverTallAreas()
         QCOMPARE(image.pixel(10, y) & 0xFFFFFF, QRgb(0xFFFFFF));
         QCOMPARE(image.pixel(30, y) & 0xFFFFFF, QRgb(0x00FF00));
     }
+}
+
+void TestGdiContext::strokeReachingFarPastThePictureIsCutNotLeftOut()
+{
+    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.state().pen.width = 3;
+        dc.state().pen.color = 0;
+        dc.state().brush.style = vm::GdiBrush::Null;
+        dc.polyline(QPolygonF({QPointF(10, 20), QPointF(1e6, 20)}));
+        // A frame whose far corners lie a million pixels away: the corner
+        // that shows keeps its join.
+        dc.state().pen.style = vm::GdiPen::Geometric | vm::GdiPen::JoinMiter;
+        dc.polygon(QPolygonF({QPointF(10, 40), QPointF(50, 40), QPointF(50, 1e6), QPointF(10, 1e6)}));
+    }
+    QCOMPARE(image.pixel(40, 20) & 0xFFFFFF, QRgb(0));
+    QCOMPARE(image.pixel(63, 20) & 0xFFFFFF, QRgb(0));
+    QVERIFY(qRed(image.pixel(50, 39)) < 80); // the corner
+    QCOMPARE(image.pixel(50, 60) & 0xFFFFFF, QRgb(0));
+    QCOMPARE(image.pixel(30, 50) & 0xFFFFFF, QRgb(0xFFFFFF));
+}
+
+void TestGdiContext::costlyShapeIsFilledWithHardEdges()
+{
+    // A 97-point star across the page would keep the antialiasing
+    // rasteriser busy for seconds; it is filled all the same, hard-edged.
+    QPolygonF star;
+    for (int i = 0; i < 97; ++i) {
+        const double a = i * 2 * M_PI * 48 / 97, r = i % 2 ? 0.35 : 1.3;
+        star << QPointF(300 * (1 + r * std::cos(a)), 400 * (1 + r * std::sin(a)));
+    }
+    QImage image(600, 800, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.state().pen.style = vm::GdiPen::Null;
+        dc.state().brush.color = 0x0000FF; // red
+        dc.polygon(star);
+    }
+    QImage expected(image.size(), image.format());
+    expected.fill(Qt::white);
+    {
+        QPainter painter(&expected);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::red);
+        painter.drawPolygon(star, Qt::OddEvenFill);
+    }
+    QCOMPARE(image, expected);
 }
 
 QTEST_MAIN(TestGdiContext)

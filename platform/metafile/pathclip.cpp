@@ -1,0 +1,123 @@
+#include "platform/metafile/pathclip.h"
+
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <utility>
+
+namespace vm {
+
+namespace {
+
+bool inside(const QRectF &r, QPointF p)
+{
+    return p.x() >= r.left() && p.x() <= r.right() && p.y() >= r.top() && p.y() <= r.bottom();
+}
+
+// Liang-Barsky: the part of segment a-b inside r, if any.
+std::optional<std::pair<QPointF, QPointF>> clipSegment(QPointF a, QPointF b, const QRectF &r)
+{
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return std::nullopt;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return std::nullopt;
+    }
+    return std::make_pair(QPointF(a.x() + t0 * dx, a.y() + t0 * dy), QPointF(a.x() + t1 * dx, a.y() + t1 * dy));
+}
+
+// Appends the visible runs of the open chain `points` to `out`.
+void addRuns(QPainterPath &out, const QPolygonF &points, const QRectF &rect)
+{
+    bool open = false; // a run is in progress and ends at the last point added
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const auto part = clipSegment(points[i - 1], points[i], rect);
+        if (!part) {
+            open = false;
+            continue;
+        }
+        if (!open || part->first != points[i - 1])
+            out.moveTo(part->first);
+        out.lineTo(part->second);
+        // The run goes on only if the segment ended inside, at its own point.
+        open = part->second == points[i];
+    }
+}
+
+} // namespace
+
+double antialiasingCost(const QPainterPath &path, const QRectF &rect, double penWidth)
+{
+    // The rasteriser works in bands of rows sized to a fixed pool of cells,
+    // and walks every edge that meets a band, whole, for each band. So the
+    // work is the bands an edge meets times its height, summed: for an edge
+    // of height dy, dy^2 / band height, with the band height set by the
+    // cells per row (about 340 cells to the pool).
+    constexpr double kPoolCells = 340;
+    const QRectF reach = rect.adjusted(-penWidth, -penWidth, penWidth, penWidth);
+    double cells = 0;
+    double heightSquares = 0;
+    for (const QPolygonF &polygon : path.toSubpathPolygons()) {
+        for (qsizetype i = 0; i < polygon.size(); ++i) {
+            // Each subpath is filled closed.
+            const QPointF a = polygon[i], b = polygon[(i + 1) % polygon.size()];
+            if (const auto part = clipSegment(a, b, reach)) {
+                const QPointF d = part->second - part->first;
+                cells += std::abs(d.x()) + std::abs(d.y());
+                heightSquares += d.y() * d.y();
+            }
+        }
+    }
+    if (penWidth > 0) {
+        // The outline has two sides, and a join or cap at every point.
+        cells = 2 * cells + double(path.elementCount()) * 2 * penWidth;
+        heightSquares = 2 * heightSquares + double(path.elementCount()) * penWidth * penWidth;
+    }
+    const double rows = std::clamp(path.controlPointRect().height() + penWidth, 1.0, std::max(1.0, reach.height()));
+    const double bandHeight = std::max(1.0, kPoolCells * rows / std::max(1.0, cells));
+    return heightSquares / bandHeight;
+}
+
+QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect)
+{
+    QPainterPath out;
+    out.setFillRule(path.fillRule());
+    for (QPolygonF polygon : path.toSubpathPolygons()) {
+        if (polygon.isEmpty())
+            continue;
+        const qsizetype outside = std::find_if(polygon.cbegin(), polygon.cend(),
+                                               [&rect](QPointF p) { return !inside(rect, p); })
+            - polygon.cbegin();
+        if (outside == polygon.size()) {
+            out.addPolygon(polygon);
+            if (polygon.size() > 2 && polygon.isClosed())
+                out.closeSubpath();
+            continue;
+        }
+        if (polygon.size() > 2 && polygon.isClosed()) {
+            // Start the ring at a point outside, so that no run begins or
+            // ends at a corner that is seen.
+            polygon.removeLast();
+            std::rotate(polygon.begin(), polygon.begin() + outside, polygon.end());
+            polygon.append(polygon.first());
+        }
+        addRuns(out, polygon, rect);
+    }
+    return out;
+}
+
+} // namespace vm
