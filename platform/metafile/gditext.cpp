@@ -163,6 +163,9 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
         {"Lucida Console", {"DejaVu Sans Mono"}},
         {"Monospace", {"DejaVu Sans Mono"}},
         {"Calibri", {"Carlito", "DejaVu Sans"}},
+        // Symbol's letters are serif, its strokes thin, and formulas build
+        // tall brackets and braces from its pieces: a math face has them all.
+        {"Symbol", {"DejaVu Math TeX Gyre", "DejaVu Serif", "Liberation Serif", "DejaVu Sans"}},
     };
     for (const auto &s : substitutes) {
         if (face.startsWith(QLatin1String(s.prefix), Qt::CaseInsensitive)) {

@@ -212,6 +212,8 @@ void TestGdiContext::missingFacesFallBackByCharacterSet_data()
                                                 << QStringLiteral("IPAPGothic");
     QTest::newRow("proportional Japanese face, Latin name") << QStringLiteral("MS PGothic") << 0
                                                             << QStringLiteral("IPAPGothic");
+    // Symbol text arrives as Unicode Greek, signs and bracket pieces.
+    QTest::newRow("Symbol") << QStringLiteral("Symbol") << 2 << QStringLiteral("DejaVu Math TeX Gyre");
     QTest::newRow("installed face is kept") << QStringLiteral("DejaVu Sans Mono") << 128
                                             << QStringLiteral("DejaVu Sans Mono");
 }
