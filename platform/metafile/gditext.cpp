@@ -4,11 +4,14 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QPainterPath>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+
+#include "platform/metafile/symbolfont.h"
 
 namespace vm {
 
@@ -113,6 +116,32 @@ QString firstInstalled(std::initializer_list<const char *> candidates)
             return family;
     }
     return QString();
+}
+
+// Symbol's bracket and brace pieces (top, extension, middle, bottom) each
+// fill the whole character cell, so that pieces on lines one cell apart
+// join into one tall bracket. The faces that stand in for Symbol draw them
+// shorter, so each is stretched over the cell Symbol gives it: 1.005 em
+// above the baseline and 0.216 em below.
+bool isBracketPiece(QChar c)
+{
+    return c.unicode() >= 0x239B && c.unicode() <= 0x23AD;
+}
+
+void drawBracketPiece(QPainter &painter, QPointF baselineStart, QChar c, const QFont &font)
+{
+    QPainterPath glyph;
+    glyph.addText(0, 0, font, QString(c));
+    const QRectF box = glyph.boundingRect();
+    if (box.height() <= 0)
+        return;
+    const double em = font.pixelSize();
+    const double top = -1.005 * em, bottom = 0.216 * em;
+    QTransform fit;
+    fit.translate(baselineStart.x(), baselineStart.y() + top);
+    fit.scale(1, (bottom - top) / box.height());
+    fit.translate(0, -box.top());
+    painter.fillPath(fit.map(glyph), painter.pen().color());
 }
 
 } // namespace
@@ -276,13 +305,17 @@ void GdiContext::textOut(QPointF reference, const QString &text, const QList<dou
     if (m_state.bkMode == 2 && !(options & EtoOpaque))
         m_painter.fillRect(QRectF(x0, baseline - metrics.ascent(), total, metrics.height()),
                            color(m_state.bkColor));
-    if (useDx || m_state.textCharExtra != 0) {
+    const bool pieces = isSymbolFace(f.faceName) && std::any_of(text.begin(), text.end(), isBracketPiece);
+    if (useDx || m_state.textCharExtra != 0 || pieces) {
         double x = x0;
         for (qsizetype i = 0; i < text.size(); ++i) {
             qsizetype len = 1;
             if (text[i].isHighSurrogate() && i + 1 < text.size())
                 len = 2;
-            m_painter.drawText(QPointF(x, baseline), text.mid(i, len));
+            if (pieces && isBracketPiece(text[i]))
+                drawBracketPiece(m_painter, QPointF(x, baseline), text[i], font);
+            else
+                m_painter.drawText(QPointF(x, baseline), text.mid(i, len));
             x += advances[i] + (len == 2 ? advances[i + 1] : 0);
             i += len - 1;
         }

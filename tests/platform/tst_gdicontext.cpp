@@ -52,6 +52,7 @@ private Q_SLOTS:
     void gradientTriangleBlendsItsCorners();
     void rasterOperationsCoverTallAreas();
     void strokeReachingFarPastThePictureIsCutNotLeftOut();
+    void symbolBracketPiecesFillTheirCell();
     void costlyShapeIsFilledWithHardEdges();
 };
 
@@ -365,6 +366,36 @@ void TestGdiContext::strokeReachingFarPastThePictureIsCutNotLeftOut()
     QVERIFY(qRed(image.pixel(50, 39)) < 80); // the corner
     QCOMPARE(image.pixel(50, 60) & 0xFFFFFF, QRgb(0));
     QCOMPARE(image.pixel(30, 50) & 0xFFFFFF, QRgb(0xFFFFFF));
+}
+
+void TestGdiContext::symbolBracketPiecesFillTheirCell()
+{
+    // Pieces on lines one cell apart must join into one tall bracket: each
+    // reaches from 1.005 em above its baseline to 0.216 em below.
+    QImage image(100, 400, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        GdiContext dc(&image, QTransform(), QSizeF(4, 4));
+        dc.state().font.faceName = QStringLiteral("Symbol");
+        dc.state().font.height = -100;
+        dc.state().textAlign = vm::TaBaseline;
+        dc.state().textColor = 0;
+        dc.textOut(QPointF(20, 150), QString(QChar(0x23A2)), {}); // left bracket extension
+    }
+    int top = -1, bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qRed(image.pixel(x, y)) < 128) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+                break;
+            }
+        }
+    }
+    QVERIFY2(top >= 0, "nothing drawn");
+    QVERIFY2(std::abs(top - (150 - 100.5)) <= 2, qPrintable(QString::number(top)));
+    QVERIFY2(std::abs(bottom - (150 + 21.6)) <= 2, qPrintable(QString::number(bottom)));
 }
 
 void TestGdiContext::costlyShapeIsFilledWithHardEdges()
