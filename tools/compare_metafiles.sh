@@ -61,6 +61,7 @@ gdip-test.emf	StretchDIBits (0,0 100x100) covers the Rectangle (0,0)-(99,99) dra
 emf2svg-test-185.emf	the four EXTTEXTOUTW records set ETO_GLYPH_INDEX: their values are glyph numbers of the face "David", which is not installed; LibreOffice (and Inkscape) draw them as the characters U+00A7 U+009F U+00A6 U+00B3, which is wrong, while Velmora draws nothing
 lwmf-formula1.wmf	placeable frame (-4,-4)-(218,37) is 5.4:1 and SETWINDOWEXT 4416x736 (6:1) is stretched to it; LibreOffice keeps the window's 6:1 and so widens the formula
 lwmf-fulltest.wmf	the test chart's hatched brushes (CREATEBRUSHINDIRECT BS_HATCHED, e.g. red HS_FDIAGONAL on a yellow background) come out solid black, its dashed and dotted one-pixel pens solid, and the title is cut at both sides; Velmora draws the hatches, styles and title
+lwmf-cell.wmf	LibreOffice draws this placeable 1055x817 chart at 148x93 pixels, and asked for 1055x817 only scales that raster up, so its markers, ticks and labels blur into grey; Inkscape leaves the three plots out altogether; Velmora draws every marker and label
 lwmf-text.wmf	non-placeable; TEXTOUT records at x=150..170 (three strings, one at 60 degrees) lie inside the drawing, but LibreOffice's page cuts them off after two letters (Inkscape shows almost nothing)
 EOF
 )
