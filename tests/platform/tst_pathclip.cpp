@@ -9,10 +9,16 @@
 
 namespace {
 
+// (A braced pair of points would also make a QRectF.)
+QPolygonF run(std::initializer_list<QPointF> points)
+{
+    return QPolygonF(QList<QPointF>(points));
+}
+
 QPainterPath open(std::initializer_list<QPointF> points)
 {
     QPainterPath path;
-    path.addPolygon(QPolygonF(points));
+    path.addPolygon(run(points));
     return path;
 }
 
@@ -49,23 +55,23 @@ private Q_SLOTS:
         QTest::addColumn<QPainterPath>("path");
         QTest::addColumn<QList<QPolygonF>>("runs");
         QTest::newRow("inside, open: kept")
-            << open({{10, 10}, {90, 10}, {90, 90}}) << QList<QPolygonF>{QPolygonF({{10, 10}, {90, 10}, {90, 90}})};
+            << open({{10, 10}, {90, 10}, {90, 90}}) << QList<QPolygonF>{run({{10, 10}, {90, 10}, {90, 90}})};
         QTest::newRow("inside, closed: kept closed")
             << closed({{10, 10}, {90, 10}, {90, 90}})
-            << QList<QPolygonF>{QPolygonF({{10, 10}, {90, 10}, {90, 90}, {10, 10}})};
+            << QList<QPolygonF>{run({{10, 10}, {90, 10}, {90, 90}, {10, 10}})};
         QTest::newRow("line out to a million: ends on the edge")
-            << open({{10, 50}, {1e6, 50}}) << QList<QPolygonF>{QPolygonF({{10, 50}, {100, 50}})};
+            << open({{10, 50}, {1e6, 50}}) << QList<QPolygonF>{run({{10, 50}, {100, 50}})};
         QTest::newRow("line across: both ends on the edges")
-            << open({{-1e6, 50}, {1e6, 50}}) << QList<QPolygonF>{QPolygonF({{0, 50}, {100, 50}})};
+            << open({{-1e6, 50}, {1e6, 50}}) << QList<QPolygonF>{run({{0, 50}, {100, 50}})};
         QTest::newRow("wholly outside: nothing") << open({{-50, -50}, {-10, 200}}) << QList<QPolygonF>{};
         QTest::newRow("out and back in: two runs")
             << open({{10, 10}, {10, 1e5}, {90, 1e5}, {90, 10}})
-            << QList<QPolygonF>{QPolygonF({{10, 10}, {10, 100}}), QPolygonF({{90, 100}, {90, 10}})};
+            << QList<QPolygonF>{run({{10, 10}, {10, 100}}), run({{90, 100}, {90, 10}})};
         // The corner at (90, 10) stays a join: the ring is walked from the
         // point outside.
         QTest::newRow("closed ring partly outside: one run through the seen corners")
             << closed({{10, 10}, {90, 10}, {90, 1e5}, {10, 1e5}})
-            << QList<QPolygonF>{QPolygonF({{10, 100}, {10, 10}, {90, 10}, {90, 100}})};
+            << QList<QPolygonF>{run({{10, 100}, {10, 10}, {90, 10}, {90, 100}})};
     }
     void linesAreCutToTheRectangle()
     {
