@@ -29,6 +29,15 @@ Form::Form(QWidget *parent)
 
 Form::~Form() = default;
 
+void Form::setCaption(const QString &caption)
+{
+    m_caption = caption;
+    // Qt drops an odd "[*]" and shows "[*][*]" as one "[*]".
+    QString title = caption;
+    title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(title);
+}
+
 namespace {
 // A window's outer size is set before it is shown, when the window manager
 // has not framed it yet: it will get the frame our other windows got.

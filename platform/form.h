@@ -26,8 +26,10 @@ public:
     explicit Form(QWidget *parent = nullptr);
     ~Form() override;
 
-    QString Caption() const { return windowTitle(); }
-    void setCaption(const QString &caption) { setWindowTitle(caption); }
+    // The caption is shown exactly as given: Qt's "[*]" placeholder is
+    // escaped, so a file name holding it keeps it.
+    QString Caption() const { return m_caption.isNull() ? windowTitle() : m_caption; }
+    void setCaption(const QString &caption);
 
     // Outer place and size, in twips.
     int Left() const;
@@ -64,6 +66,7 @@ protected:
 private:
     QMargins frameMargins() const;
     bool m_unloading = false;
+    QString m_caption;
 };
 
 // The single, global instance of a window, created on first use. Unloading
