@@ -185,8 +185,8 @@ private Q_SLOTS:
         const QImage screen = shown(Form2->Image1);
         QVERIFY(screen.width() >= w && screen.height() >= h);
         QCOMPARE(screen.copy(0, 0, w, h), picture);
-        // Its place is 32 of the definition's pixels, whatever the cool bar's height.
-        QCOMPARE(Form2->Image1->Top(), 64);
+        // Right under the cool bar.
+        QCOMPARE(Form2->Image1->Top(), T);
     }
 
     void pannedViewCopiesScreenPixelsOneToOne_data()
@@ -210,8 +210,8 @@ private Q_SLOTS:
         // Pan to the far corner: the copy is the picture's block there, pixel for pixel.
         const int x = Form2->HScroll1->isVisible() ? Form2->HScroll1->Max() : 0;
         const int y = Form2->VScroll1->isVisible() ? Form2->VScroll1->Max() : 0;
-        Form2->HScroll1->setValue16(qint16(x));
-        Form2->VScroll1->setValue16(qint16(y));
+        Form2->HScroll1->setValue(qint16(x));
+        Form2->VScroll1->setValue(qint16(y));
         const QImage block = picture.copy(x, y, view.width(), view.height());
         QCOMPARE(rgb(Form2->Picture1->surface()), block);
         QCOMPARE(shown(Form2->Picture1).copy(0, 0, view.width(), view.height()), block);
