@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 namespace vm {
 
@@ -47,6 +48,8 @@ public:
     int ScaleHeight() const;
 
     bool Visible() const { return !isHidden(); }
+    // A window shown again goes back to where it was when it was hidden.
+    void setVisible(bool visible) override;
 
     // The runtime calls these; a window overrides the ones it has procedures for.
     virtual void Form_Load() {}
@@ -67,6 +70,7 @@ private:
     QMargins frameMargins() const;
     bool m_unloading = false;
     QString m_caption;
+    std::optional<QPoint> m_hiddenAt; // frame's top-left when last hidden
 };
 
 // The single, global instance of a window, created on first use. Unloading
