@@ -62,6 +62,11 @@ void addRuns(QPainterPath &out, const QPolygonF &points, const QRectF &rect)
 
 double antialiasingCost(const QPainterPath &path, const QRectF &rect, double penWidth)
 {
+    return rasterWork(path, rect, penWidth).steps;
+}
+
+RasterWork rasterWork(const QPainterPath &path, const QRectF &rect, double penWidth)
+{
     // The rasteriser works in bands of rows sized to a fixed pool of cells,
     // and walks every edge that meets a band, whole, for each band. So the
     // work is the bands an edge meets times its height, summed: for an edge
@@ -82,14 +87,18 @@ double antialiasingCost(const QPainterPath &path, const QRectF &rect, double pen
             }
         }
     }
+    const QRectF box = path.controlPointRect().adjusted(-penWidth, -penWidth, penWidth, penWidth) & reach;
+    double pixels = box.width() * box.height();
     if (penWidth > 0) {
+        // The cells walked (at least the length inside) times the width.
+        pixels = std::min(pixels, (cells + double(path.elementCount()) * penWidth) * penWidth);
         // The outline has two sides, and a join or cap at every point.
         cells = 2 * cells + double(path.elementCount()) * 2 * penWidth;
         heightSquares = 2 * heightSquares + double(path.elementCount()) * penWidth * penWidth;
     }
     const double rows = std::clamp(path.controlPointRect().height() + penWidth, 1.0, std::max(1.0, reach.height()));
     const double bandHeight = std::max(1.0, kPoolCells * rows / std::max(1.0, cells));
-    return heightSquares / bandHeight;
+    return {heightSquares / bandHeight, pixels};
 }
 
 QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect)
