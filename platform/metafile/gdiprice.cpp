@@ -65,7 +65,7 @@ GdiContext::ShapePrice GdiContext::shapePrice(const QPainterPath &imagePath, boo
     ShapePrice price;
     if (!fill && !stroke)
         return price;
-    const QPainterPath reference = m_imageToReference.map(imagePath);
+    const QPainterPath reference = m_imageToReference.isIdentity() ? imagePath : m_imageToReference.map(imagePath);
     const double areaScale = std::max(1e-12, std::abs(m_imageToReference.determinant()));
     if (fill) {
         RasterWork work = rasterWork(reference, m_referencePage);

@@ -76,17 +76,35 @@ RasterWork rasterWork(const QPainterPath &path, const QRectF &rect, double penWi
     const QRectF reach = rect.adjusted(-penWidth, -penWidth, penWidth, penWidth);
     double cells = 0;
     double heightSquares = 0;
-    for (const QPolygonF &polygon : path.toSubpathPolygons()) {
-        for (qsizetype i = 0; i < polygon.size(); ++i) {
-            // Each subpath is filled closed.
-            const QPointF a = polygon[i], b = polygon[(i + 1) % polygon.size()];
-            if (const auto part = clipSegment(a, b, reach)) {
-                const QPointF d = part->second - part->first;
-                cells += std::abs(d.x()) + std::abs(d.y());
-                heightSquares += d.y() * d.y();
-            }
+    // Most shapes lie wholly inside: their edges need no cutting.
+    const bool within = reach.contains(path.controlPointRect());
+    const auto edge = [&](QPointF a, QPointF b) {
+        if (within) {
+            cells += std::abs(b.x() - a.x()) + std::abs(b.y() - a.y());
+            heightSquares += (b.y() - a.y()) * (b.y() - a.y());
+        } else if (const auto part = clipSegment(a, b, reach)) {
+            const QPointF d = part->second - part->first;
+            cells += std::abs(d.x()) + std::abs(d.y());
+            heightSquares += d.y() * d.y();
         }
+    };
+    // Curves count by their control polygon, which holds the curve and is
+    // as long or longer: a close price, without flattening every curve.
+    QPointF start, last;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QPointF p(e.x, e.y);
+        if (e.isMoveTo()) {
+            if (i > 0)
+                edge(last, start); // each subpath is filled closed
+            start = p;
+        } else {
+            edge(last, p);
+        }
+        last = p;
     }
+    if (path.elementCount() > 0)
+        edge(last, start);
     const QRectF box = path.controlPointRect().adjusted(-penWidth, -penWidth, penWidth, penWidth) & reach;
     double pixels = box.width() * box.height();
     if (penWidth > 0) {
