@@ -14,13 +14,13 @@
 // preview and the viewer make the same decision.
 //
 // Calibration (every WMF and EMF of the picture corpus, at natural size):
-// the most any real file uses is 0.61 million units (a 47 KB EMF of
-// page-sized fills), 6 % of its budget; a mutated 2 KB test file 1.05
-// million, 10.5 %; the generated 3.6 MB scatter plot of 150 000 dots 1.7
-// million, 10 %. The fuzz-found regressions ask for 130 million and 6.9
-// billion units in under a kilobyte. So the base is ten times the heaviest
-// real small file, and the per-byte allowance four times the dense plot's
-// 0.48 units a byte (a record is 20 to 100 bytes).
+// the most any real file uses is 0.46 million units (a 47 KB EMF of
+// page-sized fills at 3600 x 4659), 4.6 % of its budget; a mutated 2 KB
+// test file 1.15 million, 11.5 %; the generated 3.6 MB scatter plot of
+// 150 000 dots 1.7 million, 10 %. The fuzz-found regressions ask for 130
+// million and 6.9 billion units in under a kilobyte. So the base is about
+// ten times the heaviest real small file, and the per-byte allowance four
+// times the dense plot's 0.48 units a byte (a record is 20 to 100 bytes).
 //
 // A wall clock stays only as a last safety net, at kSafetyNetMs: the base
 // is a second or two of work, and the per-byte allowance well under a
