@@ -43,9 +43,13 @@ Picture::Picture(std::shared_ptr<const Metafile> metafile, QSize playSize)
 {
     // Damaged records were refused when the metafile was opened; a size the
     // player will not take leaves the box to try again, and show nothing.
+    // A picture too complex to draw is refused like a damaged one: the work
+    // it asks for is the same at every size.
     try {
         m_played->sized = play(*m_metafile, playSize);
-    } catch (const RuntimeError &) {
+    } catch (const RuntimeError &e) {
+        if (e.number() == Err::PictureTooComplex)
+            throw;
     }
 }
 

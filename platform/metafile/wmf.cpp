@@ -52,7 +52,7 @@ public:
     QSize extentHimetric() const override { return m_doc.extentHimetric; }
     QSize naturalSize() const override { return m_natural; }
 
-    QImage render(QSize size) const override
+    QImage render(QSize size, PlayWork *work = nullptr) const override
     {
         if (size.width() <= 0 || size.height() <= 0)
             return {};
@@ -60,14 +60,17 @@ public:
             || qint64(size.width()) * size.height() > kMaxPixels)
             raise(Err::PictureTooLarge);
         if (m_carried)
-            return m_carried->render(size);
+            return m_carried->render(size, work);
         QImage image(size, QImage::Format_RGB32);
         if (image.isNull())
             raise(Err::OutOfMemory);
         image.fill(Qt::white);
         {
-            GdiContext dc(&image, QTransform(), QSizeF(96 / 25.4, 96 / 25.4));
+            GdiContext dc(&image, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), m_doc.data.size(), m_natural);
             WmfPlayer(m_doc, dc).play();
+            if (work)
+                *work = {dc.budget().used(), dc.budget().limit()};
+            dc.budget().raiseIfSpent();
         }
         return image;
     }
