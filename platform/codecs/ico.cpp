@@ -1,7 +1,8 @@
 // Icons and cursors: the largest image of the directory, the deepest colour
 // among equals. Entries are judged by their own headers, not by the
 // directory, whose bytes for depth hold the hotspot in a cursor and whose
-// sizes stop at 256.
+// sizes stop at 256. A PNG entry's colour chunks (iCCP, sRGB, gAMA, cHRM)
+// are honoured; Qt's PNG reader only records them.
 #include <QBuffer>
 #include <QImageReader>
 #include <QList>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "platform/codecs/codecs.h"
+#include "platform/codecs/colorprofile.h"
 #include "platform/codecs/extent.h"
 #include "platform/codecs/pngchunks.h"
 #include "platform/runtimeerror.h"
@@ -217,6 +219,11 @@ Picture decodeIco(const QByteArray &file)
     for (const Entry &e : std::as_const(entries)) {
         try {
             QImage image = toDisplayFormat(e.png ? decodePng(e) : decodeDib(e));
+            if (e.png) {
+                bool grey = false;
+                const QByteArray icc = pngColourProfile(e.bytes, &grey);
+                applyColorProfile(image, icc, grey ? PixelModel::Grey : PixelModel::Rgb);
+            }
             const QSize extent = extentHimetricAt96Dpi(image.size());
             return Picture(std::move(image), extent);
         } catch (const RuntimeError &error) {
