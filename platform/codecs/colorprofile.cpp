@@ -104,8 +104,8 @@ bool fitsModel(cmsColorSpaceSignature space, PixelModel model)
 cmsUInt32Number inputFormat(PixelModel model)
 {
     switch (model) {
-    case PixelModel::Grey: // the blue byte of each BGRA pixel; the rest is skipped
-        return COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
+    case PixelModel::Grey: // made into a table of the 256 levels
+        return TYPE_GRAY_8;
     case PixelModel::Rgb:
         return TYPE_BGRA_8;
     case PixelModel::Cmyk:
@@ -210,7 +210,8 @@ bool isPlausibleIccProfile(QByteArrayView icc)
 
 ColorConversion::~ColorConversion()
 {
-    cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+    if (m_transform)
+        cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
 }
 
 std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &icc, PixelModel model)
@@ -238,12 +239,23 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
             intent = INTENT_PERCEPTUAL;
         if (!behavesAsSrgb(in.handle, intent)) {
             Profile out(openOutputProfile(display));
+            const bool grey = model == PixelModel::Grey;
+            constexpr cmsUInt32Number kFlags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE;
             cmsHTRANSFORM t = out.handle
-                ? cmsCreateTransformTHR(lcmsContext(), in.handle, inputFormat(model), out.handle, TYPE_BGRA_8,
-                      intent, cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE)
+                ? cmsCreateTransformTHR(lcmsContext(), in.handle, inputFormat(model), out.handle,
+                      TYPE_BGRA_8, intent, grey ? kFlags | cmsFLAGS_NOOPTIMIZE : kFlags)
                 : nullptr;
-            if (t)
+            if (t && grey) {
+                uchar levels[256];
+                for (int v = 0; v < 256; ++v)
+                    levels[v] = uchar(v);
+                std::vector<QRgb> table(256, 0xff000000u);
+                cmsDoTransform(t, levels, table.data(), 256);
+                cmsDeleteTransform(t);
+                made.reset(new ColorConversion(std::move(table)));
+            } else if (t) {
                 made.reset(new ColorConversion(t));
+            }
         }
     }
     g_cache.push_front({key, made});
@@ -254,6 +266,14 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
 
 void ColorConversion::convertRows(uchar *first, qsizetype bytesPerLine, int width, int rows) const
 {
+    if (!m_greyTable.empty()) {
+        for (int y = 0; y < rows; ++y) {
+            auto *px = reinterpret_cast<QRgb *>(first + qsizetype(y) * bytesPerLine);
+            for (int x = 0; x < width; ++x)
+                px[x] = (m_greyTable[qBlue(px[x])] & 0x00ffffffu) | (px[x] & 0xff000000u);
+        }
+        return;
+    }
     auto *t = static_cast<cmsHTRANSFORM>(m_transform);
     // CMYK fills all four bytes with ink; RGB32 needs an opaque fourth byte.
     const bool opaque = T_CHANNELS(cmsGetTransformInputFormat(t)) == 4;

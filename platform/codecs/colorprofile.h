@@ -54,7 +54,11 @@ public:
 
 private:
     explicit ColorConversion(void *transform) : m_transform(transform) {}
-    void *m_transform; // cmsHTRANSFORM
+    explicit ColorConversion(std::vector<QRgb> greyTable) : m_greyTable(std::move(greyTable)) {}
+    void *m_transform = nullptr; // cmsHTRANSFORM
+    // Grey has 256 values only: their exact results, in place of a transform
+    // whose table would bend the steep ends of a grey curve.
+    std::vector<QRgb> m_greyTable;
 };
 
 // Converts an image's rows while the caller is still decoding later ones:

@@ -4,6 +4,7 @@
 // sizes stop at 256. A PNG entry's colour chunks (iCCP, sRGB, gAMA, cHRM)
 // are honoured; Qt's PNG reader only records them.
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageReader>
 #include <QList>
 #include <QtEndian>
@@ -84,6 +85,10 @@ QImage decodePng(const Entry &e)
     QImage image;
     if (!reader.read(&image) || image.size() != QSize(int(e.width), int(e.height)))
         raise(Err::DamagedPicture);
+    // Qt records the colour chunks it saw; decodeIco converts the pixels
+    // itself, after which they are plain sRGB (or the display's) like every
+    // other picture.
+    image.setColorSpace(QColorSpace());
     return image;
 }
 
