@@ -24,9 +24,9 @@ constexpr cmsUInt32Number kMaxLcmsAllocation = 128u * 1024 * 1024;
 constexpr int kMaxTags = 100; // as Little CMS itself
 constexpr qsizetype kHeaderSize = 128;
 constexpr size_t kCachedConversions = 16;
-// Below this many pixels a picture converts in a few milliseconds, less
-// than starting threads would save.
-constexpr qint64 kPixelsForWorkers = 512 * 1024;
+// Below this many pixels the conversion takes well under a millisecond:
+// not worth a thread.
+constexpr qint64 kPixelsForWorkers = 64 * 1024;
 constexpr int kMaxWorkers = 7;
 constexpr int kBandRows = 32;
 

@@ -50,25 +50,6 @@ QByteArray taggedJpeg(const QImage &image, const QByteArray &profile, int chunks
     return withApp2(jpegOf(image), iccSegments(profile, chunks));
 }
 
-// EXIF with ColorSpace in the Exif IFD and an interoperability index.
-QByteArray exifColourSpace(quint16 colourSpace, const char *index)
-{
-    QByteArray t("II*\0", 4);
-    putLE32(t, 8);
-    putLE16(t, 1); // IFD0: the Exif IFD pointer
-    putLE16(t, 0x8769), putLE16(t, 4), putLE32(t, 1), putLE32(t, 26);
-    putLE32(t, 0);
-    putLE16(t, 2); // Exif IFD at 26
-    putLE16(t, 0xA001), putLE16(t, 3), putLE32(t, 1), putLE16(t, colourSpace), putLE16(t, 0);
-    putLE16(t, 0xA005), putLE16(t, 4), putLE32(t, 1), putLE32(t, 56);
-    putLE32(t, 0);
-    putLE16(t, 1); // interoperability IFD at 56
-    putLE16(t, 0x0001), putLE16(t, 2), putLE32(t, 4);
-    t.append(index, 4);
-    putLE32(t, 0);
-    return QByteArray("Exif\0\0", 6) + t;
-}
-
 // The profile with its declared size, class or tag table spoiled.
 QByteArray spoiled(QByteArray profile, int at, quint32 value)
 {
