@@ -20,6 +20,11 @@ const cmsCIExyYTRIPLE kAdobePrimaries {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 
 const cmsCIExyYTRIPLE kSrgbPrimaries {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
 const QList<QRgb> kGifPalette {qRgb(0, 200, 0), qRgb(200, 40, 40), qRgb(20, 20, 230), qRgb(250, 240, 30)};
 const QByteArray kGifIndices("\0\1\2\3\3\2\1\0", 8);
+// bV5CSType values, as the little-endian DWORDs the header holds.
+constexpr quint32 kEmbedded = 0x4D424544; // 'MBED'
+constexpr quint32 kLinked = 0x4C494E4B; // 'LINK'
+constexpr quint32 kSrgb = 0x73524742; // 'sRGB'
+
 
 // 512 colours, eight levels a channel, one pixel each.
 QImage colourGrid()
@@ -71,40 +76,72 @@ Loaded load(const QByteArray &bytes, QSize maxSize = QSize())
     return {p.image(), QSize(p.Width(), p.Height())};
 }
 
-// The largest CIEDE2000 difference between our picture and Little CMS's
-// floating-point transform of the untagged pixels, both clipped to sRGB.
-double worstDeltaE(const QImage &ours, const QImage &untagged, const QByteArray &profile, cmsUInt32Number format)
+// Judges shown sRGB pixels against expected sRGB values, in CIEDE2000.
+class DeltaE {
+public:
+    DeltaE()
+        : m_srgb(cmsCreate_sRGBProfile())
+        , m_lab(cmsCreateLab4Profile(nullptr))
+        , m_toLab(cmsCreateTransform(m_srgb, TYPE_RGB_DBL, m_lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0))
+    {
+    }
+    ~DeltaE()
+    {
+        cmsDeleteTransform(m_toLab);
+        cmsCloseProfile(m_lab);
+        cmsCloseProfile(m_srgb);
+    }
+    cmsHPROFILE srgb() const { return m_srgb; }
+
+    // `expected` is clipped to sRGB first, as an 8-bit picture must be.
+    double between(double expected[3], QRgb shown) const
+    {
+        for (int i = 0; i < 3; ++i)
+            expected[i] = qBound(0.0, expected[i], 1.0);
+        const double got[3] = {qRed(shown) / 255.0, qGreen(shown) / 255.0, qBlue(shown) / 255.0};
+        cmsCIELab a, b;
+        cmsDoTransform(m_toLab, expected, &a, 1);
+        cmsDoTransform(m_toLab, got, &b, 1);
+        return cmsCIE2000DeltaE(&a, &b, 1, 1, 1);
+    }
+
+private:
+    cmsHPROFILE m_srgb;
+    cmsHPROFILE m_lab;
+    cmsHTRANSFORM m_toLab;
+};
+
+// Little CMS's floating-point transform from `profile` to sRGB, with the
+// profile's own intent and black-point compensation; null when it fails.
+cmsHTRANSFORM referenceTransform(const QByteArray &profile, cmsUInt32Number format, const DeltaE &judge)
 {
     cmsHPROFILE in = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
-    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHTRANSFORM reference = cmsCreateTransform(in, format, srgb, TYPE_RGB_DBL,
-        cmsGetHeaderRenderingIntent(in), cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
-    cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
-    double worst = reference && toLab ? 0 : 1e9;
-    for (int y = 0; y < ours.height() && reference && toLab; ++y) {
+    if (!in)
+        return nullptr;
+    cmsHTRANSFORM t = cmsCreateTransform(in, format, judge.srgb(), TYPE_RGB_DBL, cmsGetHeaderRenderingIntent(in),
+        cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
+    cmsCloseProfile(in);
+    return t;
+}
+
+// The largest difference between our picture and the reference transform
+// of the untagged picture's pixels.
+double worstDeltaE(const QImage &ours, const QImage &untagged, const QByteArray &profile, cmsUInt32Number format)
+{
+    const DeltaE judge;
+    cmsHTRANSFORM reference = referenceTransform(profile, format, judge);
+    if (!reference)
+        return 1e9;
+    double worst = 0;
+    for (int y = 0; y < ours.height(); ++y) {
         for (int x = 0; x < ours.width(); ++x) {
             const QRgb stored = untagged.pixel(x, y);
             double expected[3];
             cmsDoTransform(reference, &stored, expected, 1);
-            for (double &v : expected)
-                v = qBound(0.0, v, 1.0);
-            const QRgb shown = ours.pixel(x, y);
-            const double got[3] = {qRed(shown) / 255.0, qGreen(shown) / 255.0, qBlue(shown) / 255.0};
-            cmsCIELab a, b;
-            cmsDoTransform(toLab, expected, &a, 1);
-            cmsDoTransform(toLab, got, &b, 1);
-            worst = std::max(worst, cmsCIE2000DeltaE(&a, &b, 1, 1, 1));
+            worst = std::max(worst, judge.between(expected, ours.pixel(x, y)));
         }
     }
-    for (cmsHTRANSFORM t : {reference, toLab}) {
-        if (t)
-            cmsDeleteTransform(t);
-    }
-    for (cmsHPROFILE p : {in, srgb, lab}) {
-        if (p)
-            cmsCloseProfile(p);
-    }
+    cmsDeleteTransform(reference);
     return worst;
 }
 
@@ -115,18 +152,27 @@ QByteArray rawCmyk(const QByteArray &jpeg)
     jpeg_error_mgr err {};
     d.err = jpeg_std_error(&err);
     jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, reinterpret_cast<const unsigned char *>(jpeg.constData()), static_cast<unsigned long>(jpeg.size()));
+    jpeg_mem_src(&d, reinterpret_cast<const unsigned char *>(jpeg.constData()), (unsigned long)jpeg.size());
     jpeg_read_header(&d, TRUE);
     d.out_color_space = JCS_CMYK;
     jpeg_start_decompress(&d);
     QByteArray out(qsizetype(d.output_width) * d.output_height * 4, '\0');
     while (d.output_scanline < d.output_height) {
-        JSAMPROW row = reinterpret_cast<JSAMPROW>(out.data() + qsizetype(d.output_scanline) * d.output_width * 4);
+        auto row = reinterpret_cast<JSAMPROW>(out.data() + qsizetype(d.output_scanline) * d.output_width * 4);
         jpeg_read_scanlines(&d, &row, 1);
     }
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
     return out;
+}
+
+// A cHRM chunk: white x, y, then red, green and blue.
+QByteArray cHRM(std::initializer_list<double> xy)
+{
+    QByteArray data;
+    for (double v : xy)
+        data += be32(quint32(qRound(v * 100000)));
+    return pngChunk("cHRM", data);
 }
 
 bool isGreen(QRgb c)
@@ -184,16 +230,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QSize>("maxSize");
         const QImage red = redSquare();
-        const QByteArray redIndices(64, '\1');
+        // gAMA of sRGB with the primaries of red and green exchanged.
+        const QByteArray swappedChunks = pngChunk("gAMA", be32(45455))
+            + cHRM({0.3127, 0.3290, 0.30, 0.60, 0.64, 0.33, 0.15, 0.06});
         const QList<QRgb> palette {0, qRgb(230, 20, 20), 0, 0};
         QTest::newRow("JPEG") << taggedJpeg(red, m_swapped) << QSize();
         QTest::newRow("JPEG preview, reduced first") << taggedJpeg(redSquare(256), m_swapped) << QSize(32, 32);
-        QTest::newRow("BMP version 5") << bmpV5(red, 0x4D424544, m_swapped) << QSize();
+        QTest::newRow("BMP version 5") << bmpV5(red, kEmbedded, m_swapped) << QSize();
         QTest::newRow("icon PNG iCCP") << pngIcon(red, iccpChunk(m_swapped)) << QSize();
-        QTest::newRow("icon PNG cHRM") << pngIcon(red, pngChunk("gAMA", be32(45455)) + pngChunk("cHRM",
-            be32(31270) + be32(32900) + be32(30000) + be32(60000) + be32(64000) + be32(33000) + be32(15000) + be32(6000)))
-                                        << QSize();
-        QTest::newRow("GIF ICCRGBG1") << gifWithProfile(8, 8, palette, redIndices, m_swapped) << QSize();
+        QTest::newRow("icon PNG cHRM") << pngIcon(red, swappedChunks) << QSize();
+        QTest::newRow("GIF ICCRGBG1") << gifWithProfile(8, 8, palette, QByteArray(64, '\1'), m_swapped) << QSize();
     }
 
     void swappedProfileTurnsRedIntoGreen()
@@ -213,38 +259,39 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("untagged");
         QTest::addColumn<QByteArray>("profile");
         QTest::addColumn<uint>("format");
+        const auto row = [](const char *name, const QByteArray &tagged, const QByteArray &untagged,
+                             const QByteArray &profile, uint format = TYPE_BGRA_8) {
+            QTest::newRow(name) << tagged << untagged << profile << format;
+        };
         const QImage grid = colourGrid();
         const QByteArray jpeg = jpegOf(grid);
         const QByteArray p3 = displayP3Profile();
-        QTest::newRow("JPEG Adobe RGB") << withApp2(jpeg, iccSegments(m_adobe, 1)) << jpeg << m_adobe << uint(TYPE_BGRA_8);
-        QTest::newRow("JPEG ProPhoto") << withApp2(jpeg, iccSegments(m_proPhoto, 1)) << jpeg << m_proPhoto << uint(TYPE_BGRA_8);
-        QTest::newRow("JPEG Display P3") << withApp2(jpeg, iccSegments(p3, 1)) << jpeg << p3 << uint(TYPE_BGRA_8);
-        QTest::newRow("JPEG ProPhoto in 4 chunks, out of order")
-            << withApp2(jpeg, iccSegments(m_proPhoto, 4, {3, 1, 4, 2})) << jpeg << m_proPhoto << uint(TYPE_BGRA_8);
+        row("JPEG Adobe RGB", withApp2(jpeg, iccSegments(m_adobe, 1)), jpeg, m_adobe);
+        row("JPEG ProPhoto", withApp2(jpeg, iccSegments(m_proPhoto, 1)), jpeg, m_proPhoto);
+        row("JPEG Display P3", withApp2(jpeg, iccSegments(p3, 1)), jpeg, p3);
+        row("JPEG ProPhoto in 4 chunks, out of order", withApp2(jpeg, iccSegments(m_proPhoto, 4, {3, 1, 4, 2})),
+            jpeg, m_proPhoto);
         // The EXIF way has no profile in the file: colord's Adobe RGB is the
         // independent reference for the one we make.
-        QTest::newRow("JPEG EXIF uncalibrated R03 as Adobe RGB")
-            << jpegOf(grid, exifColourSpace(0xFFFF, "R03")) << jpeg << m_adobe << uint(TYPE_BGRA_8);
-        const QByteArray greyJpeg = jpegOf(grid, {}, Jpeg::Grey);
+        row("JPEG EXIF uncalibrated R03 as Adobe RGB", jpegOf(grid, exifColourSpace(0xFFFF, "R03")), jpeg, m_adobe);
+        const QByteArray grey = jpegOf(grid, {}, Jpeg::Grey);
         cmsToneCurve *linear = cmsBuildGamma(nullptr, 1.0);
         const QByteArray linearGrey = savedProfile(cmsCreateGrayProfile(cmsD50_xyY(), linear));
         cmsFreeToneCurve(linear);
-        QTest::newRow("JPEG grey, linear grey profile") << withApp2(greyJpeg, iccSegments(linearGrey, 1)) << greyJpeg
-                                                        << linearGrey
-                                                        << uint(COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3));
-        QTest::newRow("BMP version 5 Display P3") << bmpV5(grid, 0x4D424544, p3) << bmpV5(grid, 0x73524742, {}) << p3
-                                                  << uint(TYPE_BGRA_8);
-        QTest::newRow("icon PNG iCCP ProPhoto") << pngIcon(grid, iccpChunk(m_proPhoto)) << pngIcon(grid, {})
-                                                << m_proPhoto << uint(TYPE_BGRA_8);
-        QTest::newRow("icon PNG gAMA 1.0, cHRM of Adobe RGB")
-            << pngIcon(grid, pngChunk("gAMA", be32(100000)) + pngChunk("cHRM",
-                   be32(31270) + be32(32900) + be32(64000) + be32(33000) + be32(21000) + be32(71000) + be32(15000) + be32(6000)))
-            << pngIcon(grid, {}) << rgbProfile(kAdobePrimaries, 1.0) << uint(TYPE_BGRA_8);
-        QTest::newRow("icon PNG gAMA 1.8 alone") << pngIcon(grid, pngChunk("gAMA", be32(55556))) << pngIcon(grid, {})
-                                                 << rgbProfile(kSrgbPrimaries, 1.8) << uint(TYPE_BGRA_8);
-        QTest::newRow("GIF ICCRGBG1 Adobe RGB") << gifWithProfile(4, 2, kGifPalette, kGifIndices, m_adobe)
-                                                << gifWithProfile(4, 2, kGifPalette, kGifIndices, {}) << m_adobe
-                                                << uint(TYPE_BGRA_8);
+        // The blue byte of each pixel, which holds the grey level.
+        const uint greyOfBgra = COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
+        row("JPEG grey, linear grey profile", withApp2(grey, iccSegments(linearGrey, 1)), grey, linearGrey,
+            greyOfBgra);
+        row("BMP version 5 Display P3", bmpV5(grid, kEmbedded, p3), bmpV5(grid, kSrgb, {}), p3);
+        const QByteArray png = pngIcon(grid, {});
+        row("icon PNG iCCP ProPhoto", pngIcon(grid, iccpChunk(m_proPhoto)), png, m_proPhoto);
+        row("icon PNG gAMA 1.0, cHRM of Adobe RGB",
+            pngIcon(grid, pngChunk("gAMA", be32(100000)) + cHRM({0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06})),
+            png, rgbProfile(kAdobePrimaries, 1.0));
+        row("icon PNG gAMA 1.8 alone", pngIcon(grid, pngChunk("gAMA", be32(55556))), png,
+            rgbProfile(kSrgbPrimaries, 1.8));
+        row("GIF ICCRGBG1 Adobe RGB", gifWithProfile(4, 2, kGifPalette, kGifIndices, m_adobe),
+            gifWithProfile(4, 2, kGifPalette, kGifIndices, {}), m_adobe);
     }
 
     void taggedPictureMatchesReferenceTransform()
@@ -278,13 +325,9 @@ private Q_SLOTS:
         QCOMPARE(ours.format(), QImage::Format_RGB32);
 
         const QByteArray ink = rawCmyk(plain);
-        cmsHPROFILE cmyk = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
-        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-        cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-        cmsHTRANSFORM reference = cmsCreateTransform(cmyk, TYPE_CMYK_DBL, srgb, TYPE_RGB_DBL, INTENT_PERCEPTUAL,
-            cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
-        cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
-        QVERIFY(reference && toLab);
+        const DeltaE judge;
+        cmsHTRANSFORM reference = referenceTransform(profile, TYPE_CMYK_DBL, judge);
+        QVERIFY(reference);
         double worstOurs = 0;
         double worstNaive = 0;
         for (int i = 0; i < grid.width() * grid.height(); ++i) {
@@ -294,23 +337,12 @@ private Q_SLOTS:
                 percent[k] = (255 - quint8(ink[4 * i + k])) * 100.0 / 255;
             double expected[3];
             cmsDoTransform(reference, percent, expected, 1);
-            for (double &v : expected)
-                v = qBound(0.0, v, 1.0);
-            cmsCIELab want, got, naiveLab;
-            cmsDoTransform(toLab, expected, &want, 1);
-            for (auto [image, target] : {std::pair {&ours, &got}, std::pair {&naive, &naiveLab}}) {
-                const QRgb c = image->pixel(i % grid.width(), i / grid.width());
-                const double rgb[3] = {qRed(c) / 255.0, qGreen(c) / 255.0, qBlue(c) / 255.0};
-                cmsDoTransform(toLab, rgb, target, 1);
-            }
-            worstOurs = std::max(worstOurs, cmsCIE2000DeltaE(&want, &got, 1, 1, 1));
-            worstNaive = std::max(worstNaive, cmsCIE2000DeltaE(&want, &naiveLab, 1, 1, 1));
+            const int x = i % grid.width();
+            const int y = i / grid.width();
+            worstOurs = std::max(worstOurs, judge.between(expected, ours.pixel(x, y)));
+            worstNaive = std::max(worstNaive, judge.between(expected, naive.pixel(x, y)));
         }
         cmsDeleteTransform(reference);
-        cmsDeleteTransform(toLab);
-        cmsCloseProfile(cmyk);
-        cmsCloseProfile(srgb);
-        cmsCloseProfile(lab);
         QVERIFY2(worstOurs <= 2.0, qPrintable(QStringLiteral("worst ΔE2000 %1").arg(worstOurs)));
         QVERIFY2(worstNaive > 5.0, "the test profile should differ from the naive formula");
     }
@@ -327,10 +359,10 @@ private Q_SLOTS:
         QTest::newRow("JPEG other APP2 segment") << withApp2(jpeg, {QByteArray("MPF\0II*\0", 8)}) << jpeg;
         QTest::newRow("JPEG EXIF sRGB, R03") << jpegOf(grid, exifColourSpace(1, "R03")) << jpeg;
         QTest::newRow("JPEG EXIF uncalibrated, R98") << jpegOf(grid, exifColourSpace(0xFFFF, "R98\0")) << jpeg;
-        QTest::newRow("BMP version 5 sRGB embedded") << bmpV5(grid, 0x4D424544, m_srgb) << bmpV5(grid, 0x73524742, {});
+        QTest::newRow("BMP version 5 sRGB embedded") << bmpV5(grid, kEmbedded, m_srgb) << bmpV5(grid, kSrgb, {});
         QTest::newRow("BMP version 5 linked profile")
-            << bmpV5(grid, 0x4C494E4B, QByteArray("C:\\Windows\\System32\\spool\\drivers\\color\\wide.icc\0", 48))
-            << bmpV5(grid, 0x73524742, {});
+            << bmpV5(grid, kLinked, QByteArray("C:\\Windows\\System32\\spool\\drivers\\color\\wide.icc\0", 49))
+            << bmpV5(grid, kSrgb, {});
         QTest::newRow("icon PNG sRGB chunk") << pngIcon(grid, pngChunk("sRGB", QByteArray(1, '\0'))) << png;
         QTest::newRow("icon PNG gAMA 1/2.2") << pngIcon(grid, pngChunk("gAMA", be32(45455))) << png;
         QTest::newRow("icon PNG iCCP sRGB") << pngIcon(grid, iccpChunk(m_srgb)) << png;
@@ -372,9 +404,9 @@ private Q_SLOTS:
         QTest::newRow("JPEG CMYK profile on RGB") << tagged(iccSegments(cmykProfile(), 1)) << jpeg;
         QTest::newRow("JPEG RGB profile on grey") << withApp2(jpegOf(grid, {}, Jpeg::Grey), iccSegments(p, 1))
                                                   << jpegOf(grid, {}, Jpeg::Grey);
-        QByteArray bmp = bmpV5(grid, 0x4D424544, p);
+        QByteArray bmp = bmpV5(grid, kEmbedded, p);
         qToLittleEndian<quint32>(quint32(p.size() + 1), bmp.data() + 14 + 116);
-        QTest::newRow("BMP version 5 profile past the end") << bmp << bmpV5(grid, 0x73524742, {});
+        QTest::newRow("BMP version 5 profile past the end") << bmp << bmpV5(grid, kSrgb, {});
         QByteArray badZlib = iccpChunk(p);
         badZlib[30] = char(badZlib[30] ^ 0x55);
         const QByteArray png = pngIcon(grid, {});
