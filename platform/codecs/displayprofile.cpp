@@ -15,9 +15,12 @@ namespace vm {
 QByteArray displayIccProfile()
 {
 #if QT_CONFIG(xcb)
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+    // A program without a GUI (a command-line tool, a test) has a
+    // QCoreApplication, which qGuiApp would wrongly cast.
+    auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    if (!app || QGuiApplication::platformName() != QLatin1String("xcb"))
         return {};
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    auto *x11 = app->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
     if (!connection)
         return {};
