@@ -16,12 +16,17 @@ struct Settings {
     int repeats = 15;
     int warmups = 2;
     QString platform; // QT_QPA_PLATFORM value for the windows and the children
+    QString only; // when set, only the measures of this group ("colour")
 };
 
 // In the real windows (this process): preview, viewer open, pan, folder fill
 // and stepping through the folder with the arrow keys. Notes that are no
 // ratio (allocation counts, sizes) are appended to `notes`.
 std::vector<Row> measureWindows(const Inputs &in, const Settings &s, QStringList &notes);
+
+// In the real windows: the same photo opened with and without an Adobe RGB
+// profile, in the viewer and in the preview.
+void measureColour(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes);
 
 // In child processes: start-up to the first paint, and the peak memory of
 // viewing the largest photo. `browserSize` is the browser window's size.

@@ -254,9 +254,13 @@ std::vector<Row> measureWindows(const Inputs &in, const Settings &s, QStringList
 {
     std::vector<Row> rows;
     vmtest::startProgram();
-    measurePreview(in, s, rows, notes);
-    measureViewerAndPan(in, s, rows, notes);
-    measureFolder(in, s, rows, notes);
+    if (s.only.isEmpty()) {
+        measurePreview(in, s, rows, notes);
+        measureViewerAndPan(in, s, rows, notes);
+        measureFolder(in, s, rows, notes);
+    }
+    if (s.only.isEmpty() || s.only == QLatin1String("colour"))
+        measureColour(in, s, rows, notes);
     vmtest::stopProgram();
     return rows;
 }
