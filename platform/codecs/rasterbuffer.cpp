@@ -1,6 +1,7 @@
 #include "platform/codecs/rasterbuffer.h"
 
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 
 #include <sys/mman.h>
