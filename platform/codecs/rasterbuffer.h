@@ -2,6 +2,8 @@
 // touching it for the first time page by page costs about a third of a full
 // decode. Backed by transparent huge pages (2 MB-aligned, MADV_HUGEPAGE) the
 // kernel faults it in 2 MB at a time. Where the system refuses, plain memory.
+// Only with VELMORA_HUGEPAGES=1: with a raster already held, the next one can
+// stall in the kernel's compaction (see rasterbuffer.cpp).
 #pragma once
 
 #include <QImage>
