@@ -2,7 +2,7 @@
 // each thing a user feels against its best baseline in the same run, prints
 // the table (medians, min, max, ratio) and draws it as a bar chart.
 //
-//   velmora_bench [--repeats N] [--out FOLDER] [--only colour]
+//   velmora_bench [--repeats N] [--out FOLDER] [--only colour|stepping]
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -50,9 +50,10 @@ QString offscreenPlatform(const QString &folder)
 
 int main(int argc, char **argv)
 {
-    if (argc == 3 && qstrcmp(argv[1], "--memory-child") == 0) {
+    if (argc == 3 && (qstrcmp(argv[1], "--memory-child") == 0 || qstrcmp(argv[1], "--memory-child-rest") == 0)) {
+        const bool rest = qstrcmp(argv[1], "--memory-child-rest") == 0;
         QApplication application(argc, argv);
-        return bench::memoryChild(QString::fromLocal8Bit(argv[2]));
+        return bench::memoryChild(QString::fromLocal8Bit(argv[2]), rest);
     }
 
     QTemporaryDir work;

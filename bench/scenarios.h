@@ -28,11 +28,16 @@ std::vector<Row> measureWindows(const Inputs &in, const Settings &s, QStringList
 // profile, in the viewer and in the preview.
 void measureColour(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes);
 
+// Stepping through a folder of 24-megapixel photos with reading ahead on and
+// off: Ctrl+N in the viewer, arrow keys in the file list, a held arrow key.
+void measureStepping(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes);
+
 // In child processes: start-up to the first paint, and the peak memory of
 // viewing the largest photo. `browserSize` is the browser window's size.
 std::vector<Row> measureProcesses(const Inputs &in, const Settings &s, QSize browserSize, QStringList &notes);
 
-// The memory child: views `file` and prints "idle <bytes> peak <bytes>".
-int memoryChild(const QString &file);
+// The memory child: views `file` and prints "idle <bytes> peak <bytes>";
+// with `rest`, it then rests until both neighbours are read ahead.
+int memoryChild(const QString &file, bool rest);
 
 } // namespace bench

@@ -17,6 +17,7 @@
 #include "platform/codecs/colorprofile.h"
 #include "platform/codecs/exif.h"
 #include "platform/codecs/extent.h"
+#include "platform/codecs/rasterbuffer.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -323,7 +324,7 @@ Picture decodeJpeg(const QByteArray &file, QSize maxSize)
     QImage image;
     std::vector<unsigned char> row;
     try {
-        image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
+        image = allocateRaster(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
         if (cmyk)
             row.resize(size_t(cinfo.output_width) * 4);
     } catch (const std::bad_alloc &) {
