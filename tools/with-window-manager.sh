@@ -23,4 +23,7 @@ for _ in $(seq 50); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
     sleep 0.1
 done
+# openbox names itself on the root window before it has finished starting; a
+# window mapped in that moment may never be shown.
+sleep 1
 QT_QPA_PLATFORM=xcb "$@"
