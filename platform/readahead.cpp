@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -26,6 +27,11 @@ namespace vm::readahead {
 namespace {
 
 constexpr int kMaxHeld = 2;
+// How long the user's load waits for a worker already decoding the very file
+// it asks for. Decoding it again beside that job would take longer on a
+// machine with few cores; a worker stuck longer than this (a slow network
+// share) is left to itself and the file read directly.
+constexpr int kMaxWaitForJobMs = 2000;
 
 bool sameTime(const timespec &a, const timespec &b)
 {
@@ -72,6 +78,8 @@ struct Held {
 struct State {
     std::mutex mutex;
     std::condition_variable idle;
+    std::condition_variable jobDone;
+    std::optional<Job> inFlight; // the job a worker is on now
     bool enabled = qEnvironmentVariableIntValue("VELMORA_NO_READAHEAD") != 1;
     quint64 epoch = 0; // bumped by dropAll: results of older jobs are thrown away
     std::vector<Job> targets; // what is wanted now, next first
@@ -158,18 +166,20 @@ void work()
             job = s.queue.front();
             s.queue.pop_front();
             epoch = s.epoch;
+            s.inFlight = job;
         }
         std::optional<Held> result = prepare(job);
         std::lock_guard lock(s.mutex);
         ++s.counters.jobsDone;
-        if (!result || epoch != s.epoch || !isTarget(s, job) || int(s.held.size()) >= kMaxHeld)
-            continue;
-        qint64 total = result->bytes;
-        for (const Held &h : s.held)
-            total += h.bytes;
-        if (total > memoryBudget())
-            continue;
-        s.held.push_back(std::move(*result));
+        s.inFlight.reset();
+        if (result && epoch == s.epoch && isTarget(s, job) && int(s.held.size()) < kMaxHeld) {
+            qint64 total = result->bytes;
+            for (const Held &h : s.held)
+                total += h.bytes;
+            if (total <= memoryBudget())
+                s.held.push_back(std::move(*result));
+        }
+        s.jobDone.notify_all();
     }
 }
 
@@ -193,8 +203,15 @@ std::optional<Picture> take(const QString &name, QSize maxSize)
     State &s = state();
     Held found;
     {
-        std::lock_guard lock(s.mutex);
+        std::unique_lock lock(s.mutex);
         const Job job {name, maxSize};
+        // A worker already on this very file is further along than a fresh
+        // read would be: wait for it, a while.
+        if (s.inFlight && *s.inFlight == job) {
+            const quint64 epoch = s.epoch;
+            s.jobDone.wait_for(lock, std::chrono::milliseconds(kMaxWaitForJobMs),
+                               [&] { return !(s.inFlight && *s.inFlight == job) || s.epoch != epoch; });
+        }
         auto it = std::find_if(s.held.begin(), s.held.end(), [&](const Held &h) { return h.job == job; });
         if (it == s.held.end())
             return std::nullopt;

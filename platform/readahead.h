@@ -8,10 +8,12 @@
 //
 // At most two pictures are held, never more than a quarter of physical
 // memory; only JPEG and BMP files are read ahead (plain raster decoders that
-// are safe off the user-interface thread). The program never waits for a
-// worker: a job still running for the file the user asks for is ignored and
-// the file loaded directly. A worker touches only state that lives until the
-// process ends, so one still running at exit does no harm.
+// are safe off the user-interface thread). The program waits for a worker
+// only when it is already decoding the very file and size the user asks for,
+// and then at most two seconds before reading the file itself; nothing else
+// (a folder change, the viewer's unload, the end) ever waits for one. A
+// worker touches only state that lives until the process ends, so one still
+// running at exit does no harm.
 #pragma once
 
 #include <QSize>

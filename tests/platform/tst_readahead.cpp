@@ -135,6 +135,25 @@ private Q_SLOTS:
                  QSet<QString>({list.Path() + QStringLiteral("/d.jpg"), list.Path() + QStringLiteral("/b.jpg")}));
     }
 
+    void aStepOntoAFileStillBeingReadAheadWaitsForIt()
+    {
+        const QString folder = m_tmp.filePath(QStringLiteral("inflight"));
+        QDir().mkpath(folder);
+        writeBmp(folder + QStringLiteral("/a.bmp"), 64, 48);
+        writeJpeg(folder + QStringLiteral("/b.jpg"), 5000, 4000, Qt::darkGreen); // long enough to catch in flight
+        vm::FileListBox list;
+        list.setPath(folder);
+        (void)load(folder + QStringLiteral("/a.bmp"), QSize());
+        list.setListIndex(0);
+        QTRY_VERIFY(!ra::waitIdle(0)); // the worker is on b.jpg
+
+        const ra::Counters before = ra::counters();
+        const Outcome got = load(folder + QStringLiteral("/b.jpg"), QSize());
+        QCOMPARE(ra::counters().hits, before.hits + 1);
+        QCOMPARE(ra::counters().loaderDecodes, before.loaderDecodes);
+        QCOMPARE(got.image.size(), QSize(5000, 4000));
+    }
+
     void aFileChangedAfterBeingReadAheadIsReadAgain_data()
     {
         QTest::addColumn<bool>("keepModificationTime");
