@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSizeF>
 
+
 #include "platform/metafile/gdicontext.h"
 #include "platform/metafile/metafile.h"
 
@@ -62,12 +63,16 @@ private:
     mutable bool m_ok = true;
 };
 
+// Plays the records of an EMF onto a GdiContext through one flat dispatch
+// (EmfPlayer::playRecord). Comment records go to commentRecord
+// (emfcomment.cpp).
 class EmfPlayer {
 public:
     static constexpr qint64 kMaxPlayMs = kMetafileMaxPlayMs;
     static constexpr quint32 kMaxRecords = 4'000'000;
 
-    EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context);
+    // `depth`: how many metafiles deep this one is carried (0 for a file).
+    EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context, int depth);
     // Plays every record up to EMR_EOF. Returns false when play stopped early
     // (a lying record, the time limit or the drawing budget).
     bool play();
@@ -76,13 +81,30 @@ public:
 
 private:
     bool playRecord(const EmfRecord &r);
-    bool stateRecord(const EmfRecord &r, bool *handled);
-    bool objectRecord(const EmfRecord &r, bool *handled);
-    bool shapeRecord(const EmfRecord &r, bool *handled);
-    bool pathRecord(const EmfRecord &r, bool *handled);
-    bool bitmapRecord(const EmfRecord &r, bool *handled);
-    bool textRecord(const EmfRecord &r, bool *handled);
+    // Clipping and objects (emfrecords.cpp).
+    bool extSelectClipRgn(const EmfRecord &r);
+    void selectObject(quint32 index);
+    bool createPen(const EmfRecord &r);
+    bool extCreatePen(const EmfRecord &r);
+    bool createBrush(const EmfRecord &r);
+    bool createPatternBrush(const EmfRecord &r);
+    bool createFont(const EmfRecord &r);
+    bool createPalette(const EmfRecord &r);
+    bool setPaletteEntries(const EmfRecord &r);
+    // Shapes (emfrecords.cpp).
+    bool polyRecord(const EmfRecord &r);
+    bool polyPolyRecord(const EmfRecord &r);
+    bool polyDrawRecord(const EmfRecord &r);
+    bool regionRecord(const EmfRecord &r);
+    // Bitmaps and text (emfbitmaps.cpp).
+    bool bltRecord(const EmfRecord &r);
+    bool diBitsRecord(const EmfRecord &r);
+    bool gradientFillRecord(const EmfRecord &r);
     bool drawText(const EmfRecord &r, qint64 base, bool wide);
+    bool polyTextOut(const EmfRecord &r);
+    bool smallTextOut(const EmfRecord &r);
+    // Comments: EMF+ records, a carried WMF (emfcomment.cpp).
+    bool commentRecord(const EmfRecord &r);
     bool readPoints(const EmfRecord &r, qint64 countOffset, bool small, QPolygonF *points);
     bool readPolyPoly(const EmfRecord &r, bool small, QList<QPolygonF> *polys);
     bool readRegion(const EmfRecord &r, qint64 offset, qint64 size, GdiRegion *region);
@@ -93,7 +115,9 @@ private:
     const QByteArray &m_data;
     const EmfHeader &m_header;
     GdiContext &m_dc;
+    int m_depth;
     QByteArray m_embeddedWmf;
+
 };
 
 } // namespace vm
