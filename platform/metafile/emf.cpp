@@ -17,6 +17,7 @@
 //   WMF is played in their place.
 #include "platform/metafile/emfformat.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/emfplusplayer.h"
 #include "platform/metafile/metafile.h"
 #include "platform/metafile/metafilebounds.h"
 #include "platform/runtimeerror.h"

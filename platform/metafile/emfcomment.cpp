@@ -1,11 +1,13 @@
-// EMR_COMMENT: EMF+ records are skipped (the GDI copy follows them in dual
-// files); a public comment may
+// EMR_COMMENT: EMF+ records go to the EMF+ player; a public comment may
 // carry a whole WMF, kept in case the records draw nothing; private data,
 // spool data and group markers draw nothing.
 #include "platform/metafile/emfformat.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/emfplusplayer.h"
 
 namespace vm {
+
+EmfPlayer::~EmfPlayer() = default;
 
 bool EmfPlayer::commentRecord(const EmfRecord &r)
 {
@@ -16,6 +18,24 @@ bool EmfPlayer::commentRecord(const EmfRecord &r)
     if (dataSize < 4)
         return true;
     const quint32 id = r.u32(12);
+    if (id == EmfCommentEmfPlus) {
+        const uchar *records = r.data() + 16;
+        const qint64 size = qint64(dataSize) - 4;
+        if (m_plusRefused)
+            return true;
+        if (!m_plus) {
+            // The first EMF+ record must be a valid header; otherwise the
+            // file is drawn from its GDI records alone.
+            double dpiX, dpiY;
+            bool dual;
+            if (!EmfPlusPlayer::readHeader(records, size, &dpiX, &dpiY, &dual)) {
+                m_plusRefused = true;
+                return true;
+            }
+            m_plus = std::make_unique<EmfPlusPlayer>(m_dc, dpiX, dpiY, m_depth);
+        }
+        return m_plus->playComment(records, size);
+    }
     if (id == EmfCommentPublic && dataSize >= 24 && r.u32(16) == EmfPublicWindowsMetafile
         && m_embeddedWmf.isEmpty()) {
         const quint32 wmfSize = r.u32(32);

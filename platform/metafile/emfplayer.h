@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSizeF>
 
+#include <memory>
 
 #include "platform/metafile/gdicontext.h"
 #include "platform/metafile/metafile.h"
@@ -63,9 +64,11 @@ private:
     mutable bool m_ok = true;
 };
 
+class EmfPlusPlayer;
+
 // Plays the records of an EMF onto a GdiContext through one flat dispatch
 // (EmfPlayer::playRecord). Comment records go to commentRecord
-// (emfcomment.cpp).
+// (emfcomment.cpp), which hands EMF+ records to the EMF+ player.
 class EmfPlayer {
 public:
     static constexpr qint64 kMaxPlayMs = kMetafileMaxPlayMs;
@@ -73,6 +76,7 @@ public:
 
     // `depth`: how many metafiles deep this one is carried (0 for a file).
     EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context, int depth);
+    ~EmfPlayer();
     // Plays every record up to EMR_EOF. Returns false when play stopped early
     // (a lying record, the time limit or the drawing budget).
     bool play();
@@ -117,7 +121,10 @@ private:
     GdiContext &m_dc;
     int m_depth;
     QByteArray m_embeddedWmf;
-
+    // Set once a valid EMF+ header is read: from then on the EMF+ records
+    // draw, and GDI records only where GetDC allows.
+    std::unique_ptr<EmfPlusPlayer> m_plus;
+    bool m_plusRefused = false; // the first EMF+ record was no valid header
 };
 
 } // namespace vm

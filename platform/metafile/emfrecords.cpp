@@ -1,6 +1,7 @@
 // EMF records that set state, create objects and draw shapes and paths.
 #include "platform/metafile/emfformat.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/emfplusplayer.h"
 
 #include <QRegion>
 
@@ -28,6 +29,10 @@ bool EmfPlayer::playRecord(const EmfRecord &r)
     const quint32 t = r.type();
     if (t == EmrComment)
         return commentRecord(r);
+    // A file with valid EMF+ records is drawn from them; its GDI records only
+    // where an EMF+ GetDC hands the page to GDI.
+    if (m_plus && !m_plus->gdiAllowed())
+        return true;
     switch (t) {
     case EmrSetWindowExtEx: m_dc.setWindowExt(QSizeF(r.i32(8), r.i32(12))); break;
     case EmrSetWindowOrgEx: m_dc.setWindowOrg(r.point32(8)); break;

@@ -116,6 +116,10 @@ public:
     // once the time limit (if set) has passed. Primitives are skipped then.
     bool tooBusy() const;
     void setTimeLimit(qint64 milliseconds);
+    // For the EMF+ player, which draws on the same painter: charges `n`
+    // operations; false once the budget is used up.
+    bool charge(quint64 n = 1) { return countOps(n); }
+    QPainter &painter() { return m_painter; }
     quint64 operationCount() const { return m_ops; }
 
     // SaveDC / RestoreDC. restoreDc takes GDI's argument: negative relative
