@@ -220,7 +220,47 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
         qpen.setWidthF(qpen.widthF() * 2);
     }
     p.strokePath(path, qpen);
+    if (!closedShape && (!pen.startCap.isEmpty() || !pen.endCap.isEmpty()))
+        drawCaps(path, pen, qpen);
     endDraw();
+}
+
+void EmfPlusPlayer::drawCaps(const QPainterPath &path, const EmfPlusPen &pen, const QPen &qpen)
+{
+    // At both ends of every open figure, the cap's shape turned along the
+    // line and scaled by the pen's width.
+    const double width = qpen.isCosmetic() ? 1 / std::max(scaleOf(worldToImage()), 1e-9) : qpen.widthF();
+    QPainter &p = m_dc.painter();
+    const auto place = [&](const EmfPlusCap &cap, QPointF end, QPointF from) {
+        QPointF d = end - from;
+        const double length = std::hypot(d.x(), d.y());
+        if (cap.isEmpty() || length <= 0)
+            return;
+        d /= length;
+        const double s = width * cap.widthScale;
+        const QTransform toWorld(-d.y() * s, d.x() * s, d.x() * s, d.y() * s, end.x(), end.y());
+        if (!cap.fill.isEmpty())
+            p.fillPath(toWorld.map(cap.fill), qpen.brush());
+        if (!cap.line.isEmpty())
+            p.strokePath(toWorld.map(cap.line), qpen);
+    };
+    const int n = path.elementCount();
+    for (int start = 0; start < n;) {
+        int end = start + 1;
+        while (end < n && path.elementAt(end).type != QPainterPath::MoveToElement)
+            ++end;
+        if (end - start >= 2 && m_dc.charge(2)) {
+            // The neighbours that give each end its direction.
+            int second = start + 1, before = end - 2;
+            while (second < end - 1 && QPointF(path.elementAt(second)) == QPointF(path.elementAt(start)))
+                ++second;
+            while (before > start && QPointF(path.elementAt(before)) == QPointF(path.elementAt(end - 1)))
+                --before;
+            place(pen.startCap, path.elementAt(start), path.elementAt(second));
+            place(pen.endCap, path.elementAt(end - 1), path.elementAt(before));
+        }
+        start = end;
+    }
 }
 
 // ---- records --------------------------------------------------------------
