@@ -15,7 +15,8 @@ namespace {
 // as the GDI side does.
 constexpr double kMaxExtent = 1e7;     // image pixels from the origin
 constexpr double kMaxStrokeArea = 2e8; // image pixels a stroke may cover
-constexpr double kMaxElements = 4e6;
+constexpr double kMaxElements = 1e6;     // path elements of one fill or stroke
+constexpr int kMaxCutElements = 20000;   // beyond this a fill is not cut to the page (path operations grow fast)
 
 Qt::BrushStyle hatchPattern(quint32 hatch)
 {
@@ -178,20 +179,23 @@ void EmfPlusPlayer::fillWorld(const QPainterPath &path, const EmfPlusBrush &brus
     QPainterPath image = xf.map(path);
     if (image.isEmpty() || image.elementCount() > kMaxElements || !within(image.controlPointRect(), kMaxExtent))
         return;
-    if (brush.type == EmfPlusBrush::PathGradient)
-        image = image.intersected(xf.map(brush.boundary));
     if (brush.type == EmfPlusBrush::Texture && brush.texture.isNull())
         return; // textures come with the image family
     // A fill reaching far past the picture is cut to it first.
     const QRectF page = QRectF(m_dc.target()->rect()).adjusted(-16, -16, 16, 16);
     if (!page.adjusted(-1024, -1024, 1024, 1024).contains(image.controlPointRect())) {
+        if (image.elementCount() > kMaxCutElements)
+            return;
         QPainterPath window;
         window.addRect(page);
         image = image.intersected(window);
     }
-    if (!beginDraw(1 + quint64(image.elementCount()) / 64))
+    if (!beginDraw(1 + quint64(image.elementCount()) / 16))
         return;
     QPainter &p = m_dc.painter();
+    // A path gradient paints only inside its boundary.
+    if (brush.type == EmfPlusBrush::PathGradient)
+        p.setClipPath(xf.map(brush.boundary), m_state.clip ? Qt::IntersectClip : Qt::ReplaceClip);
     if (brush.type == EmfPlusBrush::Hatch)
         p.fillPath(image, brush.background);
     p.fillPath(image, imageBrush(brush, xf));
@@ -210,7 +214,7 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
     const double dashes = qpen.style() == Qt::SolidLine ? 0 : length / std::max(w, 1.0);
     if (length * w + image.elementCount() * w * w > kMaxStrokeArea || dashes > kMaxElements)
         return;
-    if (!beginDraw(1 + quint64(image.elementCount()) / 64 + quint64(length * w / 1e5)))
+    if (!beginDraw(1 + quint64(image.elementCount()) / 16 + quint64(length * w / 1e5) + quint64(dashes / 16)))
         return;
     QPainter &p = m_dc.painter();
     p.setTransform(xf);
@@ -249,7 +253,7 @@ void EmfPlusPlayer::drawCaps(const QPainterPath &path, const EmfPlusPen &pen, co
         int end = start + 1;
         while (end < n && path.elementAt(end).type != QPainterPath::MoveToElement)
             ++end;
-        if (end - start >= 2 && m_dc.charge(2)) {
+        if (end - start >= 2 && m_dc.charge(16)) {
             // The neighbours that give each end its direction.
             int second = start + 1, before = end - 2;
             while (second < end - 1 && QPointF(path.elementAt(second)) == QPointF(path.elementAt(start)))

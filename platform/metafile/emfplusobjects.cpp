@@ -11,7 +11,8 @@ namespace vm {
 namespace {
 
 constexpr int kMaxRegionDepth = 64;
-constexpr int kMaxRegionNodes = 4096;
+constexpr int kMaxRegionNodes = 256;
+constexpr int kMaxRegionElements = 40000; // path operations grow fast past this
 
 enum PenDataFlag : quint32 {
     PenTransform = 0x1, PenStartCap = 0x2, PenEndCap = 0x4, PenJoin = 0x8, PenMiterLimit = 0x10,
@@ -147,6 +148,8 @@ bool readRegionNode(const EmfPlusReader &r, qint64 *offset, int depth, int *node
     case NodeAnd: case NodeOr: case NodeXor: case NodeExclude: case NodeComplement: {
         EmfPlusRegion left, right;
         if (!readRegionNode(r, offset, depth + 1, nodes, &left) || !readRegionNode(r, offset, depth + 1, nodes, &right))
+            return false;
+        if (left.path.elementCount() + right.path.elementCount() > kMaxRegionElements)
             return false;
         *out = combineEmfPlusRegions(left, right, int(type));
         return true;
