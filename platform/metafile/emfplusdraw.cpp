@@ -57,6 +57,28 @@ double unstretch(double degrees, const QRectF &box)
     return qRadiansToDegrees(std::atan2(box.width() * std::sin(a), box.height() * std::cos(a)));
 }
 
+// An arc or pie of the ellipse in `box`, GDI+ angles (degrees, clockwise
+// from the x axis, measured on the ellipse as drawn).
+QPainterPath arcPath(const QRectF &box, double startAngle, double sweepAngle, bool pie)
+{
+    const double start = unstretch(startAngle, box);
+    double sweep = std::abs(sweepAngle) >= 360 ? std::copysign(360.0, sweepAngle)
+                                               : unstretch(startAngle + sweepAngle, box) - start;
+    if (sweepAngle > 0 && sweep < 0)
+        sweep += 360;
+    else if (sweepAngle < 0 && sweep > 0)
+        sweep -= 360;
+    QPainterPath path;
+    if (pie)
+        path.moveTo(box.center());
+    else
+        path.arcMoveTo(box, -start);
+    path.arcTo(box, -start, -sweep);
+    if (pie)
+        path.closeSubpath();
+    return path;
+}
+
 } // namespace
 
 // ---- painting -------------------------------------------------------------
@@ -323,20 +345,7 @@ EmfPlusResult EmfPlusPlayer::fillRecord(const EmfPlusRecord &r)
         break;
     }
     case EmfPlusFillEllipse: path.addEllipse(int16 ? d.rect16(4) : d.rectF(4)); break;
-    case EmfPlusFillPie: {
-        const QRectF box = int16 ? d.rect16(12) : d.rectF(12);
-        const double start = unstretch(d.f32(4), box);
-        double sweep = d.f32(8);
-        sweep = std::abs(sweep) >= 360 ? std::copysign(360.0, sweep) : unstretch(d.f32(4) + sweep, box) - start;
-        if (d.f32(8) > 0 && sweep < 0)
-            sweep += 360;
-        else if (d.f32(8) < 0 && sweep > 0)
-            sweep -= 360;
-        path.moveTo(box.center());
-        path.arcTo(box, -start, -sweep);
-        path.closeSubpath();
-        break;
-    }
+    case EmfPlusFillPie: path = arcPath(int16 ? d.rect16(12) : d.rectF(12), d.f32(4), d.f32(8), true); break;
     case EmfPlusFillRegion: {
         const EmfPlusRegion *region = m_objects.find<EmfPlusRegion>(r.flags & 0xFF);
         if (!region)
@@ -400,26 +409,10 @@ EmfPlusResult EmfPlusPlayer::drawRecord(const EmfPlusRecord &r)
         break;
     }
     case EmfPlusDrawEllipse: path.addEllipse(int16 ? d.rect16(0) : d.rectF(0)); break;
-    case EmfPlusDrawPie: case EmfPlusDrawArc: {
-        const QRectF box = int16 ? d.rect16(8) : d.rectF(8);
-        const double given = d.f32(4);
-        const double start = unstretch(d.f32(0), box);
-        double sweep = std::abs(given) >= 360 ? std::copysign(360.0, given) : unstretch(d.f32(0) + given, box) - start;
-        if (given > 0 && sweep < 0)
-            sweep += 360;
-        else if (given < 0 && sweep > 0)
-            sweep -= 360;
-        if (r.type == EmfPlusDrawPie) {
-            path.moveTo(box.center());
-            path.arcTo(box, -start, -sweep);
-            path.closeSubpath();
-        } else {
-            path.arcMoveTo(box, -start);
-            path.arcTo(box, -start, -sweep);
-            closed = false;
-        }
+    case EmfPlusDrawPie: case EmfPlusDrawArc:
+        path = arcPath(int16 ? d.rect16(8) : d.rectF(8), d.f32(0), d.f32(4), r.type == EmfPlusDrawPie);
+        closed = r.type == EmfPlusDrawPie;
         break;
-    }
     case EmfPlusDrawPath: {
         penId = d.u32(0);
         const QPainterPath *stored = m_objects.find<QPainterPath>(objectId);
