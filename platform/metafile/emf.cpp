@@ -5,9 +5,8 @@
 //   hundredths of a millimetre (not counting the frame inclusively).
 // - An empty or inverted frame falls back to the bounds, scaled by the
 //   reference device's millimetres per pixel.
-// - The natural size is the extent at 96 dpi, capped at kMaxSide pixels a
-//   side and kMaxPixels in all; a larger picture is scaled down to fit, its
-//   aspect kept, so render(naturalSize()) stays bounded.
+// - The natural size is the extent at 96 dpi within the shared bounds
+//   (metafilebounds.h), so render(naturalSize()) stays bounded.
 // - openEmf refuses a file whose header record is missing, malformed or
 //   larger than the file. Past a valid header, a record that lies (size below
 //   8, not a multiple of 4, past the end of the file, or fields that reach
@@ -17,8 +16,11 @@
 //   as if whole would be wrong.
 // - When the records draw nothing at all but a comment carries a WMF, the
 //   WMF is played in their place.
+#include "platform/metafile/emfformat.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/emfplusplayer.h"
 #include "platform/metafile/metafile.h"
+#include "platform/metafile/metafilebounds.h"
 #include "platform/runtimeerror.h"
 
 #include <QtEndian>
@@ -30,13 +32,8 @@ namespace vm {
 
 namespace {
 
-constexpr int kMaxSide = kMetafileMaxSide;
-constexpr qint64 kMaxPixels = kMetafileMaxPixels;
-constexpr quint32 kEmrHeader = 1;
-constexpr quint32 kEmrEof = 14;
 constexpr quint32 kSignature = 0x464D4520; // " EMF"
 constexpr int kMinHeaderSize = 88;
-constexpr int kMaxNesting = 2;
 
 quint32 rd32(const QByteArray &d, qint64 offset)
 {
@@ -50,41 +47,26 @@ QRect readRect(const QByteArray &d, qint64 offset)
     return QRect(QPoint(l, t), QPoint(r, b));
 }
 
-// Pixel size at 96 dpi of an extent in hundredths of a millimetre, within
-// the bounds above.
-QSize naturalSizeFor(QSize extent)
-{
-    double w = std::max(1.0, std::round(extent.width() * 96.0 / 2540.0));
-    double h = std::max(1.0, std::round(extent.height() * 96.0 / 2540.0));
-    double scale = std::min({1.0, kMaxSide / w, kMaxSide / h, std::sqrt(double(kMaxPixels) / (w * h))});
-    return QSize(std::clamp(int(std::floor(w * scale)), 1, kMaxSide),
-                 std::clamp(int(std::floor(h * scale)), 1, kMaxSide));
-}
-
 class EmfMetafile final : public Metafile {
 public:
-    EmfMetafile(QByteArray data, EmfHeader header) : m_data(std::move(data)), m_header(header)
+    EmfMetafile(QByteArray data, EmfHeader header, int depth)
+        : m_data(std::move(data)), m_header(header), m_depth(depth), m_natural(metafileNaturalSize(m_header.extent))
     {
-        m_natural = naturalSizeFor(m_header.extent);
     }
     QSize extentHimetric() const override { return m_header.extent; }
     QSize naturalSize() const override { return m_natural; }
     QImage render(QSize size, PlayWork *work = nullptr) const override
     {
-        if (size.width() < 1 || size.height() < 1 || size.width() > kMaxSide || size.height() > kMaxSide
-            || qint64(size.width()) * size.height() > kMaxPixels)
-            raise(Err::PictureTooLarge);
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        QImage image = newMetafileCanvas(size, QImage::Format_ARGB32_Premultiplied);
         if (image.isNull())
-            raise(Err::OutOfMemory);
-        image.fill(Qt::white);
+            return image;
         const QRectF f = m_header.deviceFrame;
         QTransform deviceToImage = QTransform::fromTranslate(-f.x(), -f.y());
         deviceToImage *= QTransform::fromScale(size.width() / f.width(), size.height() / f.height());
         QByteArray embedded;
         {
             GdiContext context(&image, deviceToImage, m_header.pxPerMm, m_data.size(), m_natural);
-            EmfPlayer player(m_data, m_header, context);
+            EmfPlayer player(m_data, m_header, context, m_depth);
             player.play();
             if (work)
                 *work = {context.budget().used(), context.budget().limit()};
@@ -93,16 +75,11 @@ public:
                 embedded = player.embeddedWmf();
         }
         // Records that drew nothing but carried a WMF: show that instead.
-        // Nesting is bounded, as a WMF may in turn carry an EMF.
-        static thread_local int nesting = 0;
-        if (!embedded.isEmpty() && nesting < kMaxNesting) {
-            ++nesting;
+        if (!embedded.isEmpty()) {
             try {
-                QImage nested = openWmf(embedded)->render(size, work);
-                --nesting;
-                return nested;
+                if (const auto nested = openWmfAt(embedded, m_depth + 1))
+                    return nested->render(size, work);
             } catch (const RuntimeError &e) {
-                --nesting;
                 if (e.number() == Err::PictureTooComplex)
                     throw;
             }
@@ -113,6 +90,7 @@ public:
 private:
     QByteArray m_data;
     EmfHeader m_header;
+    int m_depth;
     QSize m_natural;
 };
 
@@ -120,7 +98,7 @@ private:
 
 EmfHeader parseEmfHeader(const QByteArray &data)
 {
-    if (data.size() < kMinHeaderSize || rd32(data, 0) != kEmrHeader || rd32(data, 40) != kSignature)
+    if (data.size() < kMinHeaderSize || rd32(data, 0) != EmrHeader || rd32(data, 40) != kSignature)
         raise(Err::InvalidPicture);
     EmfHeader h;
     h.headerSize = rd32(data, 4);
@@ -211,8 +189,8 @@ QRectF EmfRecord::rect32(qint64 offset) const
     return QRectF(point32(offset), point32(offset + 8));
 }
 
-EmfPlayer::EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context)
-    : m_data(data), m_header(header), m_dc(context)
+EmfPlayer::EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context, int depth)
+    : m_data(data), m_header(header), m_dc(context), m_depth(depth)
 {
     m_dc.objects().resize(std::max(1, header.handleCount));
 }
@@ -227,22 +205,24 @@ bool EmfPlayer::play()
         const quint32 size = qFromLittleEndian<quint32>(base + offset + 4);
         if (size < 8 || size % 4 != 0 || size > end - offset)
             return false;
-        if (type == kEmrEof)
+        if (type == EmrEof)
             return true;
         if (!m_dc.budget().chargeRecord())
             return false;
         const EmfRecord record(base + offset, type, size);
-        if (type == kEmrHeader || !playRecord(record))
+        if (type == EmrHeader || !playRecord(record))
             return false;
         offset += size;
     }
     return false;
 }
 
-std::shared_ptr<const Metafile> openEmf(QByteArray data)
+std::shared_ptr<const Metafile> openEmfAt(QByteArray data, int depth)
 {
+    if (depth > kMetafileMaxNesting)
+        return nullptr;
     const EmfHeader header = parseEmfHeader(data);
-    return std::make_shared<EmfMetafile>(std::move(data), header);
+    return std::make_shared<EmfMetafile>(std::move(data), header, depth);
 }
 
 } // namespace vm

@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QSizeF>
 
+#include <memory>
+
 #include "platform/metafile/gdicontext.h"
 #include "platform/metafile/metafile.h"
 
@@ -62,9 +64,16 @@ private:
     mutable bool m_ok = true;
 };
 
+class EmfPlusPlayer;
+
+// Plays the records of an EMF onto a GdiContext through one flat dispatch
+// (EmfPlayer::playRecord). Comment records go to commentRecord
+// (emfcomment.cpp), which hands EMF+ records to the EMF+ player.
 class EmfPlayer {
 public:
-    EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context);
+    // `depth`: how many metafiles deep this one is carried (0 for a file).
+    EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context, int depth);
+    ~EmfPlayer();
     // Plays every record up to EMR_EOF. Returns false when play stopped early
     // (a lying record, or the context's work budget spent).
     bool play();
@@ -73,13 +82,30 @@ public:
 
 private:
     bool playRecord(const EmfRecord &r);
-    bool stateRecord(const EmfRecord &r, bool *handled);
-    bool objectRecord(const EmfRecord &r, bool *handled);
-    bool shapeRecord(const EmfRecord &r, bool *handled);
-    bool pathRecord(const EmfRecord &r, bool *handled);
-    bool bitmapRecord(const EmfRecord &r, bool *handled);
-    bool textRecord(const EmfRecord &r, bool *handled);
+    // Clipping and objects (emfrecords.cpp).
+    bool extSelectClipRgn(const EmfRecord &r);
+    void selectObject(quint32 index);
+    bool createPen(const EmfRecord &r);
+    bool extCreatePen(const EmfRecord &r);
+    bool createBrush(const EmfRecord &r);
+    bool createPatternBrush(const EmfRecord &r);
+    bool createFont(const EmfRecord &r);
+    bool createPalette(const EmfRecord &r);
+    bool setPaletteEntries(const EmfRecord &r);
+    // Shapes (emfrecords.cpp).
+    bool polyRecord(const EmfRecord &r);
+    bool polyPolyRecord(const EmfRecord &r);
+    bool polyDrawRecord(const EmfRecord &r);
+    bool regionRecord(const EmfRecord &r);
+    // Bitmaps and text (emfbitmaps.cpp).
+    bool bltRecord(const EmfRecord &r);
+    bool diBitsRecord(const EmfRecord &r);
+    bool gradientFillRecord(const EmfRecord &r);
     bool drawText(const EmfRecord &r, qint64 base, bool wide);
+    bool polyTextOut(const EmfRecord &r);
+    bool smallTextOut(const EmfRecord &r);
+    // Comments: EMF+ records, a carried WMF (emfcomment.cpp).
+    bool commentRecord(const EmfRecord &r);
     bool readPoints(const EmfRecord &r, qint64 countOffset, bool small, QPolygonF *points);
     bool readPolyPoly(const EmfRecord &r, bool small, QList<QPolygonF> *polys);
     bool readRegion(const EmfRecord &r, qint64 offset, qint64 size, GdiRegion *region);
@@ -90,7 +116,12 @@ private:
     const QByteArray &m_data;
     const EmfHeader &m_header;
     GdiContext &m_dc;
+    int m_depth;
     QByteArray m_embeddedWmf;
+    // Set once a valid EMF+ header is read: from then on the EMF+ records
+    // draw, and GDI records only where GetDC allows.
+    std::unique_ptr<EmfPlusPlayer> m_plus;
+    bool m_plusRefused = false; // the first EMF+ record was no valid header
 };
 
 } // namespace vm

@@ -1,5 +1,7 @@
 // EMF records that set state, create objects and draw shapes and paths.
+#include "platform/metafile/emfformat.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/emfplusplayer.h"
 
 #include <QRegion>
 
@@ -9,27 +11,7 @@ namespace vm {
 
 namespace {
 
-enum : quint32 {
-    EmrPolyBezier = 2, EmrPolygon = 3, EmrPolyline = 4, EmrPolyBezierTo = 5, EmrPolylineTo = 6,
-    EmrPolyPolyline = 7, EmrPolyPolygon = 8, EmrSetWindowExtEx = 9, EmrSetWindowOrgEx = 10,
-    EmrSetViewportExtEx = 11, EmrSetViewportOrgEx = 12, EmrSetPixelV = 15, EmrSetMapMode = 17,
-    EmrSetBkMode = 18, EmrSetPolyFillMode = 19, EmrSetRop2 = 20, EmrSetStretchBltMode = 21,
-    EmrSetTextAlign = 22, EmrSetTextColor = 24, EmrSetBkColor = 25, EmrOffsetClipRgn = 26, EmrMoveToEx = 27,
-    EmrExcludeClipRect = 29, EmrIntersectClipRect = 30, EmrScaleViewportExtEx = 31, EmrScaleWindowExtEx = 32,
-    EmrSaveDc = 33, EmrRestoreDc = 34, EmrSetWorldTransform = 35, EmrModifyWorldTransform = 36,
-    EmrSelectObject = 37, EmrCreatePen = 38, EmrCreateBrushIndirect = 39, EmrDeleteObject = 40,
-    EmrAngleArc = 41, EmrEllipse = 42, EmrRectangle = 43, EmrRoundRect = 44, EmrArc = 45, EmrChord = 46,
-    EmrPie = 47, EmrSelectPalette = 48, EmrCreatePalette = 49, EmrSetPaletteEntries = 50, EmrLineTo = 54,
-    EmrArcTo = 55, EmrPolyDraw = 56, EmrSetArcDirection = 57, EmrSetMiterLimit = 58, EmrBeginPath = 59,
-    EmrEndPath = 60, EmrCloseFigure = 61, EmrFillPath = 62, EmrStrokeAndFillPath = 63, EmrStrokePath = 64,
-    EmrFlattenPath = 65, EmrWidenPath = 66, EmrSelectClipPath = 67, EmrAbortPath = 68, EmrFillRgn = 71,
-    EmrFrameRgn = 72, EmrInvertRgn = 73, EmrPaintRgn = 74, EmrExtSelectClipRgn = 75,
-    EmrExtCreateFontIndirectW = 82, EmrPolyBezier16 = 85, EmrPolygon16 = 86, EmrPolyline16 = 87,
-    EmrPolyBezierTo16 = 88, EmrPolylineTo16 = 89, EmrPolyPolyline16 = 90, EmrPolyPolygon16 = 91,
-    EmrPolyDraw16 = 92, EmrCreateMonoBrush = 93, EmrCreateDibPatternBrushPt = 94, EmrExtCreatePen = 95,
-};
-
-constexpr quint32 kStockFlag = 0x80000000u;
+constexpr quint32 kStockFlag = kEmfStockObjectFlag;
 constexpr int kMaxRegionRects = 200000;
 constexpr qint64 kFarAway = 1 << 27;
 
@@ -43,27 +25,15 @@ QTransform readXform(const EmfRecord &r, qint64 offset)
 
 bool EmfPlayer::playRecord(const EmfRecord &r)
 {
-    bool handled = false;
-    bool ok = stateRecord(r, &handled);
-    if (!handled)
-        ok = objectRecord(r, &handled);
-    if (!handled)
-        ok = shapeRecord(r, &handled);
-    if (!handled)
-        ok = pathRecord(r, &handled);
-    if (!handled)
-        ok = bitmapRecord(r, &handled);
-    if (!handled)
-        ok = textRecord(r, &handled);
-    // Unknown records and those without visible effect are skipped.
-    return ok && r.ok();
-}
-
-bool EmfPlayer::stateRecord(const EmfRecord &r, bool *handled)
-{
-    *handled = true;
     GdiState &s = m_dc.state();
-    switch (r.type()) {
+    const quint32 t = r.type();
+    if (t == EmrComment)
+        return commentRecord(r);
+    // A file with valid EMF+ records is drawn from them; its GDI records only
+    // where an EMF+ GetDC hands the page to GDI.
+    if (m_plus && !m_plus->gdiAllowed())
+        return true;
+    switch (t) {
     case EmrSetWindowExtEx: m_dc.setWindowExt(QSizeF(r.i32(8), r.i32(12))); break;
     case EmrSetWindowOrgEx: m_dc.setWindowOrg(r.point32(8)); break;
     case EmrSetViewportExtEx: m_dc.setViewportExt(QSizeF(r.i32(8), r.i32(12))); break;
@@ -98,22 +68,88 @@ bool EmfPlayer::stateRecord(const EmfRecord &r, bool *handled)
     case EmrOffsetClipRgn: m_dc.offsetClip(r.point32(8)); break;
     case EmrExcludeClipRect: m_dc.excludeClipRect(r.rect32(8)); break;
     case EmrIntersectClipRect: m_dc.intersectClipRect(r.rect32(8)); break;
-    case EmrExtSelectClipRgn: {
-        const quint32 cb = r.u32(8);
-        const qint32 mode = r.i32(12);
-        if (cb == 0) {
-            m_dc.selectClipRegion(nullptr, mode);
-        } else {
-            GdiRegion region;
-            if (!readRegion(r, 16, cb, &region))
-                return false;
-            m_dc.selectClipRegion(&region, mode);
-        }
+    case EmrExtSelectClipRgn: return extSelectClipRgn(r);
+
+    case EmrSelectObject: case EmrSelectPalette: selectObject(r.u32(8)); break;
+    case EmrDeleteObject: {
+        const quint32 index = r.u32(8);
+        if (!(index & kStockFlag))
+            m_dc.objects().remove(int(std::min<quint32>(index, INT_MAX)));
         break;
     }
-    default: *handled = false; break;
+    case EmrCreatePen: return createPen(r);
+    case EmrExtCreatePen: return extCreatePen(r);
+    case EmrCreateBrushIndirect: return createBrush(r);
+    case EmrCreateMonoBrush: case EmrCreateDibPatternBrushPt: return createPatternBrush(r);
+    case EmrExtCreateFontIndirectW: return createFont(r);
+    case EmrCreatePalette: return createPalette(r);
+    case EmrSetPaletteEntries: return setPaletteEntries(r);
+
+    case EmrPolyBezier: case EmrPolygon: case EmrPolyline: case EmrPolyBezierTo: case EmrPolylineTo:
+    case EmrPolyBezier16: case EmrPolygon16: case EmrPolyline16: case EmrPolyBezierTo16: case EmrPolylineTo16:
+        return polyRecord(r);
+    case EmrPolyPolyline: case EmrPolyPolygon: case EmrPolyPolyline16: case EmrPolyPolygon16:
+        return polyPolyRecord(r);
+    case EmrPolyDraw: case EmrPolyDraw16: return polyDrawRecord(r);
+    case EmrLineTo: m_dc.lineTo(r.point32(8)); break;
+    case EmrSetPixelV: m_dc.setPixel(r.point32(8), r.u32(16)); break;
+    case EmrRectangle: m_dc.rectangle(r.rect32(8)); break;
+    case EmrEllipse: m_dc.ellipse(r.rect32(8)); break;
+    case EmrRoundRect: m_dc.roundRect(r.rect32(8), QSizeF(r.i32(24), r.i32(28))); break;
+    case EmrArc: m_dc.arc(r.rect32(8), r.point32(24), r.point32(32)); break;
+    case EmrArcTo: m_dc.arcTo(r.rect32(8), r.point32(24), r.point32(32)); break;
+    case EmrChord: m_dc.chord(r.rect32(8), r.point32(24), r.point32(32)); break;
+    case EmrPie: m_dc.pie(r.rect32(8), r.point32(24), r.point32(32)); break;
+    case EmrAngleArc: m_dc.angleArc(r.point32(8), r.u32(16), r.f32(20), r.f32(24)); break;
+    case EmrFillRgn: case EmrFrameRgn: case EmrInvertRgn: case EmrPaintRgn: return regionRecord(r);
+
+    case EmrBeginPath: m_dc.beginPath(); break;
+    case EmrEndPath: m_dc.endPath(); break;
+    case EmrCloseFigure: m_dc.closeFigure(); break;
+    case EmrFillPath: m_dc.fillPath(); break;
+    case EmrStrokeAndFillPath: m_dc.strokeAndFillPath(); break;
+    case EmrStrokePath: m_dc.strokePath(); break;
+    case EmrFlattenPath: m_dc.flattenPath(); break;
+    case EmrWidenPath: m_dc.widenPath(); break;
+    case EmrSelectClipPath: m_dc.selectClipPath(r.i32(8)); break;
+    case EmrAbortPath: m_dc.abortPath(); break;
+
+    case EmrBitBlt: case EmrStretchBlt: case EmrMaskBlt: case EmrTransparentBlt: case EmrAlphaBlend:
+        return bltRecord(r);
+    case EmrStretchDiBits: case EmrSetDiBitsToDevice: return diBitsRecord(r);
+    case EmrGradientFill: return gradientFillRecord(r);
+
+    case EmrExtTextOutA: case EmrExtTextOutW: return drawText(r, 36, t == EmrExtTextOutW) && r.ok();
+    case EmrPolyTextOutA: case EmrPolyTextOutW: return polyTextOut(r);
+    case EmrSmallTextOut: return smallTextOut(r);
+
+    // Unknown records and those without visible effect are skipped.
+    default: break;
     }
     return r.ok();
+}
+
+bool EmfPlayer::extSelectClipRgn(const EmfRecord &r)
+{
+    const quint32 cb = r.u32(8);
+    const qint32 mode = r.i32(12);
+    if (cb == 0) {
+        m_dc.selectClipRegion(nullptr, mode);
+    } else {
+        GdiRegion region;
+        if (!readRegion(r, 16, cb, &region))
+            return false;
+        m_dc.selectClipRegion(&region, mode);
+    }
+    return r.ok();
+}
+
+void EmfPlayer::selectObject(quint32 index)
+{
+    if (index & kStockFlag)
+        m_dc.selectStockObject(int(index & ~kStockFlag));
+    else
+        m_dc.selectObjectAt(int(std::min<quint32>(index, INT_MAX)));
 }
 
 void EmfPlayer::storeObject(quint32 index, GdiObject object)
@@ -127,138 +163,127 @@ void EmfPlayer::storeObject(quint32 index, GdiObject object)
     m_dc.objects().store(int(index), std::move(object));
 }
 
-bool EmfPlayer::objectRecord(const EmfRecord &r, bool *handled)
+bool EmfPlayer::createPen(const EmfRecord &r)
 {
-    *handled = true;
-    switch (r.type()) {
-    case EmrSelectObject:
-    case EmrSelectPalette: {
-        const quint32 index = r.u32(8);
-        if (index & kStockFlag)
-            m_dc.selectStockObject(int(index & ~kStockFlag));
-        else
-            m_dc.selectObjectAt(int(std::min<quint32>(index, INT_MAX)));
-        break;
+    GdiPen pen;
+    pen.style = r.u32(12);
+    pen.width = std::abs(double(r.i32(16)));
+    pen.color = r.u32(24);
+    if (r.ok())
+        storeObject(r.u32(8), pen);
+    return r.ok();
+}
+
+bool EmfPlayer::extCreatePen(const EmfRecord &r)
+{
+    GdiPen pen;
+    pen.style = r.u32(28);
+    pen.width = r.u32(32) > 0x7FFFFFFF ? 0 : r.u32(32);
+    pen.color = r.u32(40);
+    if (r.u32(36) == 1) // BS_NULL brush: nothing is drawn
+        pen.style = (pen.style & ~quint32(GdiPen::StyleMask)) | GdiPen::Null;
+    const quint32 entries = r.u32(48);
+    if ((pen.style & GdiPen::StyleMask) == GdiPen::UserStyle && entries <= 64 && r.has(52, entries * 4)) {
+        for (quint32 i = 0; i < entries; ++i)
+            pen.dashes.append(r.u32(52 + i * 4));
     }
-    case EmrDeleteObject: {
-        const quint32 index = r.u32(8);
-        if (!(index & kStockFlag))
-            m_dc.objects().remove(int(std::min<quint32>(index, INT_MAX)));
-        break;
-    }
-    case EmrCreatePen: {
-        GdiPen pen;
-        pen.style = r.u32(12);
-        pen.width = std::abs(double(r.i32(16)));
-        pen.color = r.u32(24);
-        if (r.ok())
-            storeObject(r.u32(8), pen);
-        break;
-    }
-    case EmrExtCreatePen: {
-        GdiPen pen;
-        pen.style = r.u32(28);
-        pen.width = r.u32(32) > 0x7FFFFFFF ? 0 : r.u32(32);
-        pen.color = r.u32(40);
-        if (r.u32(36) == 1) // BS_NULL brush: nothing is drawn
-            pen.style = (pen.style & ~quint32(GdiPen::StyleMask)) | GdiPen::Null;
-        const quint32 entries = r.u32(48);
-        if ((pen.style & GdiPen::StyleMask) == GdiPen::UserStyle && entries <= 64 && r.has(52, entries * 4)) {
-            for (quint32 i = 0; i < entries; ++i)
-                pen.dashes.append(r.u32(52 + i * 4));
-        }
-        if (r.ok())
-            storeObject(r.u32(8), pen);
-        break;
-    }
-    case EmrCreateBrushIndirect: {
-        GdiBrush brush;
-        brush.style = r.u32(12);
-        brush.color = r.u32(16);
-        brush.hatch = r.u32(20);
-        if (brush.style != GdiBrush::Solid && brush.style != GdiBrush::Null && brush.style != GdiBrush::Hatched)
-            brush.style = GdiBrush::Solid;
-        if (r.ok())
-            storeObject(r.u32(8), brush);
-        break;
-    }
-    case EmrCreateMonoBrush:
-    case EmrCreateDibPatternBrushPt: {
-        GdiBrush brush;
-        const quint32 usage = r.u32(12);
-        QImage image = readDib(r, r.u32(16), r.u32(20), r.u32(24), r.u32(28), usage);
-        if (!r.ok())
-            return false;
-        if (!image.isNull() && image.width() <= 256 && image.height() <= 256) {
-            brush.style = GdiBrush::DibPatternPt;
-            if (r.type() == EmrCreateMonoBrush) {
-                // Monochrome brushes draw 0 bits in the text colour and 1
-                // bits in the background colour.
-                QImage mono(image.size(), QImage::Format_Mono);
-                for (int y = 0; y < image.height(); ++y) {
-                    for (int x = 0; x < image.width(); ++x)
-                        mono.setPixel(x, y, qGray(image.pixel(x, y)) < 128 ? 0 : 1);
-                }
-                image = mono;
-            }
-            brush.pattern = image;
-        } else {
-            brush.color = 0x808080;
-        }
+    if (r.ok())
+        storeObject(r.u32(8), pen);
+    return r.ok();
+}
+
+bool EmfPlayer::createBrush(const EmfRecord &r)
+{
+    GdiBrush brush;
+    brush.style = r.u32(12);
+    brush.color = r.u32(16);
+    brush.hatch = r.u32(20);
+    if (brush.style != GdiBrush::Solid && brush.style != GdiBrush::Null && brush.style != GdiBrush::Hatched)
+        brush.style = GdiBrush::Solid;
+    if (r.ok())
         storeObject(r.u32(8), brush);
-        break;
-    }
-    case EmrExtCreateFontIndirectW: {
-        GdiFont font;
-        if (!r.need(12, 28))
-            return false;
-        font.height = r.i32(12);
-        font.width = r.i32(16);
-        font.escapement = r.i32(20);
-        font.orientation = r.i32(24);
-        font.weight = r.i32(28);
-        font.italic = r.u8(32);
-        font.underline = r.u8(33);
-        font.strikeOut = r.u8(34);
-        font.charSet = r.u8(35);
-        if (r.has(39, 1))
-            font.pitchAndFamily = r.u8(39);
-        for (qint64 off = 40; off + 2 <= 104 && r.has(off, 2); off += 2) {
-            const quint16 c = r.u16(off);
-            if (c == 0)
-                break;
-            font.faceName += QChar(c);
+    return r.ok();
+}
+
+bool EmfPlayer::createPatternBrush(const EmfRecord &r)
+{
+    GdiBrush brush;
+    const quint32 usage = r.u32(12);
+    QImage image = readDib(r, r.u32(16), r.u32(20), r.u32(24), r.u32(28), usage);
+    if (!r.ok())
+        return false;
+    if (!image.isNull() && image.width() <= 256 && image.height() <= 256) {
+        brush.style = GdiBrush::DibPatternPt;
+        if (r.type() == EmrCreateMonoBrush) {
+            // Monochrome brushes draw 0 bits in the text colour and 1
+            // bits in the background colour.
+            QImage mono(image.size(), QImage::Format_Mono);
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x)
+                    mono.setPixel(x, y, qGray(image.pixel(x, y)) < 128 ? 0 : 1);
+            }
+            image = mono;
         }
-        font.height = std::clamp(font.height, -100000000, 100000000);
-        storeObject(r.u32(8), font);
-        break;
+        brush.pattern = image;
+    } else {
+        brush.color = 0x808080;
     }
-    case EmrCreatePalette: {
-        GdiPalette palette;
-        const quint32 count = r.u16(14);
-        if (!r.need(16, qint64(count) * 4))
-            return false;
+    storeObject(r.u32(8), brush);
+    return r.ok();
+}
+
+bool EmfPlayer::createFont(const EmfRecord &r)
+{
+    GdiFont font;
+    if (!r.need(12, 28))
+        return false;
+    font.height = r.i32(12);
+    font.width = r.i32(16);
+    font.escapement = r.i32(20);
+    font.orientation = r.i32(24);
+    font.weight = r.i32(28);
+    font.italic = r.u8(32);
+    font.underline = r.u8(33);
+    font.strikeOut = r.u8(34);
+    font.charSet = r.u8(35);
+    if (r.has(39, 1))
+        font.pitchAndFamily = r.u8(39);
+    for (qint64 off = 40; off + 2 <= 104 && r.has(off, 2); off += 2) {
+        const quint16 c = r.u16(off);
+        if (c == 0)
+            break;
+        font.faceName += QChar(c);
+    }
+    font.height = std::clamp(font.height, -100000000, 100000000);
+    storeObject(r.u32(8), font);
+    return r.ok();
+}
+
+bool EmfPlayer::createPalette(const EmfRecord &r)
+{
+    GdiPalette palette;
+    const quint32 count = r.u16(14);
+    if (!r.need(16, qint64(count) * 4))
+        return false;
+    for (quint32 i = 0; i < count; ++i)
+        palette.entries.append(qRgb(r.u8(16 + i * 4), r.u8(17 + i * 4), r.u8(18 + i * 4)));
+    storeObject(r.u32(8), palette);
+    return r.ok();
+}
+
+bool EmfPlayer::setPaletteEntries(const EmfRecord &r)
+{
+    const quint32 index = r.u32(8), start = r.u32(12), count = r.u32(16);
+    if (count > 65536 || !r.need(20, qint64(count) * 4))
+        return false;
+    const GdiObject *object = m_dc.objects().find(int(std::min<quint32>(index, INT_MAX)));
+    if (object && std::holds_alternative<GdiPalette>(*object) && start < 65536) {
+        GdiPalette palette = std::get<GdiPalette>(*object);
+        if (palette.entries.size() < qsizetype(start + count))
+            palette.entries.resize(start + count, qRgb(0, 0, 0));
         for (quint32 i = 0; i < count; ++i)
-            palette.entries.append(qRgb(r.u8(16 + i * 4), r.u8(17 + i * 4), r.u8(18 + i * 4)));
-        storeObject(r.u32(8), palette);
-        break;
-    }
-    case EmrSetPaletteEntries: {
-        const quint32 index = r.u32(8), start = r.u32(12), count = r.u32(16);
-        if (count > 65536 || !r.need(20, qint64(count) * 4))
-            return false;
-        const GdiObject *object = m_dc.objects().find(int(std::min<quint32>(index, INT_MAX)));
-        if (object && std::holds_alternative<GdiPalette>(*object) && start < 65536) {
-            GdiPalette palette = std::get<GdiPalette>(*object);
-            if (palette.entries.size() < qsizetype(start + count))
-                palette.entries.resize(start + count, qRgb(0, 0, 0));
-            for (quint32 i = 0; i < count; ++i)
-                palette.entries[start + i] = qRgb(r.u8(20 + i * 4), r.u8(21 + i * 4), r.u8(22 + i * 4));
-            storeObject(index, palette);
-        }
-        break;
-    }
-    default: *handled = false; break;
+            palette.entries[start + i] = qRgb(r.u8(20 + i * 4), r.u8(21 + i * 4), r.u8(22 + i * 4));
+        storeObject(index, palette);
     }
     return r.ok();
 }
@@ -325,105 +350,77 @@ bool EmfPlayer::readRegion(const EmfRecord &r, qint64 offset, qint64 size, GdiRe
     return true;
 }
 
-bool EmfPlayer::shapeRecord(const EmfRecord &r, bool *handled)
+bool EmfPlayer::polyRecord(const EmfRecord &r)
 {
-    *handled = true;
     const quint32 t = r.type();
-    switch (t) {
-    case EmrPolyBezier: case EmrPolygon: case EmrPolyline: case EmrPolyBezierTo: case EmrPolylineTo:
-    case EmrPolyBezier16: case EmrPolygon16: case EmrPolyline16: case EmrPolyBezierTo16: case EmrPolylineTo16: {
-        const bool small = t >= EmrPolyBezier16;
-        QPolygonF points;
-        if (!readPoints(r, 24, small, &points))
-            return false;
-        switch (small ? t - EmrPolyBezier16 + EmrPolyBezier : t) {
-        case EmrPolyBezier: m_dc.polyBezier(points); break;
-        case EmrPolygon: m_dc.polygon(points); break;
-        case EmrPolyline: m_dc.polyline(points); break;
-        case EmrPolyBezierTo: m_dc.polyBezierTo(points); break;
-        default: m_dc.polylineTo(points); break;
-        }
-        break;
-    }
-    case EmrPolyPolyline: case EmrPolyPolygon: case EmrPolyPolyline16: case EmrPolyPolygon16: {
-        QList<QPolygonF> polys;
-        if (!readPolyPoly(r, t == EmrPolyPolyline16 || t == EmrPolyPolygon16, &polys))
-            return false;
-        if (t == EmrPolyPolygon || t == EmrPolyPolygon16)
-            m_dc.polyPolygon(polys);
-        else
-            m_dc.polyPolyline(polys);
-        break;
-    }
-    case EmrPolyDraw: case EmrPolyDraw16: {
-        QPolygonF points;
-        if (!readPoints(r, 24, t == EmrPolyDraw16, &points))
-            return false;
-        const qint64 typesAt = 28 + points.size() * (t == EmrPolyDraw16 ? 4 : 8);
-        if (!r.need(typesAt, points.size()))
-            return false;
-        m_dc.polyDraw(points, QByteArray(reinterpret_cast<const char *>(r.data() + typesAt), points.size()));
-        break;
-    }
-    case EmrLineTo: m_dc.lineTo(r.point32(8)); break;
-    case EmrSetPixelV: m_dc.setPixel(r.point32(8), r.u32(16)); break;
-    case EmrRectangle: m_dc.rectangle(r.rect32(8)); break;
-    case EmrEllipse: m_dc.ellipse(r.rect32(8)); break;
-    case EmrRoundRect: m_dc.roundRect(r.rect32(8), QSizeF(r.i32(24), r.i32(28))); break;
-    case EmrArc: m_dc.arc(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrArcTo: m_dc.arcTo(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrChord: m_dc.chord(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrPie: m_dc.pie(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrAngleArc: m_dc.angleArc(r.point32(8), r.u32(16), r.f32(20), r.f32(24)); break;
-    case EmrFillRgn: case EmrFrameRgn: case EmrInvertRgn: case EmrPaintRgn: {
-        const quint32 cb = r.u32(24);
-        const qint64 at = t == EmrFillRgn ? 32 : t == EmrFrameRgn ? 40 : 28;
-        GdiRegion region;
-        region.device = false;
-        if (!readRegion(r, at, cb, &region))
-            return false;
-        GdiBrush brush = m_dc.state().brush;
-        if (t == EmrFillRgn || t == EmrFrameRgn) {
-            const quint32 index = r.u32(28);
-            GdiObject object;
-            if (index & kStockFlag)
-                object = stockObject(int(index & ~kStockFlag));
-            else if (const GdiObject *stored = m_dc.objects().find(int(std::min<quint32>(index, INT_MAX))))
-                object = *stored;
-            if (const auto *b = std::get_if<GdiBrush>(&object))
-                brush = *b;
-        }
-        if (t == EmrFillRgn)
-            m_dc.fillRegion(region, brush);
-        else if (t == EmrFrameRgn)
-            m_dc.frameRegion(region, brush, QSizeF(r.i32(32), r.i32(36)));
-        else if (t == EmrInvertRgn)
-            m_dc.invertRegion(region);
-        else
-            m_dc.paintRegion(region);
-        break;
-    }
-    default: *handled = false; break;
+    const bool small = t >= EmrPolyBezier16;
+    QPolygonF points;
+    if (!readPoints(r, 24, small, &points))
+        return false;
+    switch (small ? t - EmrPolyBezier16 + EmrPolyBezier : t) {
+    case EmrPolyBezier: m_dc.polyBezier(points); break;
+    case EmrPolygon: m_dc.polygon(points); break;
+    case EmrPolyline: m_dc.polyline(points); break;
+    case EmrPolyBezierTo: m_dc.polyBezierTo(points); break;
+    default: m_dc.polylineTo(points); break;
     }
     return r.ok();
 }
 
-bool EmfPlayer::pathRecord(const EmfRecord &r, bool *handled)
+bool EmfPlayer::polyPolyRecord(const EmfRecord &r)
 {
-    *handled = true;
-    switch (r.type()) {
-    case EmrBeginPath: m_dc.beginPath(); break;
-    case EmrEndPath: m_dc.endPath(); break;
-    case EmrCloseFigure: m_dc.closeFigure(); break;
-    case EmrFillPath: m_dc.fillPath(); break;
-    case EmrStrokeAndFillPath: m_dc.strokeAndFillPath(); break;
-    case EmrStrokePath: m_dc.strokePath(); break;
-    case EmrFlattenPath: m_dc.flattenPath(); break;
-    case EmrWidenPath: m_dc.widenPath(); break;
-    case EmrSelectClipPath: m_dc.selectClipPath(r.i32(8)); break;
-    case EmrAbortPath: m_dc.abortPath(); break;
-    default: *handled = false; break;
+    const quint32 t = r.type();
+    QList<QPolygonF> polys;
+    if (!readPolyPoly(r, t == EmrPolyPolyline16 || t == EmrPolyPolygon16, &polys))
+        return false;
+    if (t == EmrPolyPolygon || t == EmrPolyPolygon16)
+        m_dc.polyPolygon(polys);
+    else
+        m_dc.polyPolyline(polys);
+    return r.ok();
+}
+
+bool EmfPlayer::polyDrawRecord(const EmfRecord &r)
+{
+    const quint32 t = r.type();
+    QPolygonF points;
+    if (!readPoints(r, 24, t == EmrPolyDraw16, &points))
+        return false;
+    const qint64 typesAt = 28 + points.size() * (t == EmrPolyDraw16 ? 4 : 8);
+    if (!r.need(typesAt, points.size()))
+        return false;
+    m_dc.polyDraw(points, QByteArray(reinterpret_cast<const char *>(r.data() + typesAt), points.size()));
+    return r.ok();
+}
+
+bool EmfPlayer::regionRecord(const EmfRecord &r)
+{
+    const quint32 t = r.type();
+    const quint32 cb = r.u32(24);
+    const qint64 at = t == EmrFillRgn ? 32 : t == EmrFrameRgn ? 40 : 28;
+    GdiRegion region;
+    region.device = false;
+    if (!readRegion(r, at, cb, &region))
+        return false;
+    GdiBrush brush = m_dc.state().brush;
+    if (t == EmrFillRgn || t == EmrFrameRgn) {
+        const quint32 index = r.u32(28);
+        GdiObject object;
+        if (index & kStockFlag)
+            object = stockObject(int(index & ~kStockFlag));
+        else if (const GdiObject *stored = m_dc.objects().find(int(std::min<quint32>(index, INT_MAX))))
+            object = *stored;
+        if (const auto *b = std::get_if<GdiBrush>(&object))
+            brush = *b;
     }
+    if (t == EmrFillRgn)
+        m_dc.fillRegion(region, brush);
+    else if (t == EmrFrameRgn)
+        m_dc.frameRegion(region, brush, QSizeF(r.i32(32), r.i32(36)));
+    else if (t == EmrInvertRgn)
+        m_dc.invertRegion(region);
+    else
+        m_dc.paintRegion(region);
     return r.ok();
 }
 

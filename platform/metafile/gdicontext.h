@@ -123,6 +123,13 @@ public:
     PlayBudget &budget() { return m_budget; }
     const PlayBudget &budget() const { return m_budget; }
     bool tooBusy() const { return m_budget.spent(); }
+    // For the EMF+ player, which draws on the same painter and budget:
+    // charges `units` of work, or the work of filling (penWidth 0) or
+    // stroking an image-space path as the GDI primitives are priced. False
+    // once the budget is spent.
+    bool charge(double units) { return countOps(units); }
+    bool chargeDrawing(const QPainterPath &imagePath, double penWidth);
+    QPainter &painter() { return m_painter; }
     // Primitives drawn (or tried) so far.
     quint64 operationCount() const { return m_ops; }
 

@@ -88,6 +88,18 @@ GdiContext::ShapePrice GdiContext::shapePrice(const QPainterPath &imagePath, boo
     return price;
 }
 
+bool GdiContext::chargeDrawing(const QPainterPath &imagePath, double penWidth)
+{
+    const QPainterPath reference = m_imageToReference.isIdentity() ? imagePath : m_imageToReference.map(imagePath);
+    const double width = penWidth > 0 ? std::max(1.0, penWidth * scaleOf(m_imageToReference)) : 0;
+    RasterWork work = rasterWork(reference, m_referencePage, width);
+    // As for the GDI primitives: hairlines and upright rectangles skip the rasteriser.
+    if ((penWidth > 0 && width <= 1) || (penWidth <= 0 && isUprightRect(reference)))
+        work.steps = 0;
+    return countOps(PlayBudget::kRecord + double(imagePath.elementCount()) * PlayBudget::kPathElement + work.steps
+                    + work.pixels / PlayBudget::kPixelsPerUnit);
+}
+
 double GdiContext::textUnits(qsizetype characters, const QRectF &imageBox) const
 {
     // Each character is shaped, then its glyph (an em square at most, and no

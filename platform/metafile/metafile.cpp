@@ -1,6 +1,11 @@
 #include "platform/metafile/metafile.h"
+#include "platform/metafile/metafilebounds.h"
+#include "platform/runtimeerror.h"
 
 #include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
 
 namespace vm {
 
@@ -21,6 +26,50 @@ bool looksLikeWmf(const QByteArray &head)
     const quint16 headerWords = qFromLittleEndian<quint16>(head.constData() + 2);
     const quint16 version = qFromLittleEndian<quint16>(head.constData() + 4);
     return (type == 1 || type == 2) && headerWords == 9 && (version == 0x0100 || version == 0x0300);
+}
+
+QSize metafileNaturalSize(QSize himetric)
+{
+    const double w = std::max(1.0, himetric.width() * 96.0 / 2540);
+    const double h = std::max(1.0, himetric.height() * 96.0 / 2540);
+    double scale = std::min({1.0, kMetafileMaxSide / w, kMetafileMaxSide / h});
+    if (w * h * scale * scale > double(kMetafileMaxPixels))
+        scale = std::sqrt(double(kMetafileMaxPixels) / (w * h));
+    const auto side = [scale](double v) {
+        return std::clamp(int(scale < 1 ? std::floor(v * scale) : std::lround(v)), 1, kMetafileMaxSide);
+    };
+    return QSize(side(w), side(h));
+}
+
+bool checkMetafileRenderSize(QSize size)
+{
+    if (size.width() <= 0 || size.height() <= 0)
+        return false;
+    if (size.width() > kMetafileMaxSide || size.height() > kMetafileMaxSide
+        || qint64(size.width()) * size.height() > kMetafileMaxPixels)
+        raise(Err::PictureTooLarge);
+    return true;
+}
+
+QImage newMetafileCanvas(QSize size, QImage::Format format)
+{
+    if (!checkMetafileRenderSize(size))
+        return {};
+    QImage image(size, format);
+    if (image.isNull())
+        raise(Err::OutOfMemory);
+    image.fill(Qt::white);
+    return image;
+}
+
+std::shared_ptr<const Metafile> openEmf(QByteArray data)
+{
+    return openEmfAt(std::move(data), 0);
+}
+
+std::shared_ptr<const Metafile> openWmf(QByteArray data)
+{
+    return openWmfAt(std::move(data), 0);
 }
 
 } // namespace vm

@@ -8,7 +8,12 @@
 
 #include <initializer_list>
 
+#include "platform/metafile/emfformat.h"
+
 namespace vmtest {
+
+// Record numbers as the player knows them.
+using enum vm::EmfRecordType;
 
 class EmfBuilder {
 public:
@@ -18,7 +23,7 @@ public:
                         QByteArray description = {})
     {
         const int headerSize = 88 + int(description.size() + 3) / 4 * 4;
-        word(1);
+        word(vm::EmrHeader);
         word(quint32(headerSize));
         for (int v : {0, 0, 1000, 1000})
             word(quint32(v));
@@ -66,7 +71,7 @@ public:
 
     QByteArray finish()
     {
-        rec(14, {0, 16, 20});
+        rec(vm::EmrEof, {0, 16, 20});
         qToLittleEndian<quint32>(quint32(m_data.size()), m_data.data() + 48);
         qToLittleEndian<quint32>(quint32(m_records), m_data.data() + 52);
         return m_data;
@@ -93,16 +98,6 @@ private:
 
     QByteArray m_data;
     int m_records = 0;
-};
-
-// Record numbers the tests use.
-enum EmrType : quint32 {
-    EmrPolyline = 4, EmrPolyBezierTo = 5, EmrSetWindowExtEx = 9, EmrSetWindowOrgEx = 10, EmrSetViewportExtEx = 11,
-    EmrSetViewportOrgEx = 12, EmrSetMapMode = 17, EmrSetBkMode = 18, EmrSetTextColor = 24,
-    EmrMoveToEx = 27, EmrExcludeClipRect = 29, EmrIntersectClipRect = 30, EmrSaveDc = 33, EmrRestoreDc = 34,
-    EmrSelectObject = 37, EmrCreatePen = 38, EmrCreateBrushIndirect = 39, EmrRectangle = 43, EmrLineTo = 54,
-    EmrBeginPath = 59, EmrEndPath = 60, EmrCloseFigure = 61, EmrStrokePath = 64, EmrExtSelectClipRgn = 75,
-    EmrExtCreateFontIndirectW = 82, EmrExtTextOutA = 83,
 };
 
 } // namespace vmtest
