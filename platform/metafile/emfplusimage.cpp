@@ -25,7 +25,26 @@ namespace vm {
 
 namespace {
 
-enum PixelFormatBit : quint32 { Indexed = 0x00010000, Alpha = 0x00040000, PremultipliedAlpha = 0x00080000 };
+// Pixel formats by their index (the low byte): bits per pixel, and whether
+// indexed, with alpha, premultiplied. The other bits repeat what the index
+// says and are not trusted.
+struct PixelFormat {
+    int bpp;
+    bool indexed, alpha, premultiplied;
+};
+constexpr PixelFormat kFormats[15] = {
+    {0, false, false, false},                                                  // undefined
+    {1, true, false, false},   {4, true, false, false},  {8, true, false, false}, // indexed
+    {16, false, false, false}, {16, false, false, false}, {16, false, false, false}, // grey, 555, 565
+    {16, false, true, false},  {24, false, false, false}, {32, false, false, false}, // 1555, RGB, RGB
+    {32, false, true, false},  {32, false, true, true},   {48, false, false, false}, // ARGB, PARGB, 48
+    {64, false, true, false},  {64, false, true, true},                          // ARGB, PARGB
+};
+
+PixelFormat pixelFormat(quint32 format)
+{
+    return (format & 0xFF) < 15 ? kFormats[format & 0xFF] : kFormats[0];
+}
 
 // A metafile image is played at no more than this many pixels each time it
 // is drawn; beyond it the picture is drawn scaled up, as any bitmap.
@@ -100,7 +119,7 @@ std::shared_ptr<EmfPlusImage> parseBitmap(const EmfPlusReader &r)
             return nullptr;
         qint64 at = 28;
         QList<QRgb> palette;
-        if (format & Indexed) {
+        if (pixelFormat(format).indexed) {
             // Palette flags, count, ARGB entries.
             const quint32 count = r.u32(at + 4);
             if (!r.ok() || count > 256 || !r.has(at + 8, qint64(count) * 4))
@@ -173,7 +192,8 @@ QTransform fitParallelogram(const QRectF &src, QPointF p0, QPointF p1, QPointF p
 QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride, const uchar *rows, qint64 size,
                            const QList<QRgb> &palette)
 {
-    const int bpp = int((format >> 8) & 0xFF);
+    const PixelFormat pf = pixelFormat(format);
+    const int bpp = pf.bpp;
     if (!sizeFits(width, height) || !rows)
         return {};
     const qint64 rowBytes = (qint64(width) * bpp + 7) / 8;
@@ -181,8 +201,8 @@ QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride,
     stride = std::abs(stride);
     if (bpp == 0 || stride < rowBytes || stride > (qint64(1) << 30) || size < stride * (height - 1) + rowBytes)
         return {};
-    const bool alpha = format & Alpha;
-    const bool premultiplied = format & PremultipliedAlpha;
+    const bool alpha = pf.alpha;
+    const bool premultiplied = pf.premultiplied;
     QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return {};
@@ -194,19 +214,18 @@ QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride,
             const uchar *p = row + qint64(x) * bpp / 8;
             const auto w16 = [p](int i) { return qFromLittleEndian<quint16>(p + 2 * i); };
             QRgb c = 0;
-            switch (format & 0xFFFFF) {
-            case 0x30101: c = indexed((row[x / 8] >> (7 - x % 8)) & 1); break;
-            case 0x30402: c = indexed((row[x / 2] >> (x % 2 ? 0 : 4)) & 15); break;
-            case 0x30803: c = indexed(p[0]); break;
-            case 0x01004: { const int g = w16(0) >> 8; c = qRgb(g, g, g); break; } // 16 bpp grey
-            case 0x21005: { const int v = w16(0); c = qRgb((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7), (v << 3 & 0xF8) | (v >> 2 & 7)); break; }
-            case 0x21006: { const int v = w16(0); c = qRgb((v >> 8 & 0xF8) | (v >> 13), (v >> 3 & 0xFC) | (v >> 9 & 3), (v << 3 & 0xF8) | (v >> 2 & 7)); break; }
-            case 0x61007: { const int v = w16(0); c = qRgba((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7), (v << 3 & 0xF8) | (v >> 2 & 7), v & 0x8000 ? 255 : 0); break; }
-            case 0x21808: c = qRgb(p[2], p[1], p[0]); break;
-            case 0x22009: c = qRgb(p[2], p[1], p[0]); break;
-            case 0x2200A: case 0xE200B: c = qRgba(p[2], p[1], p[0], p[3]); break;
-            case 0x1300C: c = qRgb(fromLinear(w16(2)), fromLinear(w16(1)), fromLinear(w16(0))); break;
-            case 0x3400D: case 0x1A400E:
+            switch (format & 0xFF) {
+            case 1: c = indexed((row[x / 8] >> (7 - x % 8)) & 1); break;
+            case 2: c = indexed((row[x / 2] >> (x % 2 ? 0 : 4)) & 15); break;
+            case 3: c = indexed(p[0]); break;
+            case 4: { const int g = w16(0) >> 8; c = qRgb(g, g, g); break; } // 16 bpp grey
+            case 5: { const int v = w16(0); c = qRgb((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7), (v << 3 & 0xF8) | (v >> 2 & 7)); break; }
+            case 6: { const int v = w16(0); c = qRgb((v >> 8 & 0xF8) | (v >> 13), (v >> 3 & 0xFC) | (v >> 9 & 3), (v << 3 & 0xF8) | (v >> 2 & 7)); break; }
+            case 7: { const int v = w16(0); c = qRgba((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7), (v << 3 & 0xF8) | (v >> 2 & 7), v & 0x8000 ? 255 : 0); break; }
+            case 8: case 9: c = qRgb(p[2], p[1], p[0]); break;
+            case 10: case 11: c = qRgba(p[2], p[1], p[0], p[3]); break;
+            case 12: c = qRgb(fromLinear(w16(2)), fromLinear(w16(1)), fromLinear(w16(0))); break;
+            case 13: case 14:
                 c = qRgba(fromLinear(w16(2)), fromLinear(w16(1)), fromLinear(w16(0)), std::min(255, w16(3) * 255 / 8192));
                 break;
             default: return {};

@@ -3,6 +3,7 @@
 #include "platform/metafile/emfplustext.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -46,6 +47,20 @@ QString symbolText(const QString &text)
             return text;
     }
     return decodeSymbolText(codes);
+}
+
+// Face substitution walks the installed families; files name the same few
+// faces in hundreds of records, so each thread remembers its answers.
+QString installedFace(const QString &family)
+{
+    thread_local QHash<QString, QString> resolved;
+    auto it = resolved.constFind(family);
+    if (it == resolved.constEnd()) {
+        if (resolved.size() > 256)
+            resolved.clear();
+        it = resolved.insert(family, GdiContext::resolveFace(family, 1));
+    }
+    return *it;
 }
 
 } // namespace
@@ -171,7 +186,7 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     if (!std::isfinite(emPixels) || emPixels < 0.2 || emPixels > kMaxFontPixels || scale <= 0)
         return EmfPlusResult::NotDrawn;
 
-    QFont font(GdiContext::resolveFace(ef.family, 1));
+    QFont font(installedFace(ef.family));
     font.setStyleStrategy(QFont::PreferAntialias);
     const int pixelSize = std::max(1, int(std::lround(emPixels)));
     font.setPixelSize(pixelSize);
@@ -269,7 +284,6 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     const double lineWidth = std::max(1.0, width - lead - trail);
     double y = 0;
     lines.beginLayout();
-    const QFontMetricsF metrics(font);
     for (int n = 0; n < 10000; ++n) {
         QTextLine line = lines.createLine();
         if (!line.isValid())
