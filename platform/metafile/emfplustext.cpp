@@ -261,6 +261,7 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     QTextOption option;
     option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     option.setTextDirection(rtl ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
     QList<QTextOption::Tab> tabs;
     // Tab stops are in world units, each from the one before.
     const double tabScale = scale / fix;
@@ -288,8 +289,8 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
         QTextLine line = lines.createLine();
         if (!line.isValid())
             break;
-        if (wrap)
-            line.setLineWidth(lineWidth);
+        // Unwrapped lines get room enough; alignment is placed below.
+        line.setLineWidth(wrap ? lineWidth : 1e6);
         if ((format->flags & EmfPlusStringFormat::LineLimit) && height > 0 && n > 0 && y + line.height() > height) {
             line.setPosition(QPointF(0, 1e9)); // laid out past the rectangle: not drawn
             break;

@@ -375,6 +375,14 @@ private Q_SLOTS:
         QVERIFY2(box.right() <= 40, qPrintable(QString::number(box.right())));
     }
 
+    void verticalUnwrappedTextRunsDown()
+    {
+        const QImage out = render(textFile(QStringLiteral("WWWWW"), QRectF(40, 5, 30, 90), stringFormat(0x1002, 2, 2, 1), 12));
+        const QRect box = ink(out);
+        QVERIFY2(!box.isEmpty() && box.height() > 2 * box.width() && QRect(40, 5, 30, 90).contains(box),
+                 qPrintable(QStringLiteral("ink at %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+    }
+
     void japaneseTextRendersDistinctGlyphs()
     {
         // Tofu boxes would look alike; real glyphs differ from each other.
