@@ -15,7 +15,8 @@ namespace {
 // as the GDI side does.
 constexpr double kMaxExtent = 1e7;     // image pixels from the origin
 constexpr double kMaxStrokeArea = 2e8; // image pixels a stroke may cover
-constexpr double kMaxElements = 4e6;
+constexpr double kMaxElements = 1e6;     // path elements of one fill or stroke
+constexpr int kMaxCutElements = 20000;   // beyond this a fill is not cut to the page (path operations grow fast)
 
 Qt::BrushStyle hatchPattern(quint32 hatch)
 {
@@ -54,6 +55,28 @@ double unstretch(double degrees, const QRectF &box)
 {
     const double a = qDegreesToRadians(degrees);
     return qRadiansToDegrees(std::atan2(box.width() * std::sin(a), box.height() * std::cos(a)));
+}
+
+// An arc or pie of the ellipse in `box`, GDI+ angles (degrees, clockwise
+// from the x axis, measured on the ellipse as drawn).
+QPainterPath arcPath(const QRectF &box, double startAngle, double sweepAngle, bool pie)
+{
+    const double start = unstretch(startAngle, box);
+    double sweep = std::abs(sweepAngle) >= 360 ? std::copysign(360.0, sweepAngle)
+                                               : unstretch(startAngle + sweepAngle, box) - start;
+    if (sweepAngle > 0 && sweep < 0)
+        sweep += 360;
+    else if (sweepAngle < 0 && sweep > 0)
+        sweep -= 360;
+    QPainterPath path;
+    if (pie)
+        path.moveTo(box.center());
+    else
+        path.arcMoveTo(box, -start);
+    path.arcTo(box, -start, -sweep);
+    if (pie)
+        path.closeSubpath();
+    return path;
 }
 
 } // namespace
@@ -178,20 +201,23 @@ void EmfPlusPlayer::fillWorld(const QPainterPath &path, const EmfPlusBrush &brus
     QPainterPath image = xf.map(path);
     if (image.isEmpty() || image.elementCount() > kMaxElements || !within(image.controlPointRect(), kMaxExtent))
         return;
-    if (brush.type == EmfPlusBrush::PathGradient)
-        image = image.intersected(xf.map(brush.boundary));
     if (brush.type == EmfPlusBrush::Texture && brush.texture.isNull())
         return; // textures come with the image family
     // A fill reaching far past the picture is cut to it first.
     const QRectF page = QRectF(m_dc.target()->rect()).adjusted(-16, -16, 16, 16);
     if (!page.adjusted(-1024, -1024, 1024, 1024).contains(image.controlPointRect())) {
+        if (image.elementCount() > kMaxCutElements)
+            return;
         QPainterPath window;
         window.addRect(page);
         image = image.intersected(window);
     }
-    if (!beginDraw(1 + quint64(image.elementCount()) / 64))
+    if (!beginDraw(1 + quint64(image.elementCount()) / 16))
         return;
     QPainter &p = m_dc.painter();
+    // A path gradient paints only inside its boundary.
+    if (brush.type == EmfPlusBrush::PathGradient)
+        p.setClipPath(xf.map(brush.boundary), m_state.clip ? Qt::IntersectClip : Qt::ReplaceClip);
     if (brush.type == EmfPlusBrush::Hatch)
         p.fillPath(image, brush.background);
     p.fillPath(image, imageBrush(brush, xf));
@@ -210,7 +236,7 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
     const double dashes = qpen.style() == Qt::SolidLine ? 0 : length / std::max(w, 1.0);
     if (length * w + image.elementCount() * w * w > kMaxStrokeArea || dashes > kMaxElements)
         return;
-    if (!beginDraw(1 + quint64(image.elementCount()) / 64 + quint64(length * w / 1e5)))
+    if (!beginDraw(1 + quint64(image.elementCount()) / 16 + quint64(length * w / 1e5) + quint64(dashes / 16)))
         return;
     QPainter &p = m_dc.painter();
     p.setTransform(xf);
@@ -220,7 +246,47 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
         qpen.setWidthF(qpen.widthF() * 2);
     }
     p.strokePath(path, qpen);
+    if (!closedShape && (!pen.startCap.isEmpty() || !pen.endCap.isEmpty()))
+        drawCaps(path, pen, qpen);
     endDraw();
+}
+
+void EmfPlusPlayer::drawCaps(const QPainterPath &path, const EmfPlusPen &pen, const QPen &qpen)
+{
+    // At both ends of every open figure, the cap's shape turned along the
+    // line and scaled by the pen's width.
+    const double width = qpen.isCosmetic() ? 1 / std::max(scaleOf(worldToImage()), 1e-9) : qpen.widthF();
+    QPainter &p = m_dc.painter();
+    const auto place = [&](const EmfPlusCap &cap, QPointF end, QPointF from) {
+        QPointF d = end - from;
+        const double length = std::hypot(d.x(), d.y());
+        if (cap.isEmpty() || length <= 0)
+            return;
+        d /= length;
+        const double s = width * cap.widthScale;
+        const QTransform toWorld(-d.y() * s, d.x() * s, d.x() * s, d.y() * s, end.x(), end.y());
+        if (!cap.fill.isEmpty())
+            p.fillPath(toWorld.map(cap.fill), qpen.brush());
+        if (!cap.line.isEmpty())
+            p.strokePath(toWorld.map(cap.line), qpen);
+    };
+    const int n = path.elementCount();
+    for (int start = 0; start < n;) {
+        int end = start + 1;
+        while (end < n && path.elementAt(end).type != QPainterPath::MoveToElement)
+            ++end;
+        if (end - start >= 2 && m_dc.charge(16)) {
+            // The neighbours that give each end its direction.
+            int second = start + 1, before = end - 2;
+            while (second < end - 1 && QPointF(path.elementAt(second)) == QPointF(path.elementAt(start)))
+                ++second;
+            while (before > start && QPointF(path.elementAt(before)) == QPointF(path.elementAt(end - 1)))
+                --before;
+            place(pen.startCap, path.elementAt(start), path.elementAt(second));
+            place(pen.endCap, path.elementAt(end - 1), path.elementAt(before));
+        }
+        start = end;
+    }
 }
 
 // ---- records --------------------------------------------------------------
@@ -279,20 +345,7 @@ EmfPlusResult EmfPlusPlayer::fillRecord(const EmfPlusRecord &r)
         break;
     }
     case EmfPlusFillEllipse: path.addEllipse(int16 ? d.rect16(4) : d.rectF(4)); break;
-    case EmfPlusFillPie: {
-        const QRectF box = int16 ? d.rect16(12) : d.rectF(12);
-        const double start = unstretch(d.f32(4), box);
-        double sweep = d.f32(8);
-        sweep = std::abs(sweep) >= 360 ? std::copysign(360.0, sweep) : unstretch(d.f32(4) + sweep, box) - start;
-        if (d.f32(8) > 0 && sweep < 0)
-            sweep += 360;
-        else if (d.f32(8) < 0 && sweep > 0)
-            sweep -= 360;
-        path.moveTo(box.center());
-        path.arcTo(box, -start, -sweep);
-        path.closeSubpath();
-        break;
-    }
+    case EmfPlusFillPie: path = arcPath(int16 ? d.rect16(12) : d.rectF(12), d.f32(4), d.f32(8), true); break;
     case EmfPlusFillRegion: {
         const EmfPlusRegion *region = m_objects.find<EmfPlusRegion>(r.flags & 0xFF);
         if (!region)
@@ -356,26 +409,10 @@ EmfPlusResult EmfPlusPlayer::drawRecord(const EmfPlusRecord &r)
         break;
     }
     case EmfPlusDrawEllipse: path.addEllipse(int16 ? d.rect16(0) : d.rectF(0)); break;
-    case EmfPlusDrawPie: case EmfPlusDrawArc: {
-        const QRectF box = int16 ? d.rect16(8) : d.rectF(8);
-        const double given = d.f32(4);
-        const double start = unstretch(d.f32(0), box);
-        double sweep = std::abs(given) >= 360 ? std::copysign(360.0, given) : unstretch(d.f32(0) + given, box) - start;
-        if (given > 0 && sweep < 0)
-            sweep += 360;
-        else if (given < 0 && sweep > 0)
-            sweep -= 360;
-        if (r.type == EmfPlusDrawPie) {
-            path.moveTo(box.center());
-            path.arcTo(box, -start, -sweep);
-            path.closeSubpath();
-        } else {
-            path.arcMoveTo(box, -start);
-            path.arcTo(box, -start, -sweep);
-            closed = false;
-        }
+    case EmfPlusDrawPie: case EmfPlusDrawArc:
+        path = arcPath(int16 ? d.rect16(8) : d.rectF(8), d.f32(0), d.f32(4), r.type == EmfPlusDrawPie);
+        closed = r.type == EmfPlusDrawPie;
         break;
-    }
     case EmfPlusDrawPath: {
         penId = d.u32(0);
         const QPainterPath *stored = m_objects.find<QPainterPath>(objectId);

@@ -11,7 +11,8 @@ namespace vm {
 namespace {
 
 constexpr int kMaxRegionDepth = 64;
-constexpr int kMaxRegionNodes = 4096;
+constexpr int kMaxRegionNodes = 256;
+constexpr int kMaxRegionElements = 40000; // path operations grow fast past this
 
 enum PenDataFlag : quint32 {
     PenTransform = 0x1, PenStartCap = 0x2, PenEndCap = 0x4, PenJoin = 0x8, PenMiterLimit = 0x10,
@@ -46,10 +47,64 @@ bool readRelative(const EmfPlusReader &r, qint64 *offset, double *value)
 Qt::PenCapStyle capStyle(qint32 cap)
 {
     switch (cap) {
-    case 1: case 0x11: return Qt::SquareCap;
-    case 2: case 0x12: return Qt::RoundCap;
+    case 1: return Qt::SquareCap;
+    case 2: return Qt::RoundCap;
     default: return Qt::FlatCap; // flat, triangle, anchors and custom caps
     }
+}
+
+// The anchor caps, in pen widths.
+EmfPlusCap anchorCap(qint32 cap)
+{
+    EmfPlusCap c;
+    switch (cap) {
+    case 0x11: c.fill.addRect(QRectF(-1, -1, 2, 2)); break;           // square anchor
+    case 0x12: c.fill.addEllipse(QPointF(0, 0), 1, 1); break;          // round anchor
+    case 0x13: c.fill.addPolygon(QPolygonF({{0, -1.4}, {1.4, 0}, {0, 1.4}, {-1.4, 0}})); break; // diamond
+    case 0x14: c.fill.addPolygon(QPolygonF({{0, 0}, {2, -3.5}, {-2, -3.5}})); break;          // arrow
+    default: break;
+    }
+    c.fill.closeSubpath();
+    return c;
+}
+
+// EmfPlusCustomLineCap: a default cap with fill and line paths, or an
+// adjustable arrow.
+EmfPlusCap customCap(const EmfPlusReader &r)
+{
+    EmfPlusCap c;
+    const quint32 type = r.u32(4);
+    if (type == 1) {
+        // Width, height, middle inset, fill state, ..., width scale.
+        const double w = r.f32(8), h = r.f32(12), inset = r.f32(16);
+        const bool filled = r.u32(20) != 0;
+        c.widthScale = r.f32(40);
+        if (!r.ok() || std::abs(w) > 1e3 || std::abs(h) > 1e3)
+            return {};
+        QPainterPath arrow;
+        arrow.addPolygon(QPolygonF({{w / 2, -h}, {0, 0}, {-w / 2, -h}, {0, -h + inset}}));
+        arrow.closeSubpath();
+        (filled ? c.fill : c.line) = arrow;
+    } else {
+        // Flags (1 fill path, 2 line path), base cap, inset, stroke caps and
+        // join, miter limit, width scale, hot spots, then the paths.
+        const quint32 flags = r.u32(8);
+        c.widthScale = r.f32(36);
+        qint64 at = 56;
+        for (quint32 which : {1u, 2u}) {
+            if (!(flags & which))
+                continue;
+            const qint32 length = r.i32(at);
+            const auto path = length > 0 ? parseEmfPlusPath(r.sub(at + 4, length)) : std::nullopt;
+            if (!path)
+                return {};
+            (which == 1 ? c.fill : c.line) = *path;
+            at += 4 + length;
+        }
+    }
+    if (!r.ok() || !(c.widthScale > 0 && c.widthScale < 100) || c.fill.elementCount() + c.line.elementCount() > 1000)
+        return {};
+    return c;
 }
 
 // The world's edge for regions that cover everything: far beyond any page
@@ -93,6 +148,8 @@ bool readRegionNode(const EmfPlusReader &r, qint64 *offset, int depth, int *node
     case NodeAnd: case NodeOr: case NodeXor: case NodeExclude: case NodeComplement: {
         EmfPlusRegion left, right;
         if (!readRegionNode(r, offset, depth + 1, nodes, &left) || !readRegionNode(r, offset, depth + 1, nodes, &right))
+            return false;
+        if (left.path.elementCount() + right.path.elementCount() > kMaxRegionElements)
             return false;
         *out = combineEmfPlusRegions(left, right, int(type));
         return true;
@@ -237,10 +294,16 @@ std::optional<EmfPlusPen> parseEmfPlusPen(const EmfPlusReader &r, int depth)
         at += 24;
     }
     Qt::PenCapStyle startCap = Qt::FlatCap, endCap = Qt::FlatCap;
-    if (flags & PenStartCap)
-        startCap = capStyle(r.i32(std::exchange(at, at + 4)));
-    if (flags & PenEndCap)
-        endCap = capStyle(r.i32(std::exchange(at, at + 4)));
+    if (flags & PenStartCap) {
+        const qint32 cap = r.i32(std::exchange(at, at + 4));
+        startCap = capStyle(cap);
+        pen.startCap = anchorCap(cap);
+    }
+    if (flags & PenEndCap) {
+        const qint32 cap = r.i32(std::exchange(at, at + 4));
+        endCap = capStyle(cap);
+        pen.endCap = anchorCap(cap);
+    }
     // One cap for both ends is all a QPen has: the rounder one wins.
     pen.cap = startCap == Qt::RoundCap || endCap == Qt::RoundCap ? Qt::RoundCap
         : startCap == Qt::SquareCap || endCap == Qt::SquareCap   ? Qt::SquareCap
@@ -282,6 +345,7 @@ std::optional<EmfPlusPen> parseEmfPlusPen(const EmfPlusReader &r, int depth)
             const quint32 n = r.u32(at);
             if (!r.need(at + 4, n))
                 return std::nullopt;
+            (cap == PenCustomStartCap ? pen.startCap : pen.endCap) = customCap(r.sub(at + 4, n));
             at += 4 + qint64(n);
         }
     }

@@ -38,6 +38,16 @@ struct EmfPlusBrush {
     QImage texture;                  // texture brush (empty until images are decoded)
 };
 
+// A line cap drawn as a shape at a line's end: the anchor caps and custom
+// caps. Shapes are in pen widths, (0, 0) at the line's end, +y pointing on
+// along the line.
+struct EmfPlusCap {
+    QPainterPath fill;               // filled with the pen's brush
+    QPainterPath line;               // stroked with the pen
+    double widthScale = 1;
+    bool isEmpty() const { return fill.isEmpty() && line.isEmpty(); }
+};
+
 struct EmfPlusPen {
     double width = 1;                // in `unit`
     quint8 unit = UnitWorld;
@@ -49,6 +59,7 @@ struct EmfPlusPen {
     QList<qreal> dashes;             // custom dash pattern, in pen widths
     double dashOffset = 0;
     bool inset = false;              // PenAlignmentInset: drawn inside closed shapes
+    EmfPlusCap startCap, endCap;
     EmfPlusBrush brush;
 };
 

@@ -9,6 +9,8 @@ namespace vm {
 namespace {
 
 constexpr size_t kMaxSaved = 1024;
+constexpr int kMaxClipElements = 40000;
+constexpr double kFarAway = 1e7; // image pixels
 
 bool saneTransform(const QTransform &t)
 {
@@ -290,8 +292,10 @@ EmfPlusResult EmfPlusPlayer::stateRecord(const EmfPlusRecord &r)
     case EmfPlusRestore: case EmfPlusEndContainer: restore(d.u32(0)); break;
     case EmfPlusBeginContainerNoParams:
         push(d.u32(0));
-        m_state.container = m_state.world * m_state.container;
-        m_state.world = QTransform();
+        if (saneTransform(m_state.world * m_state.container)) {
+            m_state.container = m_state.world * m_state.container;
+            m_state.world = QTransform();
+        }
         break;
     case EmfPlusBeginContainer: {
         // The source rectangle (new world units) maps onto the destination
@@ -310,10 +314,11 @@ EmfPlusResult EmfPlusPlayer::stateRecord(const EmfPlusRecord &r)
                 * QTransform::fromScale(dest.width() * toPage / src.width(), dest.height() * toPage / src.height())
                 * QTransform::fromTranslate(dest.x() * toPage, dest.y() * toPage);
         }
-        const QTransform container = saneTransform(fit) ? fit * m_state.world * m_state.container
-                                                        : m_state.world * m_state.container;
-        m_state.container = container;
-        m_state.world = QTransform();
+        const QTransform container = fit * m_state.world * m_state.container;
+        if (saneTransform(container)) {
+            m_state.container = container;
+            m_state.world = QTransform();
+        }
         break;
     }
     case EmfPlusSetRenderingOrigin: m_state.renderingOrigin = QPointF(d.i32(0), d.i32(4)); break;
@@ -339,8 +344,16 @@ QPainterPath EmfPlusPlayer::everywhere() const
 
 void EmfPlusPlayer::combineClip(const QPainterPath &imagePath, int mode)
 {
-    m_dc.charge(1 + quint64(imagePath.elementCount()) / 4);
+    // Path operations grow quickly with the elements: a clip beyond the
+    // bound is left as it was.
+    const QRectF extent = imagePath.controlPointRect();
+    if (!(std::abs(extent.left()) < kFarAway && std::abs(extent.right()) < kFarAway
+          && std::abs(extent.top()) < kFarAway && std::abs(extent.bottom()) < kFarAway))
+        return; // a clip so far off is a lie, not a picture
     const QPainterPath current = m_state.clip ? *m_state.clip : everywhere();
+    const int elements = imagePath.elementCount() + current.elementCount();
+    if (elements > kMaxClipElements || !m_dc.charge(1 + quint64(elements)))
+        return;
     switch (mode) {
     case 0: m_state.clip = imagePath; break;
     case 1: m_state.clip = m_state.clip ? current.intersected(imagePath) : imagePath; break;
@@ -397,8 +410,11 @@ EmfPlusResult EmfPlusPlayer::clipRecord(const EmfPlusRecord &r)
         const QPointF delta = xf.map(d.pointF(0)) - xf.map(QPointF(0, 0));
         if (!d.ok())
             return EmfPlusResult::Stop;
-        if (m_state.clip)
+        if (m_state.clip) {
             m_state.clip->translate(delta);
+            if (!everywhere().boundingRect().intersects(m_state.clip->controlPointRect()))
+                m_state.clip = QPainterPath(); // moved off the picture: nothing shows
+        }
         break;
     }
     default: return EmfPlusResult::NotDrawn;

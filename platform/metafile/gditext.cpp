@@ -18,6 +18,13 @@ namespace vm {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kMaxGlyphPixels = 8000; // a glyph's height in image pixels
+// Qt draws glyphs up to this many pixels (QT_MAX_CACHED_GLYPH_SIZE) from its
+// glyph cache, judging by their height alone; FreeType cannot render one
+// stretched some thousand pixels wide (it fails, and Qt then copies from a null
+// bitmap), so a stretch stays below that.
+constexpr double kCachedGlyphPixels = 64;
+constexpr double kMaxCachedGlyphWidth = 512;
 
 const char *codecForCharSet(int charSet)
 {
@@ -247,19 +254,21 @@ void GdiContext::textOut(QPointF reference, const QString &text, const QList<dou
     font.setItalic(f.italic);
     font.setUnderline(f.underline);
     font.setStrikeOut(f.strikeOut);
-    font.setPixelSize(std::max(1, int(std::lround(std::min(height, 8000.0)))));
+    font.setPixelSize(std::max(1, int(std::lround(std::min(height, kMaxGlyphPixels)))));
     if (f.height > 0) {
         // A positive height is the cell height (ascent + descent).
         const QFontMetricsF probe(font);
         const double cell = probe.ascent() + probe.descent();
         if (cell > 0)
-            font.setPixelSize(std::max(1, int(std::lround(std::min(height * font.pixelSize() / cell, 8000.0)))));
+            font.setPixelSize(std::max(1, int(std::lround(std::min(height * font.pixelSize() / cell, kMaxGlyphPixels)))));
     }
     if (f.width > 0) {
         const double natural = QFontMetricsF(font).averageCharWidth();
         const double wanted = f.width * xScale;
+        const double widest =
+            font.pixelSize() <= kCachedGlyphPixels ? 100.0 * kMaxCachedGlyphWidth / font.pixelSize() : 4000.0;
         if (natural > 0)
-            font.setStretch(std::clamp(int(std::lround(100 * wanted / natural)), 1, 4000));
+            font.setStretch(int(std::clamp(std::round(100 * wanted / natural), 1.0, std::min(4000.0, widest))));
     }
     const QFontMetricsF metrics(font);
 

@@ -245,6 +245,14 @@ private Q_SLOTS:
         QTest::newRow("centred on the edge") << pen(10, kBlue) << rects << square << QPoint(17, 50) << QPoint(27, 50);
         QTest::newRow("inset") << pen(10, kBlue, vm::UnitWorld, 0x200, PlusData().u32(1)) << rects << square << QPoint(27, 50)
                                << QPoint(17, 50);
+        // Caps as shapes: a 2-unit line ending in an arrow 4 units wide at its base.
+        QTest::newRow("arrow anchor") << pen(2, kBlue, vm::UnitWorld, 0x4, PlusData().u32(0x14)) << lines << line
+                                      << QPoint(86, 52) << QPoint(50, 53);
+        const QByteArray arrowCap = PlusData().u32(kPlusVersion).u32(1).f(4).f(4).f(0).u32(1).u32(0).u32(0).u32(0)
+                                        .f(10).f(1).f(0).f(0).f(0).f(0);
+        QTest::newRow("adjustable arrow") << pen(2, kBlue, vm::UnitWorld, 0x800,
+                                                 PlusData().u32(quint32(arrowCap.size())).bytes(arrowCap))
+                                          << lines << line << QPoint(16, 52) << QPoint(50, 53);
     }
     void penWidthsAndAlignment()
     {
