@@ -21,6 +21,11 @@ namespace {
 constexpr quint32 kMaxChars = 32768;
 constexpr quint32 kMaxTabStops = 256;
 constexpr double kMaxFontPixels = 4000; // image pixels an em may span
+// Qt draws glyphs up to 64 pixels (judged by the transform's area) from its
+// glyph cache, and FreeType cannot render one stretched to thousands of
+// pixels wide; text stretched that far is drawn as outlines instead.
+constexpr double kCachedGlyphPixels = 64;
+constexpr double kMaxCachedGlyphWidth = 512;
 
 enum DriverStringFlag : quint32 { CmapLookup = 0x1, VerticalGlyphs = 0x2, RealizedAdvance = 0x4 };
 
@@ -200,8 +205,13 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     // image pixel, where the font's whole-pixel size is near the em.
     const QTransform paint = QTransform::fromScale(1 / scale, 1 / scale) * world;
     const QTransform toPaint = QTransform::fromScale(scale, scale);
+    const double stretch = std::max(std::hypot(paint.m11(), paint.m12()), std::hypot(paint.m21(), paint.m22()));
+    const bool outlines = emPixels <= kCachedGlyphPixels && emPixels * stretch > kMaxCachedGlyphWidth;
 
-    if (!beginDraw(1 + quint64(text.size()) / 4))
+    // Priced by the glyphs' area: thousands of glyphs hundreds of pixels
+    // high are a lot of rasterising, and the play budget says how much.
+    const quint64 cost = 1 + quint64(text.size()) * quint64(1 + emPixels * emPixels / 4096);
+    if (!beginDraw(cost))
         return EmfPlusResult::Done;
     QPainter &p = dc().painter();
     QBrush fill = imageBrush(*brush, worldToImage());
@@ -225,7 +235,13 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
             p.scale(fix, fix);
             if (options & VerticalGlyphs)
                 p.rotate(90);
-            p.drawText(QPointF(0, 0), glyph);
+            if (outlines) {
+                QPainterPath outline;
+                outline.addText(QPointF(0, 0), font, glyph);
+                p.fillPath(outline, fill);
+            } else {
+                p.drawText(QPointF(0, 0), glyph);
+            }
             p.restore();
             pen = at + QPointF(metrics.horizontalAdvance(glyph) * fix, 0);
             i += len - 1;
@@ -320,7 +336,17 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
         top = format->lineAlign == 1 ? (height - y) / 2 : format->lineAlign == 2 ? height - y : 0;
     else if (format->lineAlign != 0)
         top = format->lineAlign == 1 ? -y / 2 : -y;
-    lines.draw(&p, QPointF(0, top));
+    if (outlines) {
+        QPainterPath outline;
+        for (int i = 0; i < lines.lineCount(); ++i) {
+            const QTextLine line = lines.lineAt(i);
+            outline.addText(line.position() + QPointF(0, top + line.ascent()), font,
+                            shown.mid(line.textStart(), line.textLength()));
+        }
+        p.fillPath(outline, fill);
+    } else {
+        lines.draw(&p, QPointF(0, top));
+    }
     endDraw();
     return EmfPlusResult::Done;
 }

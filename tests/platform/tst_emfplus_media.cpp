@@ -383,6 +383,32 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("ink at %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
     }
 
+    void textStretchedFarIsDrawn_data()
+    {
+        // Small glyphs stretched to hundreds of pixels wide: drawn as
+        // outlines (a glyph cache bitmap that wide cannot be rendered).
+        QTest::addColumn<float>("sx");
+        QTest::addColumn<float>("sy");
+        QTest::addColumn<float>("x"); // the glyph's side bearing is stretched too
+        QTest::newRow("8 x wider") << 4.0f << 0.5f << 0.5f;
+        QTest::newRow("500 x wider") << 100.0f << 0.2f << -1.0f;
+    }
+    void textStretchedFarIsDrawn()
+    {
+        QFETCH(float, sx);
+        QFETCH(float, sy);
+        QFETCH(float, x);
+        EmfPlusBuilder b;
+        b.object(2, EmfPlusObjectType::Font, font(12, QStringLiteral("Arial")));
+        b.object(3, EmfPlusObjectType::StringFormat, stringFormat(0, 0)); // no margins
+        b.plus(vm::EmfPlusScaleWorldTransform, 0, PlusData().f(sx).f(sy));
+        b.plus(vm::EmfPlusDrawString, vm::FlagColor | 2, drawString(QStringLiteral("I"), QRectF(x, 40 / sy, 0, 0), kBlack, 3));
+        const QImage out = render(b.finish());
+        const QRect box = ink(out);
+        QVERIFY2(!box.isEmpty() && box.top() >= 38 && box.bottom() <= 60,
+                 qPrintable(QStringLiteral("ink at %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+    }
+
     void japaneseTextRendersDistinctGlyphs()
     {
         // Tofu boxes would look alike; real glyphs differ from each other.
