@@ -145,6 +145,12 @@ std::shared_ptr<EmfPlusImage> parseMetafile(const EmfPlusReader &r, int depth)
     auto image = std::make_shared<EmfPlusImage>();
     image->data = QByteArray(reinterpret_cast<const char *>(r.data() + 16), size);
     image->depth = depth + 1;
+    // GDI+ writes the placeable header padded to 24 bytes: two zero bytes
+    // sit between it and the WMF header (type 1 or 2, nine header words).
+    const auto u16at = [&](qsizetype at) { return qFromLittleEndian<quint16>(image->data.constData() + at); };
+    if (type == 2 && image->data.size() >= 24 + 18 && u16at(22) == 0 && u16at(26) == 9
+        && (u16at(24) == 1 || u16at(24) == 2))
+        image->data.remove(22, 2);
     try {
         if (type >= 3) {
             const EmfHeader header = parseEmfHeader(image->data);
@@ -153,7 +159,11 @@ std::shared_ptr<EmfPlusImage> parseMetafile(const EmfPlusReader &r, int depth)
         } else {
             const WmfDocument doc = parseWmf(image->data);
             image->kind = EmfPlusImage::Wmf;
-            image->bounds = QRectF(QPointF(0, 0), metafileNaturalSize(doc.extentHimetric));
+            // A placeable WMF's source rectangles are in its bounding box's
+            // logical units; a plain one's in pixels at 96 dpi.
+            image->bounds = doc.placeable && doc.window.isValid()
+                ? doc.window
+                : QRectF(QPointF(0, 0), metafileNaturalSize(doc.extentHimetric));
         }
     } catch (const RuntimeError &) {
         return nullptr;
