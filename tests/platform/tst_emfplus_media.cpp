@@ -160,6 +160,27 @@ QByteArray nested(int levels)
     return b.finish();
 }
 
+// A placeable WMF, 200 x 100 logical units, its left half filled blue;
+// `padded` puts GDI+'s two zero bytes after the placeable header.
+QByteArray placeableWmf(bool padded)
+{
+    PlusData d;
+    d.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(200).u16(100).u16(96).u32(0);
+    quint16 sum = 0;
+    const QByteArray head = d.data();
+    for (int i = 0; i < 20; i += 2)
+        sum ^= qFromLittleEndian<quint16>(head.constData() + i);
+    d.u16(sum);
+    if (padded)
+        d.u16(0);
+    d.u16(1).u16(9).u16(0x300).u32(9 + 7 + 4 + 7 + 3).u16(1).u32(7).u16(0);
+    d.u32(7).u16(0x02FC).u16(0).u32(0x00FF0000).u16(0); // CreateBrushIndirect, blue
+    d.u32(4).u16(0x012D).u16(0);                         // SelectObject
+    d.u32(7).u16(0x041B).u16(100).u16(100).u16(0).u16(0); // Rectangle (bottom, right, top, left)
+    d.u32(3).u16(0);                                      // EOF
+    return d;
+}
+
 } // namespace
 
 class TestEmfPlusMedia : public QObject {
@@ -276,6 +297,26 @@ private Q_SLOTS:
         outer.object(1, EmfPlusObjectType::Image, metafileImage(3, inner.finish()));
         outer.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 100, 100), QRectF(0, 0, 100, 100)));
         const QImage out = render(outer.finish());
+        QVERIFY2(near(out, {25, 50}, kBlue), qPrintable(describe(out, {25, 50})));
+        QVERIFY2(near(out, {75, 50}, kRed), qPrintable(describe(out, {75, 50})));
+    }
+
+    void placeableWmfImagesInTheirOwnUnits_data()
+    {
+        QTest::addColumn<bool>("padded");
+        QTest::newRow("22-byte placeable header") << false;
+        QTest::newRow("GDI+'s 24-byte placeable header") << true;
+    }
+    void placeableWmfImagesInTheirOwnUnits()
+    {
+        // The source rectangle is the WMF's bounding box in its logical
+        // units; what the WMF leaves unpainted shows the red page.
+        QFETCH(bool, padded);
+        EmfPlusBuilder b;
+        b.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kRed.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
+        b.object(1, EmfPlusObjectType::Image, metafileImage(2, placeableWmf(padded)));
+        b.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 200, 100), QRectF(0, 0, 100, 100)));
+        const QImage out = render(b.finish());
         QVERIFY2(near(out, {25, 50}, kBlue), qPrintable(describe(out, {25, 50})));
         QVERIFY2(near(out, {75, 50}, kRed), qPrintable(describe(out, {75, 50})));
     }
