@@ -53,6 +53,14 @@ private:
 };
 } // namespace
 
+QByteArray chooseWindowSystem(const QByteArray &waylandDisplay, const QByteArray &display,
+                              const QByteArray &qpaPlatform)
+{
+    if (!qpaPlatform.isEmpty() || waylandDisplay.isEmpty() || display.isEmpty())
+        return {};
+    return QByteArrayLiteral("xcb");
+}
+
 void configure(QApplication &application)
 {
     QApplication::setApplicationName(QString::fromUtf8(versioninfo::ProductName));
@@ -94,6 +102,10 @@ int run(int argc, char **argv)
                    stderr);
         return 2;
     }
+    const QByteArray windowSystem = chooseWindowSystem(
+        qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"), qgetenv("QT_QPA_PLATFORM"));
+    if (!windowSystem.isEmpty())
+        qputenv("QT_QPA_PLATFORM", windowSystem);
     QApplication application(argc, argv);
     configure(application);
     ExitAfterFirstPaint exitAfterFirstPaint;

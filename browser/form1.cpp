@@ -18,7 +18,12 @@ void BrowserWindow::Drive1_Change()
         ErrorBox(e);
         // Put the drive list back on the drive the folder list shows, so the
         // three lists agree and choosing the failed drive again retries it.
-        Drive1->setDrive(Dir1->Path());
+        // Should that drive be gone as well, the one box already said enough:
+        // the list keeps the entry chosen, and choosing again retries.
+        try {
+            Drive1->setDrive(Dir1->Path());
+        } catch (const vm::RuntimeError &) {
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLayout>
+#include <QWindow>
 
 #include <cmath>
 
@@ -28,6 +29,32 @@ Form::Form(QWidget *parent)
 }
 
 Form::~Form() = default;
+
+void Form::setVisible(bool visible)
+{
+    // A window manager places a window afresh each time it is mapped, unless
+    // the program says where: the browser would come back from the viewer in
+    // the corner. Saying "where it was" keeps it where the user left it.
+    if (!visible && isVisible())
+        m_hiddenAt = frameGeometry().topLeft();
+    else if (visible && !isVisible() && m_hiddenAt) {
+        move(*m_hiddenAt);
+        // Moving to where Qt thinks the window still is changes nothing for
+        // the window system; the native window must be told it has a place.
+        if (QWindow *native = windowHandle())
+            native->setFramePosition(*m_hiddenAt);
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void Form::setCaption(const QString &caption)
+{
+    m_caption = caption;
+    // Qt drops an odd "[*]" and shows "[*][*]" as one "[*]".
+    QString title = caption;
+    title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(title);
+}
 
 namespace {
 // A window's outer size is set before it is shown, when the window manager

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 namespace vm {
 
@@ -26,8 +27,10 @@ public:
     explicit Form(QWidget *parent = nullptr);
     ~Form() override;
 
-    QString Caption() const { return windowTitle(); }
-    void setCaption(const QString &caption) { setWindowTitle(caption); }
+    // The caption is shown exactly as given: Qt's "[*]" placeholder is
+    // escaped, so a file name holding it keeps it.
+    QString Caption() const { return m_caption.isNull() ? windowTitle() : m_caption; }
+    void setCaption(const QString &caption);
 
     // Outer place and size, in twips.
     int Left() const;
@@ -45,6 +48,8 @@ public:
     int ScaleHeight() const;
 
     bool Visible() const { return !isHidden(); }
+    // A window shown again goes back to where it was when it was hidden.
+    void setVisible(bool visible) override;
 
     // The runtime calls these; a window overrides the ones it has procedures for.
     virtual void Form_Load() {}
@@ -64,6 +69,8 @@ protected:
 private:
     QMargins frameMargins() const;
     bool m_unloading = false;
+    QString m_caption;
+    std::optional<QPoint> m_hiddenAt; // frame's top-left when last hidden
 };
 
 // The single, global instance of a window, created on first use. Unloading

@@ -58,6 +58,10 @@ private:
     std::shared_ptr<Played> m_played;
 };
 
+// How many times pictures have played a metafile's records since the start,
+// for tests and benchmarks that check nothing is played twice.
+quint64 metafilePlayCount();
+
 // Loads a picture file by name, choosing the format from the file's content.
 // Throws RuntimeError on any failure.
 Picture LoadPicture(const QString &name);

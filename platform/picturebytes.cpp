@@ -18,7 +18,9 @@ Format sniff(const QByteArray &head)
 {
     if (head.startsWith("BM"))
         return Format::Bmp;
-    if (head.startsWith("\xFF\xD8\xFF"))
+    // libjpeg needs only the start-of-image marker and skips fill and junk
+    // bytes before the next marker, as every peer decoder does.
+    if (head.startsWith("\xFF\xD8"))
         return Format::Jpeg;
     if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
         return Format::Gif;

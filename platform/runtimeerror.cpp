@@ -33,6 +33,8 @@ QString describe(Err number)
         return QStringLiteral("画像ファイルが壊れているか、途中で切れています。");
     case Err::PictureTooLarge:
         return QStringLiteral("画像が大きすぎるため、読み込めません。");
+    case Err::PictureTooComplex:
+        return QStringLiteral("図が複雑すぎて描画できません。");
     }
     return QStringLiteral("予期しないエラーが発生しました。");
 }

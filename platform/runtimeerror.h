@@ -24,6 +24,7 @@ enum class Err : int {
     InvalidPicture = 481,        // not one of the formats the loader reads
     DamagedPicture = 31037,      // a known format, but broken or truncated
     PictureTooLarge = 31001,     // the decoded picture would exceed the memory bound
+    PictureTooComplex = 31038,   // a metafile asks for more drawing work than its size allows
 };
 
 // Japanese description of a catalogue entry.

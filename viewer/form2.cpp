@@ -53,6 +53,10 @@ void ViewerWindow::ShowPicture()
         bool needV = h > float(H - T);
         bool needH = w > W;
         if (!needV && !needH) {
+            // The picture area starts right under the cool bar; the box's
+            // defined place sits two pixels lower and would cut a picture
+            // that fits exactly.
+            Image1->setTop(int(T));
             Image1->setVisible(true);
             Picture1->setVisible(false);
             return;
@@ -83,10 +87,10 @@ void ViewerWindow::ShowPicture()
             Picture1->Move(0, int(T), int(w), int(H - T));
         }
 
-        HScroll1->setValue16(0);
-        HScroll1->setMax(vm::CInt(w - float(Picture1->Width())));
-        VScroll1->setValue16(0);
-        VScroll1->setMax(vm::CInt(h - float(Picture1->Height())));
+        HScroll1->setValue(0);
+        HScroll1->setMax(vm::CLng(w - float(Picture1->Width())));
+        VScroll1->setValue(0);
+        VScroll1->setMax(vm::CLng(h - float(Picture1->Height())));
     } catch (const vm::RuntimeError &e) {
         ErrorBox(e);
     }
@@ -98,8 +102,8 @@ bool ViewerWindow::PaintView()
     const float viewWidth = float(Picture1->Width());
     const float viewHeight = float(Picture1->Height());
     vm::HDC pictureDC = Image1->hDC();
-    const qint16 x = HScroll1->Value();
-    const qint16 y = VScroll1->Value();
+    const int x = HScroll1->Value();
+    const int y = VScroll1->Value();
     return vm::BitBlt(viewDC, 0, 0, vm::CLng(viewWidth), vm::CLng(viewHeight), pictureDC, x, y, vm::SRCCOPY) != 0;
 }
 

@@ -2,6 +2,7 @@
 // events to the procedure of the same name.
 #include "viewer/form2.h"
 
+#include "platform/controls/scrollbar.h"
 #include "platform/controls/toolbar.h"
 #include "platform/runtime.h"
 
@@ -14,6 +15,7 @@ ViewerWindow::ViewerWindow()
     connect(HScroll1, &vm::HScrollBar::Scroll, this, [this] { runEvent([this] { HScroll1_Scroll(); }); });
     connect(VScroll1, &vm::VScrollBar::Change, this, [this] { runEvent([this] { VScroll1_Change(); }); });
     connect(VScroll1, &vm::VScrollBar::Scroll, this, [this] { runEvent([this] { VScroll1_Scroll(); }); });
+    vm::panWithWheel(Picture1, HScroll1, VScroll1);
     connect(Toolbar1, &vm::Toolbar::ButtonClick, this,
             [this](const vm::Button &Button) { runEvent([&] { Toolbar1_ButtonClick(Button); }); });
     connect(BackMenu, &QAction::triggered, this, [this] { runEvent([this] { BackMenu_Click(); }); });

@@ -1,7 +1,5 @@
 #include "platform/codecs/filereader.h"
 
-#include <QFile>
-#include <QFileInfo>
 
 #include <new>
 
@@ -10,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/filenames.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -31,7 +30,8 @@ private:
 // missing; the message differs, so look at the folder part.
 Err missingEntry(const QByteArray &path)
 {
-    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).path());
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     struct stat st {};
     if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return Err::PathNotFound;
@@ -70,7 +70,7 @@ QByteArray readPictureFile(const QString &name)
 {
     if (name.isEmpty() || name.contains(QChar(0)))
         raise(Err::BadFileName);
-    const QByteArray path = QFile::encodeName(name);
+    const QByteArray path = filenames::nativePath(name);
 
     // O_NONBLOCK so that a FIFO without a writer cannot stall the open; fstat
     // on the descriptor then judges the very object we opened, with no window

@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <sys/stat.h>
+
+#include "platform/filenames.h"
+
 namespace vm {
 
 QString DriveInfo::text() const
@@ -232,7 +236,11 @@ QString currentFolder(const DriveInfo &drive)
     }
     // A folder removed since it was last open gives way to its nearest
     // remaining parent on the same drive, so the drive stays reachable.
-    while (folder != drive.root && !QFileInfo(folder).isDir())
+    const auto isFolder = [](const QString &path) {
+        struct stat st {};
+        return ::stat(filenames::nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    while (folder != drive.root && !isFolder(folder))
         folder = QFileInfo(folder).path();
     return folder;
 }

@@ -189,6 +189,32 @@ void FileListBox::mouseDoubleClickEvent(QMouseEvent *event)
 void FileListBox::keyPressEvent(QKeyEvent *event)
 {
     const int before = ListIndex();
+    // With nothing chosen, Qt's cursor may still rest on the first entry, so
+    // Down would skip it and Up do nothing: the first move chooses an entry
+    // (the last for End, the first for the others) and previews it.
+    if (before == -1 && ListCount() > 0 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        int row = -1;
+        switch (event->key()) {
+        case Qt::Key_Down:
+        case Qt::Key_Up:
+        case Qt::Key_PageDown:
+        case Qt::Key_PageUp:
+        case Qt::Key_Home:
+            row = 0;
+            break;
+        case Qt::Key_End:
+            row = ListCount() - 1;
+            break;
+        default:
+            break;
+        }
+        if (row >= 0) {
+            setListIndex(row);
+            event->accept();
+            raiseClickIfMoved(before);
+            return;
+        }
+    }
     QListView::keyPressEvent(event);
     raiseClickIfMoved(before);
 }

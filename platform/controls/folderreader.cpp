@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/controls/drives.h"
+#include "platform/filenames.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -99,7 +100,7 @@ QString resolveFolder(const QString &text, bool acceptDriveText)
 QStringList readFolder(
     const QString &folder, EntryKind kind, const std::function<bool(const QString &)> &accept)
 {
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = filenames::nativePath(folder);
     // O_DIRECTORY fails at once on a FIFO instead of waiting for a writer.
     const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -111,7 +112,10 @@ QStringList readFolder(
         raiseForErrno(error, folder);
     }
 
-    QStringList names;
+    // Every entry takes part in making the shown names unique, hidden ones
+    // too, as nativePath() sees them all when it looks a name up again.
+    QList<QByteArray> raw;
+    QList<unsigned char> types;
     for (;;) {
         errno = 0;
         const dirent *entry = readdir(dir.get());
@@ -120,13 +124,21 @@ QStringList readFolder(
                 raiseForErrno(errno, folder);
             break;
         }
-        if (entry->d_name[0] == '.')
-            continue; // ".", ".." and hidden entries
-        const QString name = QFile::decodeName(entry->d_name);
-        if (accept && !accept(name))
+        if (entry->d_name[0] == '.' && (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
             continue;
-        if (hasKind(fd, entry->d_name, entry->d_type, kind))
-            names.append(name);
+        raw.append(QByteArray(entry->d_name));
+        types.append(entry->d_type);
+    }
+    const QStringList shown = filenames::displayNames(raw);
+
+    QStringList names;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i].startsWith('.'))
+            continue; // hidden entries
+        if (accept && !accept(shown[i]))
+            continue;
+        if (hasKind(fd, raw[i].constData(), types[i], kind))
+            names.append(shown[i]);
     }
     return names;
 }

@@ -26,8 +26,10 @@ public:
     void setBorderStyle(int style);
     bool Visible() const { return !isHidden(); }
 
-    // The area the picture is drawn into (inside the border), in pixels.
-    QRect pictureArea() const { return contentsRect(); }
+    // The area the picture is drawn into (inside the border), in device
+    // pixels: what a caller should load the picture for, so that a preview
+    // on a high-density screen is decoded and played for the pixels shown.
+    QRect pictureArea() const;
     // What the box currently shows in that area (for tests and tools): an
     // image of the area's size in device pixels, so the preview is sharp on
     // a high-density screen.

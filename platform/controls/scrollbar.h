@@ -1,4 +1,5 @@
-// Scroll bars with 16-bit positions. Change reports a finished move (an arrow
+// Scroll bars with 32-bit positions, so that a panorama of any size the
+// loader accepts pans to its far edge. Change reports a finished move (an arrow
 // or track click, the end of a drag, or the program setting Value); Scroll
 // reports each step while the thumb is dragged. Places and sizes are in device
 // pixels, as are the positions the viewer gives them (see devicepixels.h).
@@ -12,11 +13,11 @@ namespace vm {
 
 class ScrollBarBase : public QScrollBar {
     Q_OBJECT
-    Q_PROPERTY(qint16 Value READ Value WRITE setValue16)
-    Q_PROPERTY(qint16 Max READ Max WRITE setMax)
-    Q_PROPERTY(qint16 Min READ Min WRITE setMin)
-    Q_PROPERTY(qint16 SmallChange READ SmallChange WRITE setSmallChange)
-    Q_PROPERTY(qint16 LargeChange READ LargeChange WRITE setLargeChange)
+    Q_PROPERTY(int Value READ Value WRITE setValue)
+    Q_PROPERTY(int Max READ Max WRITE setMax)
+    Q_PROPERTY(int Min READ Min WRITE setMin)
+    Q_PROPERTY(int SmallChange READ SmallChange WRITE setSmallChange)
+    Q_PROPERTY(int LargeChange READ LargeChange WRITE setLargeChange)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
     Q_PROPERTY(int Left READ Left WRITE setLeft)
     Q_PROPERTY(int Top READ Top WRITE setTop)
@@ -26,16 +27,16 @@ class ScrollBarBase : public QScrollBar {
 public:
     ScrollBarBase(Qt::Orientation orientation, QWidget *parent);
 
-    qint16 Value() const { return qint16(value()); }
-    void setValue16(qint16 v) { setValue(v); }
-    qint16 Max() const { return qint16(maximum()); }
-    void setMax(qint16 v) { setMaximum(v); }
-    qint16 Min() const { return qint16(minimum()); }
-    void setMin(qint16 v) { setMinimum(v); }
-    qint16 SmallChange() const { return qint16(singleStep()); }
-    void setSmallChange(qint16 v) { setSingleStep(v); }
-    qint16 LargeChange() const { return qint16(pageStep()); }
-    void setLargeChange(qint16 v) { setPageStep(v); }
+    int Value() const { return value(); }
+    // setValue() is QAbstractSlider's: it keeps the position within the range.
+    int Max() const { return maximum(); }
+    void setMax(int v) { setMaximum(v); }
+    int Min() const { return minimum(); }
+    void setMin(int v) { setMinimum(v); }
+    int SmallChange() const { return singleStep(); }
+    void setSmallChange(int v) { setSingleStep(v); }
+    int LargeChange() const { return pageStep(); }
+    void setLargeChange(int v) { setPageStep(v); }
     bool Visible() const { return !isHidden(); }
 
     // In device pixels.
@@ -82,5 +83,11 @@ public:
     {
     }
 };
+
+// Lets the mouse wheel over `area` pan it as users expect of a panned view:
+// vertically, and horizontally with Shift or a horizontal wheel, by the bars'
+// own steps (SmallChange for each of the desktop's wheel lines), through
+// Value so that each move raises Change. A hidden bar does not move.
+void panWithWheel(QWidget *area, ScrollBarBase *horizontal, ScrollBarBase *vertical);
 
 } // namespace vm

@@ -11,8 +11,9 @@
 //   larger than the file. Past a valid header, a record that lies (size below
 //   8, not a multiple of 4, past the end of the file, or fields that reach
 //   past the record) ends play, and render returns what was drawn up to it,
-//   as a tolerant viewer shows what it can. So do the play limits (time,
-//   record count, drawing budget).
+//   as a tolerant viewer shows what it can. A file that spends its work
+//   budget (see playbudget.h) is refused instead: a partial picture shown
+//   as if whole would be wrong.
 // - When the records draw nothing at all but a comment carries a WMF, the
 //   WMF is played in their place.
 #include "platform/metafile/emfformat.h"
@@ -54,7 +55,7 @@ public:
     }
     QSize extentHimetric() const override { return m_header.extent; }
     QSize naturalSize() const override { return m_natural; }
-    QImage render(QSize size) const override
+    QImage render(QSize size, PlayWork *work = nullptr) const override
     {
         QImage image = newMetafileCanvas(size, QImage::Format_ARGB32_Premultiplied);
         if (image.isNull())
@@ -64,9 +65,12 @@ public:
         deviceToImage *= QTransform::fromScale(size.width() / f.width(), size.height() / f.height());
         QByteArray embedded;
         {
-            GdiContext context(&image, deviceToImage, m_header.pxPerMm);
+            GdiContext context(&image, deviceToImage, m_header.pxPerMm, m_data.size(), m_natural);
             EmfPlayer player(m_data, m_header, context, m_depth);
             player.play();
+            if (work)
+                *work = {context.budget().used(), context.budget().limit()};
+            context.budget().raiseIfSpent();
             if (context.operationCount() == 0)
                 embedded = player.embeddedWmf();
         }
@@ -74,8 +78,10 @@ public:
         if (!embedded.isEmpty()) {
             try {
                 if (const auto nested = openWmfAt(embedded, m_depth + 1))
-                    return nested->render(size);
-            } catch (const RuntimeError &) {
+                    return nested->render(size, work);
+            } catch (const RuntimeError &e) {
+                if (e.number() == Err::PictureTooComplex)
+                    throw;
             }
         }
         return image;
@@ -191,18 +197,17 @@ EmfPlayer::EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext
 
 bool EmfPlayer::play()
 {
-    m_dc.setTimeLimit(kMaxPlayMs);
     const uchar *base = reinterpret_cast<const uchar *>(m_data.constData());
     const qint64 end = m_data.size();
     qint64 offset = m_header.headerSize;
-    for (quint32 count = 0; offset + 8 <= end; ++count) {
+    while (offset + 8 <= end) {
         const quint32 type = qFromLittleEndian<quint32>(base + offset);
         const quint32 size = qFromLittleEndian<quint32>(base + offset + 4);
         if (size < 8 || size % 4 != 0 || size > end - offset)
             return false;
         if (type == EmrEof)
             return true;
-        if (count >= kMaxRecords || m_dc.tooBusy())
+        if (!m_dc.budget().chargeRecord())
             return false;
         const EmfRecord record(base + offset, type, size);
         if (type == EmrHeader || !playRecord(record))

@@ -71,14 +71,11 @@ class EmfPlusPlayer;
 // (emfcomment.cpp), which hands EMF+ records to the EMF+ player.
 class EmfPlayer {
 public:
-    static constexpr qint64 kMaxPlayMs = kMetafileMaxPlayMs;
-    static constexpr quint32 kMaxRecords = 4'000'000;
-
     // `depth`: how many metafiles deep this one is carried (0 for a file).
     EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context, int depth);
     ~EmfPlayer();
     // Plays every record up to EMR_EOF. Returns false when play stopped early
-    // (a lying record, the time limit or the drawing budget).
+    // (a lying record, or the context's work budget spent).
     bool play();
     // The WMF of the first EMR_COMMENT_WINDOWS_METAFILE, if any.
     const QByteArray &embeddedWmf() const { return m_embeddedWmf; }

@@ -83,10 +83,8 @@ QPainterPath arcPath(const QRectF &box, double startAngle, double sweepAngle, bo
 
 // ---- painting -------------------------------------------------------------
 
-bool EmfPlusPlayer::beginDraw(quint64 cost)
+bool EmfPlusPlayer::beginDraw()
 {
-    if (!m_dc.charge(cost))
-        return false;
     QPainter &p = m_dc.painter();
     if (!p.isActive() || (m_state.clip && m_state.clip->isEmpty()))
         return false;
@@ -212,7 +210,7 @@ void EmfPlusPlayer::fillWorld(const QPainterPath &path, const EmfPlusBrush &brus
         window.addRect(page);
         image = image.intersected(window);
     }
-    if (!beginDraw(1 + quint64(image.elementCount()) / 16))
+    if (!m_dc.chargeDrawing(image, 0) || !beginDraw())
         return;
     QPainter &p = m_dc.painter();
     // A path gradient paints only inside its boundary.
@@ -236,7 +234,7 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
     const double dashes = qpen.style() == Qt::SolidLine ? 0 : length / std::max(w, 1.0);
     if (length * w + image.elementCount() * w * w > kMaxStrokeArea || dashes > kMaxElements)
         return;
-    if (!beginDraw(1 + quint64(image.elementCount()) / 16 + quint64(length * w / 1e5) + quint64(dashes / 16)))
+    if (!m_dc.chargeDrawing(image, w) || !m_dc.charge(dashes * PlayBudget::kPathElement) || !beginDraw())
         return;
     QPainter &p = m_dc.painter();
     p.setTransform(xf);
@@ -275,7 +273,7 @@ void EmfPlusPlayer::drawCaps(const QPainterPath &path, const EmfPlusPen &pen, co
         int end = start + 1;
         while (end < n && path.elementAt(end).type != QPainterPath::MoveToElement)
             ++end;
-        if (end - start >= 2 && m_dc.charge(16)) {
+        if (end - start >= 2 && m_dc.charge(4 * PlayBudget::kRecord)) {
             // The neighbours that give each end its direction.
             int second = start + 1, before = end - 2;
             while (second < end - 1 && QPointF(path.elementAt(second)) == QPointF(path.elementAt(start)))
@@ -296,7 +294,9 @@ EmfPlusResult EmfPlusPlayer::clearRecord(const EmfPlusRecord &r)
     const QColor color = r.data.argb(0);
     if (!r.data.ok())
         return EmfPlusResult::Stop;
-    if (beginDraw(1)) {
+    QPainterPath page;
+    page.addRect(m_dc.target()->rect());
+    if (m_dc.chargeDrawing(page, 0) && beginDraw()) {
         QPainter &p = m_dc.painter();
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.fillRect(m_dc.target()->rect(), color);

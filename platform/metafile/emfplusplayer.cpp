@@ -58,7 +58,7 @@ bool EmfPlusPlayer::playComment(const uchar *comment, qint64 size)
             return false;
         if (m_ended)
             return true;
-        if (m_dc.tooBusy() || !m_dc.charge(1))
+        if (!m_dc.budget().chargeRecord())
             return false;
         m_gdiAllowed = false;
         const EmfPlusRecord record{type, flags, all.sub(at + 12, dataSize)};
@@ -352,7 +352,7 @@ void EmfPlusPlayer::combineClip(const QPainterPath &imagePath, int mode)
         return; // a clip so far off is a lie, not a picture
     const QPainterPath current = m_state.clip ? *m_state.clip : everywhere();
     const int elements = imagePath.elementCount() + current.elementCount();
-    if (elements > kMaxClipElements || !m_dc.charge(1 + quint64(elements)))
+    if (elements > kMaxClipElements || !m_dc.charge(8 * PlayBudget::kPathElement * elements))
         return;
     switch (mode) {
     case 0: m_state.clip = imagePath; break;

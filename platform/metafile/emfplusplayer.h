@@ -29,9 +29,10 @@
 //     emfplushooks.cpp, to be replaced) made of them. Define the struct T
 //     in the family's header and fill those functions in; look the object
 //     up with objects().find<EmfPlusOpaque<T>>(id).
-//  4. Draw through fillWorld/strokeWorld, or for anything else through
-//     beginDraw()/endDraw(), which set the painter up for the current
-//     clip, transform, anti-aliasing and compositing and charge the budget.
+//  4. Draw through fillWorld/strokeWorld, or for anything else charge the
+//     work to the play budget (dc().chargeDrawing, dc().charge) and draw
+//     between beginDraw()/endDraw(), which set the painter up for the
+//     current clip, anti-aliasing and compositing.
 //     A metafile image plays with openEmfAt/openWmfAt(data, depth() + 1).
 #pragma once
 
@@ -99,10 +100,10 @@ public:
     double unitScale(int unit, bool vertical = false) const;
     QTransform worldToDevice() const;
     QTransform worldToImage() const;
-    // Sets up the painter for one drawing (clip, modes, no transform) and
-    // charges `cost` operations; false when nothing may be drawn. Every
-    // successful beginDraw needs its endDraw.
-    bool beginDraw(quint64 cost);
+    // Sets up the painter for one drawing (clip, modes, no transform);
+    // false when nothing may be drawn. Every successful beginDraw needs its
+    // endDraw. Charge the drawing's work first (dc().chargeDrawing).
+    bool beginDraw();
     void endDraw();
     // Fills or strokes a path in world units.
     void fillWorld(const QPainterPath &path, const EmfPlusBrush &brush);

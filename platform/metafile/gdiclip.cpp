@@ -4,6 +4,7 @@
 // number of rectangles); anything else falls back to path booleans.
 #include "platform/metafile/gdicontext.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vm {
@@ -64,11 +65,16 @@ QPainterPath GdiContext::currentClipPath() const
 
 void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
 {
-    if (mode < RgnAnd || mode > RgnCopy || !countOps())
+    // Combining walks every edge of one side against those of the other.
+    // Both sides are counted in path elements, whichever way the clip is
+    // kept (that choice depends on the output size, the price must not).
+    const double elements = imagePath.elementCount();
+    if (mode < RgnAnd || mode > RgnCopy
+        || !countOps(PlayBudget::kRecord + PlayBudget::kPathElement * elements * std::max(4.0, m_state.clipElements)))
         return;
+    m_state.clipElements = mode == RgnCopy ? elements : m_state.clipElements + elements;
     QList<QRect> rects;
     if (!m_state.clip && rectsOfPath(imagePath, &rects)) {
-        countOps(quint64(rects.size()) / 16);
         const QRegion other = unite(rects, 0, rects.size());
         const QRegion current = m_state.clipRegion ? *m_state.clipRegion : QRegion(m_target->rect());
         QRegion result;
@@ -84,7 +90,6 @@ void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
     }
     if (imagePath.elementCount() > 4 * kMaxRegionRects)
         return;
-    countOps(quint64(imagePath.elementCount()) / 4);
     const QPainterPath current = currentClipPath();
     QPainterPath result;
     switch (mode) {
@@ -136,6 +141,7 @@ void GdiContext::selectClipRegion(const GdiRegion *region, int mode)
         if (mode == RgnCopy) {
             m_state.clip.reset();
             m_state.clipRegion.reset();
+            m_state.clipElements = 0;
         }
         return;
     }

@@ -40,9 +40,17 @@ bool saneTransform(const QTransform &t)
 
 } // namespace
 
-GdiContext::GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm)
-    : m_target(target), m_deviceToImage(deviceToImage), m_pxPerMm(devicePixelsPerMm)
+GdiContext::GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm, qint64 fileBytes,
+                       QSize referenceSize)
+    : m_target(target), m_deviceToImage(deviceToImage), m_pxPerMm(devicePixelsPerMm), m_budget(fileBytes)
 {
+    const QSize imageSize = m_target ? m_target->size() : QSize();
+    if (referenceSize.isEmpty())
+        referenceSize = imageSize;
+    if (!imageSize.isEmpty())
+        m_imageToReference = QTransform::fromScale(double(referenceSize.width()) / imageSize.width(),
+                                                   double(referenceSize.height()) / imageSize.height());
+    m_referencePage = QRectF(QPointF(0, 0), QSizeF(referenceSize)).adjusted(-16, -16, 16, 16);
     if (!(m_pxPerMm.width() > 0.01 && m_pxPerMm.width() < 1000))
         m_pxPerMm.setWidth(96 / 25.4);
     if (!(m_pxPerMm.height() > 0.01 && m_pxPerMm.height() < 1000))
@@ -65,21 +73,10 @@ GdiContext::~GdiContext()
         m_painter.end();
 }
 
-bool GdiContext::countOps(quint64 n)
+bool GdiContext::countOps(double units)
 {
-    m_ops += n;
-    return m_painter.isActive() && !tooBusy();
-}
-
-bool GdiContext::tooBusy() const
-{
-    return m_ops > kMaxOperations || (m_timeLimit > 0 && m_clock.elapsed() > m_timeLimit);
-}
-
-void GdiContext::setTimeLimit(qint64 milliseconds)
-{
-    m_timeLimit = milliseconds;
-    m_clock.start();
+    ++m_ops;
+    return m_budget.charge(units) && m_painter.isActive();
 }
 
 bool GdiContext::saveDc()
@@ -304,6 +301,9 @@ void GdiContext::flattenPath()
 
 void GdiContext::widenPath()
 {
+    // The stroker's work grows with the points, its outline adds a few per point.
+    if (!countOps(PlayBudget::kRecord + 8 * PlayBudget::kPathElement * double(m_path.elementCount())))
+        return;
     QPainterPathStroker stroker(imagePen());
     m_path = stroker.createStroke(m_path);
 }

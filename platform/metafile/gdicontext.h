@@ -23,13 +23,13 @@
 //   and per-character advances, then textOut().
 // - Bitmaps: decode the DIB, then drawBitmap(dest, image, srcRect, rop);
 //   a pattern-only raster operation (PatBlt, or a blit without source) is patBlt().
-// - setTimeLimit(ms) once, then stop playing when tooBusy() turns true
-//   (operation budget or time used up).
+// - Charge each record to budget() (chargeRecord) and stop playing once it
+//   returns false; the drawing calls charge their own work to the same
+//   budget, in pixels of the picture at its natural (reference) size.
 // Every call is safe on any input: non-finite or absurd coordinates are
 // dropped, and nothing here throws.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QPainter>
@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "platform/metafile/gdiobjects.h"
+#include "platform/metafile/playbudget.h"
 
 namespace vm {
 
@@ -89,6 +90,9 @@ struct GdiState {
     // When set instead of `clip`: the clip as whole image pixels, which keeps
     // rectangle and region clipping fast however many rectangles it holds.
     std::optional<QRegion> clipRegion;
+    // Path elements combined into the clip so far, which prices the next
+    // combination.
+    double clipElements = 0;
 };
 
 struct GradientVertex {
@@ -99,10 +103,12 @@ struct GradientVertex {
 class GdiContext {
 public:
     static constexpr int kMaxSaveDepth = 1024;
-    static constexpr quint64 kMaxOperations = 4'000'000;
     static constexpr int kMaxPoints = 4'000'000; // points one primitive may carry
 
-    GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm);
+    // `fileBytes` sizes the work budget; `referenceSize` is the picture's
+    // natural size, in whose pixels work is priced (empty: the target's).
+    GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm, qint64 fileBytes = 0,
+               QSize referenceSize = QSize());
     ~GdiContext();
     GdiContext(const GdiContext &) = delete;
     GdiContext &operator=(const GdiContext &) = delete;
@@ -112,14 +118,19 @@ public:
     const GdiState &state() const { return m_state; }
     GdiObjectTable &objects() { return m_objects; }
 
-    // Drawing budget: every primitive counts; true once it is used up, or
-    // once the time limit (if set) has passed. Primitives are skipped then.
-    bool tooBusy() const;
-    void setTimeLimit(qint64 milliseconds);
-    // For the EMF+ player, which draws on the same painter: charges `n`
-    // operations; false once the budget is used up.
-    bool charge(quint64 n = 1) { return countOps(n); }
+    // The work budget of this play. Once it is spent, primitives are skipped
+    // and the player stops; the caller then raises its error.
+    PlayBudget &budget() { return m_budget; }
+    const PlayBudget &budget() const { return m_budget; }
+    bool tooBusy() const { return m_budget.spent(); }
+    // For the EMF+ player, which draws on the same painter and budget:
+    // charges `units` of work, or the work of filling (penWidth 0) or
+    // stroking an image-space path as the GDI primitives are priced. False
+    // once the budget is spent.
+    bool charge(double units) { return countOps(units); }
+    bool chargeDrawing(const QPainterPath &imagePath, double penWidth);
     QPainter &painter() { return m_painter; }
+    // Primitives drawn (or tried) so far.
     quint64 operationCount() const { return m_ops; }
 
     // SaveDC / RestoreDC. restoreDc takes GDI's argument: negative relative
@@ -224,7 +235,19 @@ public:
 
 private:
     // Shared helpers (gdicontext.cpp, gdidraw.cpp, gditext.cpp, gdiraster.cpp).
-    bool countOps(quint64 n = 1);
+    // Counts a primitive and charges `units`; false when it must be skipped.
+    bool countOps(double units = PlayBudget::kRecord);
+    // Pricing in reference pixels (gdiprice.cpp).
+    QRectF referenceRect(const QRectF &imageRect) const;
+    double referenceArea(const QRectF &imageRect) const;
+    double referencePenWidth() const;
+    struct ShapePrice {
+        double units = 0;       // what filling and stroking costs, reference pixels
+        double fillSteps = 0;   // the antialiasing costs in image pixels
+        double strokeSteps = 0;
+    };
+    ShapePrice shapePrice(const QPainterPath &imagePath, bool fill, bool stroke) const;
+    double textUnits(qsizetype characters, const QRectF &imageBox) const;
     QPainterPath toImage(const QPainterPath &logical) const;
     QPen imagePen() const;
     QBrush imageBrush(const GdiBrush &brush) const;
@@ -251,8 +274,9 @@ private:
     QPainterPath m_path;      // image pixels
     bool m_inPath = false;
     quint64 m_ops = 0;
-    QElapsedTimer m_clock;
-    qint64 m_timeLimit = 0;
+    PlayBudget m_budget;
+    QTransform m_imageToReference;
+    QRectF m_referencePage; // the reference picture and a margin
 };
 
 } // namespace vm

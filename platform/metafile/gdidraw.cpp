@@ -149,7 +149,12 @@ void GdiContext::applyRop2()
 
 void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool stroke)
 {
-    if (!countOps(1 + quint64(imagePath.elementCount()) / 64) || imagePath.isEmpty())
+    // Priced before anything that depends on the output size can skip it.
+    const bool filling = fill && !m_state.brush.isNull();
+    const bool stroking = stroke && !m_state.pen.isNull();
+    const ShapePrice price = shapePrice(imagePath, filling, stroking);
+    if (!countOps(PlayBudget::kRecord + double(imagePath.elementCount()) * PlayBudget::kPathElement + price.units)
+        || imagePath.isEmpty())
         return;
     // Non-finite or astronomically distant points would only upset the rasteriser.
     const QRectF extent = imagePath.controlPointRect();
@@ -183,7 +188,7 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
         return extent.left() < reach.left() || extent.right() > reach.right() || extent.top() < reach.top()
             || extent.bottom() > reach.bottom();
     };
-    if (fill && !m_state.brush.isNull()) {
+    if (filling) {
         QPainterPath filled = imagePath;
         filled.setFillRule(m_state.fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
         if (beyond(1024)) {
@@ -192,11 +197,11 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
             filled = filled.intersected(window);
         }
         const QBrush brush = constant ? QBrush(constColor) : imageBrush(m_state.brush);
-        smoothIfAffordable(antialiasingCost(filled, page));
+        smoothIfAffordable(price.fillSteps);
         m_painter.fillPath(filled, brush);
         m_painter.setRenderHint(QPainter::Antialiasing, smooth);
     }
-    if (stroke && !m_state.pen.isNull()) {
+    if (stroking) {
         QPen pen = imagePen();
         if (constant)
             pen.setColor(constColor);
@@ -217,9 +222,8 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
         const double area = length * w + double(lines.elementCount()) * w * w;
         // Every dash is a shape of its own.
         const double dashes = pen.style() == Qt::SolidLine ? 0 : length / w;
-        if (!lines.isEmpty() && cost <= kMaxStrokeCost && area <= kMaxStrokeArea && dashes <= kMaxStrokeCost
-            && countOps(quint64(cost / 64))) {
-            smoothIfAffordable(antialiasingCost(lines, page, w));
+        if (!lines.isEmpty() && cost <= kMaxStrokeCost && area <= kMaxStrokeArea && dashes <= kMaxStrokeCost) {
+            smoothIfAffordable(price.strokeSteps);
             m_painter.strokePath(lines, pen);
         }
     }

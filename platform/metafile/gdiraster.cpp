@@ -71,7 +71,9 @@ void GdiContext::rasterBlit(const QRect &imageRect, const QImage *source, quint3
     if (rect.isEmpty())
         return;
     const quint32 rop3 = (rop >> 16) & 0xFF;
-    if (!countOps(1 + quint64(rect.width()) * quint64(rect.height()) / 65536))
+    // Charged by the callers, on the unrounded rectangle: whole image
+    // pixels and the number of bands depend on the output size.
+    if (!countOps(0))
         return;
     // Pattern: the brush, tiled from the device origin.
     quint32 solidPattern = color(m_state.brush.color).rgb() & 0xFFFFFF;
@@ -120,7 +122,13 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
         patBlt(dest, rop);
         return;
     }
-    if (!countOps(1 + quint64(source0.width()) * quint64(source0.height()) / 65536))
+    // Converting the source, then stretching it over the destination, and
+    // for a raster operation taking each pixel through it (some times a
+    // plain copy's work).
+    if (!countOps(PlayBudget::kRecord
+                  + (double(source0.width()) * source0.height()
+                     + (rop3 == kSrcCopy ? 1 : 5) * referenceArea(logicalToImage().mapRect(dest)))
+                      / PlayBudget::kPixelsPerUnit))
         return;
     // GDI reads only the part of the source rectangle inside the bitmap.
     QRectF sourceRect = sourceRect0.isValid() || sourceRect0.width() < 0 || sourceRect0.height() < 0
@@ -204,6 +212,8 @@ void GdiContext::patBlt(const QRectF &dest, quint32 rop)
         m_state.rop2 = savedRop2;
         return;
     }
+    if (!countOps(PlayBudget::kRecord + 4 * referenceArea(t.mapRect(dest.normalized())) / PlayBudget::kPixelsPerUnit))
+        return;
     const QRect area = t.mapRect(dest.normalized()).toAlignedRect().intersected(m_target->rect());
     for (int top = area.top(); top <= area.bottom() && !area.isEmpty(); top += kBandRows)
         rasterBlit(QRect(area.left(), top, area.width(), std::min(kBandRows, area.bottom() - top + 1)), nullptr, rop);
@@ -212,7 +222,10 @@ void GdiContext::patBlt(const QRectF &dest, quint32 rop)
 void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRectF &sourceRect, int constantAlpha,
                             bool perPixelAlpha)
 {
-    if (!finiteRect(dest) || source.isNull() || !countOps(1 + quint64(source.width()) * source.height() / 65536))
+    if (!finiteRect(dest) || source.isNull()
+        || !countOps(PlayBudget::kRecord
+                     + (double(source.width()) * source.height() + referenceArea(logicalToImage().mapRect(dest)))
+                         / PlayBudget::kPixelsPerUnit))
         return;
     QRect srcPixels = sourceRect.normalized().toAlignedRect().intersected(source.rect());
     if (srcPixels.isEmpty())
@@ -234,10 +247,12 @@ void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRec
 // pixels; the result is drawn through the clip like any other shape.
 void GdiContext::fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3])
 {
-    const QRect box = QPolygonF({p[0], p[1], p[2]}).boundingRect().toAlignedRect().intersected(m_target->rect());
+    const QRectF bounds = QPolygonF({p[0], p[1], p[2]}).boundingRect();
+    const QRect box = bounds.toAlignedRect().intersected(m_target->rect());
     const double area = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
-    if (box.isEmpty() || std::abs(area) < 1e-9
-        || !countOps(1 + quint64(box.width()) * quint64(box.height()) / 65536))
+    // Blending three colours per pixel is many times a plain fill's work.
+    if (!countOps(PlayBudget::kRecord + 16 * referenceArea(bounds) / PlayBudget::kPixelsPerUnit) || box.isEmpty()
+        || std::abs(area) < 1e-9)
         return;
     QImage patch(box.size(), QImage::Format_ARGB32_Premultiplied);
     if (patch.isNull())
@@ -267,7 +282,7 @@ void GdiContext::fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3
 void GdiContext::gradientFill(const QList<GradientVertex> &vertices, const QList<int> &indices, int mode)
 {
     const int per = mode == 2 ? 3 : 2;
-    if (mode < 0 || mode > 2 || !countOps(1 + quint64(indices.size()) / 16))
+    if (mode < 0 || mode > 2 || !countOps(PlayBudget::kRecord + double(indices.size()) * PlayBudget::kPathElement))
         return;
     const QTransform t = logicalToImage();
     m_painter.resetTransform();
@@ -295,6 +310,8 @@ void GdiContext::gradientFill(const QList<GradientVertex> &vertices, const QList
             continue;
         }
         const QRectF r = QRectF(p[0], p[1]).normalized();
+        if (!countOps(PlayBudget::kRecord + 2 * referenceArea(r) / PlayBudget::kPixelsPerUnit))
+            continue;
         QLinearGradient g(mode == 0 ? QPointF(p[0].x(), 0) : QPointF(0, p[0].y()),
                           mode == 0 ? QPointF(p[1].x(), 0) : QPointF(0, p[1].y()));
         g.setColorAt(0, c[0]);

@@ -218,9 +218,11 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
 void GdiContext::textOut(QPointF reference, const QString &text, const QList<double> &dxIn, quint32 options,
                          const QRectF &box)
 {
-    if (!countOps(1 + quint64(text.size()) / 8))
-        return;
     const QTransform t = logicalToImage();
+    if (!countOps(textUnits(text.size(), (box.isValid() || (box.width() != 0 && box.height() != 0))
+                                             ? t.mapRect(box.normalized())
+                                             : QRectF())))
+        return;
     const bool updateCp = m_state.textAlign & TaUpdateCp;
     if (updateCp)
         reference = m_state.currentPos;

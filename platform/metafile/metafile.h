@@ -13,11 +13,15 @@ namespace vm {
 // Bounds on every rendering of a metafile. The natural size (the extent at
 // 96 dpi) is scaled down to fit them: 16 megapixels holds an A0 poster at
 // 96 dpi, and beyond it a vector picture gains nothing from more pixels but
-// memory and fill time. Play stops after kMetafileMaxPlayMs, whatever the
-// records say, so that no file keeps the viewer waiting for a second.
+// memory and fill time. The work of one play is bounded by the file's size
+// (playbudget.h), the same at every size and on every machine.
 inline constexpr int kMetafileMaxSide = 16384;
 inline constexpr qint64 kMetafileMaxPixels = 16LL * 1024 * 1024;
-inline constexpr qint64 kMetafileMaxPlayMs = 750;
+
+struct PlayWork {
+    double used = 0;
+    double limit = 0;
+};
 
 class Metafile {
 public:
@@ -28,9 +32,12 @@ public:
     // Natural size in pixels (the extent at 96 dpi).
     virtual QSize naturalSize() const = 0;
     // Plays the records onto a new image of exactly `size` pixels (white
-    // background, the picture stretched to fill it). Throws RuntimeError
-    // (DamagedPicture) when the records are broken beyond use.
-    virtual QImage render(QSize size) const = 0;
+    // background, the picture stretched to fill it). Throws RuntimeError:
+    // DamagedPicture when the records are broken beyond use,
+    // PictureTooComplex when they ask for more work than the file's size
+    // allows (the same at any size). `work`, when given, receives the work
+    // budget's use and limit (units of playbudget.h).
+    virtual QImage render(QSize size, PlayWork *work = nullptr) const = 0;
 };
 
 // Cheap content tests on the first bytes of a file.

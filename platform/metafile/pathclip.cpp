@@ -62,6 +62,11 @@ void addRuns(QPainterPath &out, const QPolygonF &points, const QRectF &rect)
 
 double antialiasingCost(const QPainterPath &path, const QRectF &rect, double penWidth)
 {
+    return rasterWork(path, rect, penWidth).steps;
+}
+
+RasterWork rasterWork(const QPainterPath &path, const QRectF &rect, double penWidth)
+{
     // The rasteriser works in bands of rows sized to a fixed pool of cells,
     // and walks every edge that meets a band, whole, for each band. So the
     // work is the bands an edge meets times its height, summed: for an edge
@@ -71,25 +76,47 @@ double antialiasingCost(const QPainterPath &path, const QRectF &rect, double pen
     const QRectF reach = rect.adjusted(-penWidth, -penWidth, penWidth, penWidth);
     double cells = 0;
     double heightSquares = 0;
-    for (const QPolygonF &polygon : path.toSubpathPolygons()) {
-        for (qsizetype i = 0; i < polygon.size(); ++i) {
-            // Each subpath is filled closed.
-            const QPointF a = polygon[i], b = polygon[(i + 1) % polygon.size()];
-            if (const auto part = clipSegment(a, b, reach)) {
-                const QPointF d = part->second - part->first;
-                cells += std::abs(d.x()) + std::abs(d.y());
-                heightSquares += d.y() * d.y();
-            }
+    // Most shapes lie wholly inside: their edges need no cutting.
+    const bool within = reach.contains(path.controlPointRect());
+    const auto edge = [&](QPointF a, QPointF b) {
+        if (within) {
+            cells += std::abs(b.x() - a.x()) + std::abs(b.y() - a.y());
+            heightSquares += (b.y() - a.y()) * (b.y() - a.y());
+        } else if (const auto part = clipSegment(a, b, reach)) {
+            const QPointF d = part->second - part->first;
+            cells += std::abs(d.x()) + std::abs(d.y());
+            heightSquares += d.y() * d.y();
         }
+    };
+    // Curves count by their control polygon, which holds the curve and is
+    // as long or longer: a close price, without flattening every curve.
+    QPointF start, last;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QPointF p(e.x, e.y);
+        if (e.isMoveTo()) {
+            if (i > 0)
+                edge(last, start); // each subpath is filled closed
+            start = p;
+        } else {
+            edge(last, p);
+        }
+        last = p;
     }
+    if (path.elementCount() > 0)
+        edge(last, start);
+    const QRectF box = path.controlPointRect().adjusted(-penWidth, -penWidth, penWidth, penWidth) & reach;
+    double pixels = box.width() * box.height();
     if (penWidth > 0) {
+        // The cells walked (at least the length inside) times the width.
+        pixels = std::min(pixels, (cells + double(path.elementCount()) * penWidth) * penWidth);
         // The outline has two sides, and a join or cap at every point.
         cells = 2 * cells + double(path.elementCount()) * 2 * penWidth;
         heightSquares = 2 * heightSquares + double(path.elementCount()) * penWidth * penWidth;
     }
     const double rows = std::clamp(path.controlPointRect().height() + penWidth, 1.0, std::max(1.0, reach.height()));
     const double bandHeight = std::max(1.0, kPoolCells * rows / std::max(1.0, cells));
-    return heightSquares / bandHeight;
+    return {heightSquares / bandHeight, pixels};
 }
 
 QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect)

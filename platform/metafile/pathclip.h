@@ -23,4 +23,13 @@ QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect);
 // stroke of the path with that pen instead, whose outline has two sides.
 double antialiasingCost(const QPainterPath &path, const QRectF &rect, double penWidth = 0);
 
+// The same cost, and the pixels the fill (or the stroke) covers inside
+// `rect`, at most: its bounding box there, or for a stroke its outline's
+// length times the pen width if that is less.
+struct RasterWork {
+    double steps = 0;
+    double pixels = 0;
+};
+RasterWork rasterWork(const QPainterPath &path, const QRectF &rect, double penWidth = 0);
+
 } // namespace vm

@@ -33,16 +33,19 @@ public:
     QSize extentHimetric() const override { return m_doc.extentHimetric; }
     QSize naturalSize() const override { return m_natural; }
 
-    QImage render(QSize size) const override
+    QImage render(QSize size, PlayWork *work = nullptr) const override
     {
         if (m_carried && checkMetafileRenderSize(size))
-            return m_carried->render(size);
+            return m_carried->render(size, work);
         QImage image = newMetafileCanvas(size, QImage::Format_RGB32);
         if (image.isNull())
             return image;
         {
-            GdiContext dc(&image, QTransform(), QSizeF(96 / 25.4, 96 / 25.4));
+            GdiContext dc(&image, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), m_doc.data.size(), m_natural);
             WmfPlayer(m_doc, dc).play();
+            if (work)
+                *work = {dc.budget().used(), dc.budget().limit()};
+            dc.budget().raiseIfSpent();
         }
         return image;
     }

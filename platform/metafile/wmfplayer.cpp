@@ -36,12 +36,11 @@ WmfPlayer::WmfPlayer(const WmfDocument &doc, GdiContext &dc)
 
 size_t WmfPlayer::play()
 {
-    // The context's clock also stops every primitive once time is up, so a
-    // record that draws many of them cannot overrun the limit.
-    m_dc.setTimeLimit(kMaxPlayMs);
+    // The budget also stops every primitive once spent, so a record that
+    // draws many of them cannot overrun it.
     size_t played = 0;
     for (const WmfRecord &r : m_doc.records) {
-        if (m_dc.tooBusy())
+        if (!m_dc.budget().chargeRecord())
             break;
         record(r, WmfParams(m_doc.data, r));
         ++played;

@@ -4,8 +4,8 @@
 // PlayMetaFile puts them; a table the header sized too small grows instead of
 // dropping objects. A create record too short to read still takes its slot
 // (the writer counted on it), so later indices stay right.
-// Play stops at the end of the records, when the context's operation budget
-// is spent, or after kMaxPlayMs, whatever the records say.
+// Play stops at the end of the records, or when the context's work budget
+// is spent (the caller then refuses the picture), whatever the records say.
 #pragma once
 
 #include <QImage>
@@ -21,8 +21,6 @@ namespace vm {
 
 class WmfPlayer {
 public:
-    static constexpr qint64 kMaxPlayMs = kMetafileMaxPlayMs;
-
     WmfPlayer(const WmfDocument &doc, GdiContext &dc);
     // Returns the number of records played.
     size_t play();

@@ -1,5 +1,6 @@
 // The program as a process: how it starts, what it tells a user without a
 // display, and the identity it carries.
+#include "app/application.h"
 #include "app/versioninfo.h"
 
 #include <QImageReader>
@@ -25,6 +26,32 @@ private Q_SLOTS:
         const QString err = QString::fromUtf8(p.readAllStandardError());
         QVERIFY2(err.contains(QStringLiteral("xvfb-run")), qPrintable(err));
         QVERIFY(err.contains(QStringLiteral("ディスプレイ")));
+    }
+
+    void aWaylandSessionRunsThroughXWaylandWhenItCan_data()
+    {
+        QTest::addColumn<QByteArray>("wayland");
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QByteArray>("chosen");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("Wayland with XWayland") << QByteArray("wayland-0") << QByteArray(":0") << QByteArray()
+                                               << QByteArray("xcb");
+        QTest::newRow("Wayland without XWayland") << QByteArray("wayland-0") << QByteArray() << QByteArray()
+                                                  << QByteArray();
+        QTest::newRow("X11 alone") << QByteArray() << QByteArray(":0") << QByteArray() << QByteArray();
+        QTest::newRow("the user chose Wayland") << QByteArray("wayland-0") << QByteArray(":0")
+                                                << QByteArray("wayland") << QByteArray();
+        QTest::newRow("the user chose offscreen") << QByteArray() << QByteArray() << QByteArray("offscreen")
+                                                  << QByteArray();
+        QTest::newRow("nothing at all") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+    }
+    void aWaylandSessionRunsThroughXWaylandWhenItCan()
+    {
+        QFETCH(QByteArray, wayland);
+        QFETCH(QByteArray, display);
+        QFETCH(QByteArray, chosen);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(app::chooseWindowSystem(wayland, display, chosen), expected);
     }
 
     void versionInformationIsTheProgramsOwn()

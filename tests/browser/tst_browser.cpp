@@ -142,6 +142,11 @@ private Q_SLOTS:
         // Choosing the failed drive again retries it.
         Form1->Drive1->setCurrentIndex(gone);
         QCOMPARE(boxes.errorBoxes(), 2);
+
+        // The drive the lists show goes too: still one box for one choice.
+        QVERIFY(QDir(good).removeRecursively());
+        Form1->Drive1->setCurrentIndex(Form1->Drive1->findText(gonePath));
+        QCOMPARE(boxes.errorBoxes(), 3);
         vm::drives::resetForTesting();
     }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QLineEdit>
 #include <QtTest>
 
 #include <sys/socket.h>
@@ -305,6 +306,41 @@ private Q_SLOTS:
         QCOMPARE(clickSpy.count(), clicks);
         QCOMPARE(doubleSpy.count(), doubleClicks);
         QCOMPARE(list.ListIndex(), index);
+    }
+
+    void theFirstKeyChoosesAnEntryWhenNoneIsChosen_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("index");
+        QTest::newRow("Down") << int(Qt::Key_Down) << 0;
+        QTest::newRow("Up") << int(Qt::Key_Up) << 0;
+        QTest::newRow("Page Down") << int(Qt::Key_PageDown) << 0;
+        QTest::newRow("Page Up") << int(Qt::Key_PageUp) << 0;
+        QTest::newRow("Home") << int(Qt::Key_Home) << 0;
+        QTest::newRow("End") << int(Qt::Key_End) << 5;
+        QTest::newRow("Space") << int(Qt::Key_Space) << 0;
+    }
+    void theFirstKeyChoosesAnEntryWhenNoneIsChosen()
+    {
+        QFETCH(int, key);
+        QFETCH(int, index);
+        QWidget window;
+        auto *before = new QLineEdit(&window);
+        auto *list = new FileListBox(&window);
+        list->setGeometry(0, 30, 200, 300);
+        list->setPath(m_pictures);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        before->setFocus();
+        QSignalSpy clickSpy(list, &FileListBox::Click);
+        QTest::keyClick(before, Qt::Key_Tab); // the user tabs into the list
+        QVERIFY(list->hasFocus());
+        QCOMPARE(list->ListIndex(), -1);
+        QTest::keyClick(list, Qt::Key(key));
+        QCOMPARE(list->ListIndex(), index);
+        QCOMPARE(clickSpy.count(), 1);
+        QTest::keyClick(list, Qt::Key_Down); // and on from there as usual
+        QCOMPARE(list->ListIndex(), std::min(index + 1, 5));
     }
 
     void unreadableFolderLeavesListAsItWas_data()

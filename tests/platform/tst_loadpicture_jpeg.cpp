@@ -167,6 +167,7 @@ private Q_SLOTS:
         QTest::newRow("progressive, cut off halfway") << scans.left(scans.size() / 2) << Err::DamagedPicture;
         QTest::newRow("header only") << whole.left(whole.indexOf(QByteArray("\xff\xda", 2))) << Err::DamagedPicture;
         QTest::newRow("signature only") << QByteArray("\xff\xd8\xff", 3) << Err::DamagedPicture;
+        QTest::newRow("start marker and junk only") << QByteArray("\xff\xd8junk") << Err::DamagedPicture;
         QTest::newRow("width zero") << withFrameSize(whole, 0, 128) << Err::DamagedPicture;
         QTest::newRow("claims 65000 x 65000") << withFrameSize(whole, 65000, 65000) << Err::PictureTooLarge;
         QTest::newRow("claims 64 megapixels in a few kilobytes") << withFrameSize(whole, 8000, 8000)
@@ -203,6 +204,9 @@ private Q_SLOTS:
         vmtest::Jpeg progressive;
         progressive.progressive = true;
         QTest::newRow("progressive, end marker missing") << progressive.encode(vmtest::quadrants(64, 32)).chopped(2);
+        // libjpeg skips anything between the start marker and the next one.
+        QTest::newRow("junk after the start marker") << whole.left(2) + QByteArray("\0\0junk", 6) + whole.mid(2);
+        QTest::newRow("zero fill after the start marker") << whole.left(2) + QByteArray(16, '\0') + whole.mid(2);
     }
 
     void harmlessFlawsStillLoad()

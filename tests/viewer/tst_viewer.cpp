@@ -11,6 +11,7 @@
 #include "viewer/form2.h"
 
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 using namespace vmtest;
@@ -77,6 +78,20 @@ private Q_SLOTS:
         QVERIFY(Form1->isHidden());
     }
 
+    void theCaptionIsTheFileNameExactly()
+    {
+        MsgBoxRecorder boxes;
+        const QString folder = folderFor(QStringLiteral("caption"));
+        QDir().mkpath(folder);
+        writeMarkedBmp(folder + QStringLiteral("/draft[*] v2.bmp"), 20, 10);
+        openFolder(folder);
+        doubleClickFile(0);
+        QCOMPARE(Form2->Caption(), QStringLiteral("draft[*] v2.bmp"));
+        QVERIFY(Form2->windowHandle());
+        QCOMPARE(Form2->windowHandle()->title(), QStringLiteral("draft[*] v2.bmp"));
+        QCOMPARE(boxes.count(), 0);
+    }
+
     void layout_data()
     {
         QTest::addColumn<QSize>("picture");
@@ -106,8 +121,14 @@ private Q_SLOTS:
         if (!hBar && !vBar) {
             QVERIFY(Form2->Image1->Visible());
             QVERIFY(!Form2->Picture1->Visible());
-            QCOMPARE(Form2->Image1->pos(), QPoint(0, 32));
+            // Right under the cool bar, so a picture that fits exactly is on
+            // screen to its last row and column.
+            QCOMPARE(Form2->Image1->pos(), QPoint(0, r.T));
             QCOMPARE(Form2->Image1->size(), picture);
+            const QImage screen = Form2->centralWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            QVERIFY(screen.height() >= r.T + h && screen.width() >= w);
+            QCOMPARE(screen.pixel(3, r.T + h - 1), qRgb(0, 255, 0)); // the picture's last row
+            QCOMPARE(screen.pixel(w - 1, r.T + 3), qRgb(0, 0, 255)); // its last column
             return;
         }
         QVERIFY(!Form2->Image1->Visible());
@@ -147,8 +168,8 @@ private Q_SLOTS:
         QCOMPARE(view.pixel(0, 0), source.pixel(0, 0));
         QCOMPARE(view.pixel(5, 7), source.pixel(5, 7));
 
-        Form2->HScroll1->setValue16(Form2->HScroll1->Max());
-        Form2->VScroll1->setValue16(Form2->VScroll1->Max());
+        Form2->HScroll1->setValue(Form2->HScroll1->Max());
+        Form2->VScroll1->setValue(Form2->VScroll1->Max());
         const int vw = Form2->Picture1->Width(), vh = Form2->Picture1->Height();
         QCOMPARE(view.pixel(vw - 1, 3), qRgb(0, 0, 255));  // the picture's last column
         QCOMPARE(view.pixel(3, vh - 1), qRgb(0, 255, 0));  // the picture's last row
@@ -179,8 +200,8 @@ private Q_SLOTS:
         MsgBoxRecorder boxes;
         const QSize big(m_room.W + 100, m_room.H + 100);
         openViewerOn(QStringLiteral("steps"), {big, QSize(big.width() + 50, big.height()), QSize(20, 20)});
-        Form2->HScroll1->setValue16(40);
-        Form2->VScroll1->setValue16(30);
+        Form2->HScroll1->setValue(40);
+        Form2->VScroll1->setValue(30);
         triggerMenu("Form2", "NextMenu"); // panned to panned
         QCOMPARE(int(Form2->HScroll1->Value()), 0);
         QCOMPARE(int(Form2->VScroll1->Value()), 0);
@@ -232,17 +253,84 @@ private Q_SLOTS:
         QCOMPARE(boxes.errorBoxes(), 1);
     }
 
-    void aRangeBeyondSixteenBitsReportsOverflowAndStaysUsable()
+    void aPanoramaPansToItsFarEdge_data()
+    {
+        QTest::addColumn<int>("extra");
+        QTest::newRow("33 000 px past the view") << 33000;
+        QTest::newRow("70 000 px wide") << 70000 - m_room.W;
+    }
+    void aPanoramaPansToItsFarEdge()
+    {
+        QFETCH(int, extra);
+        MsgBoxRecorder boxes;
+        const QString name = QStringLiteral("panorama%1").arg(extra);
+        openViewerOn(name, {QSize(m_room.W + extra, 8), QSize(20, 20)});
+        QCOMPARE(boxes.count(), 0);
+        QVERIFY(Form2->Picture1->Visible());
+        QCOMPARE(Form2->HScroll1->Max(), extra);
+        const QImage source
+            = QImage(folderFor(name) + QStringLiteral("/p0.bmp")).convertToFormat(QImage::Format_RGB32);
+        const QImage &view = Form2->Picture1->surface();
+        const int vw = Form2->Picture1->Width();
+
+        // Dragged to the end: the view's right edge is the picture's last column.
+        Form2->HScroll1->setSliderDown(true);
+        Form2->HScroll1->setSliderPosition(Form2->HScroll1->Max());
+        Form2->HScroll1->setSliderDown(false);
+        QCOMPARE(view.pixel(vw - 1, 3), qRgb(0, 0, 255));
+        QCOMPARE(view.pixel(0, 3), source.pixel(extra, 3));
+        // Arrow and page steps back from there move by the bar's own steps.
+        Form2->HScroll1->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QCOMPARE(Form2->HScroll1->Value(), extra - Form2->HScroll1->SmallChange());
+        QCOMPARE(view.pixel(0, 3), source.pixel(Form2->HScroll1->Value(), 3));
+        Form2->HScroll1->triggerAction(QAbstractSlider::SliderPageStepSub);
+        QCOMPARE(view.pixel(5, 3), source.pixel(Form2->HScroll1->Value() + 5, 3));
+        Form2->HScroll1->triggerAction(QAbstractSlider::SliderToMaximum);
+        QCOMPARE(view.pixel(vw - 1, 3), qRgb(0, 0, 255));
+        QCOMPARE(boxes.count(), 0);
+    }
+
+    void theWheelPansThroughTheBars()
     {
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("overflow"), {QSize(m_room.W + 33000, 8), QSize(20, 20)});
-        QCOMPARE(boxes.errorBoxes(), 1);
-        QCOMPARE(boxes.calls().first().prompt, vm::describe(vm::Err::Overflow));
-        QVERIFY(Form2->Picture1->Visible());
-        QCOMPARE(int(Form2->HScroll1->Value()), 0);
-        triggerMenu("Form2", "NextMenu");
-        QVERIFY(Form2->Image1->Visible());
-        QCOMPARE(boxes.errorBoxes(), 1);
+        openViewerOn(QStringLiteral("wheel"), {QSize(m_room.W + 500, m_room.H + 500)});
+        const QImage source = QImage(folderFor(QStringLiteral("wheel")) + QStringLiteral("/p0.bmp"))
+                                  .convertToFormat(QImage::Format_RGB32);
+        const auto turn = [](QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QWidget *area = Form2->Picture1;
+            const QPointF at(10, 10);
+            QWheelEvent event(at, area->mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(area, &event);
+        };
+        const int lines = QApplication::wheelScrollLines();
+        QSignalSpy vChange(Form2->VScroll1, &vm::ScrollBarBase::Change);
+        turn(QPoint(0, -120)); // one notch towards the user: down
+        QCOMPARE(Form2->VScroll1->Value(), lines * Form2->VScroll1->SmallChange());
+        QCOMPARE(vChange.count(), 1);
+        QCOMPARE(Form2->Picture1->surface().pixel(4, 4), source.pixel(4, Form2->VScroll1->Value() + 4));
+        turn(QPoint(0, -60)); // half a notch waits for the other half
+        QCOMPARE(Form2->VScroll1->Value(), lines * Form2->VScroll1->SmallChange());
+        turn(QPoint(0, -60));
+        QCOMPARE(Form2->VScroll1->Value(), 2 * lines * Form2->VScroll1->SmallChange());
+        turn(QPoint(0, 480)); // far up stops at the top
+        QCOMPARE(Form2->VScroll1->Value(), 0);
+
+        turn(QPoint(0, -120), Qt::ShiftModifier); // Shift: sideways
+        QCOMPARE(Form2->HScroll1->Value(), lines * Form2->HScroll1->SmallChange());
+        QCOMPARE(Form2->VScroll1->Value(), 0);
+        turn(QPoint(120, 0)); // a horizontal wheel
+        QCOMPARE(Form2->HScroll1->Value(), 0);
+        QCOMPARE(Form2->Picture1->surface().pixel(4, 4), source.pixel(4, 4));
+
+        // Where a bar is hidden, nothing moves that way.
+        triggerMenu("Form2", "ChanceViewMenu");
+        openViewerOn(QStringLiteral("wheel-wide"), {QSize(m_room.W + 500, 20)});
+        QVERIFY(!Form2->VScroll1->Visible());
+        turn(QPoint(0, -120));
+        QCOMPARE(Form2->VScroll1->Value(), 0);
+        QCOMPARE(Form2->HScroll1->Value(), 0);
+        QCOMPARE(boxes.count(), 0);
     }
 
     void returningRepreviewsInTheBrowser_data()

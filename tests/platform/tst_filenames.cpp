@@ -1,0 +1,125 @@
+// Names that are not UTF-8: how they are shown, that no two names of a folder
+// look alike, and that every shown path leads back to its bytes.
+#include "platform/controls/folderreader.h"
+#include "platform/filenames.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vm;
+
+namespace {
+
+// "日本.jpg" in CP932 (Shift-JIS).
+const QByteArray kCp932Name("\x93\xfa\x96\x7b.jpg");
+// "café.jpg" in Latin-1: 0xE9 followed by "." is no CP932 character.
+const QByteArray kLatin1Name("caf\xe9.jpg");
+
+bool makeFile(const QByteArray &path, const QByteArray &content = "x")
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    ::close(fd);
+    return ok;
+}
+
+QByteArray contentOf(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0)
+        return {};
+    char buf[64];
+    const ssize_t got = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    return got > 0 ? QByteArray(buf, int(got)) : QByteArray();
+}
+
+} // namespace
+
+class TestFileNames : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void shownForm_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("UTF-8 as it is") << QByteArray("写真 1.jpg") << QStringLiteral("写真 1.jpg");
+        QTest::newRow("CP932 Japanese") << kCp932Name << QStringLiteral("日本.jpg");
+        QTest::newRow("CP932 half-width katakana") << QByteArray("\xb6\xc5.gif") << QStringLiteral("ｶﾅ.gif");
+        QTest::newRow("Latin-1, no CP932 reading") << kLatin1Name << QStringLiteral("caf\\xE9.jpg");
+        QTest::newRow("neither, UTF-8 kept around the bad byte")
+            << QByteArray("\xe5\x86\x99\xff.bmp") << QStringLiteral("写\\xFF.bmp");
+        QTest::newRow("a cut-off CP932 character") << QByteArray("a\x93") << QStringLiteral("a\\x93");
+        QTest::newRow("overlong UTF-8 and a stray byte")
+            << QByteArray("\xc0\xaf\xff.bmp") << QStringLiteral("\\xC0\\xAF\\xFF.bmp");
+    }
+    void shownForm()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QCOMPARE(filenames::displayName(bytes), shown);
+    }
+
+    void namesOfOneFolderNeverLookAlike()
+    {
+        // The UTF-8 name keeps its form; the CP932 name that would read the
+        // same falls back to its escaped form.
+        const QList<QByteArray> names{kCp932Name, QStringLiteral("日本.jpg").toUtf8(), QByteArray("caf\\xE9.jpg"),
+                                      kLatin1Name, QByteArray("\\xFF\xe9"), QByteArray("\xff\\xE9")};
+        const QStringList shown = filenames::displayNames(names);
+        QCOMPARE(shown.size(), names.size());
+        QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), names.size());
+        QCOMPARE(shown[1], QStringLiteral("日本.jpg"));
+        QCOMPARE(shown[0], QStringLiteral("\\x93\\xFA\\x96{.jpg"));
+        QCOMPARE(shown[2], QStringLiteral("caf\\xE9.jpg")); // a real backslash in a UTF-8 name
+        QVERIFY(shown[3] != shown[2]);
+        // The outcome does not depend on the order the folder lists names in.
+        QList<QByteArray> reversed(names.rbegin(), names.rend());
+        QStringList again = filenames::displayNames(reversed);
+        std::reverse(again.begin(), again.end());
+        QCOMPARE(again, shown);
+    }
+
+    void everyShownPathOpensItsOwnFile()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray root = QFile::encodeName(dir.path());
+        // A CP932 folder holding a CP932 file, a Latin-1 file and a UTF-8
+        // name that reads like the CP932 one.
+        const QByteArray folder = root + "/\x8e\xca\x90\x5e"; // "写真" in CP932
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const QList<QByteArray> files{kCp932Name, kLatin1Name, QStringLiteral("日本.jpg").toUtf8(), "plain.bmp"};
+        for (const QByteArray &name : files)
+            QVERIFY(makeFile(folder + '/' + name, name));
+
+        const QString shownFolder = dir.path() + QStringLiteral("/写真");
+        QCOMPARE(QString::fromUtf8(filenames::nativePath(shownFolder)), QString::fromUtf8(folder));
+        QStringList listed = readFolder(shownFolder, EntryKind::File);
+        QCOMPARE(listed.size(), files.size());
+        for (const QString &name : std::as_const(listed)) {
+            const QByteArray native = filenames::nativePath(shownFolder + QLatin1Char('/') + name);
+            // The file reached is the one listed under that name.
+            QVERIFY2(files.contains(contentOf(native)), qPrintable(name));
+            QCOMPARE(filenames::displayNames(QList<QByteArray>(files))
+                         .at(files.indexOf(native.mid(folder.size() + 1))),
+                     name);
+        }
+        listed.sort();
+        QCOMPARE(listed.removeDuplicates(), 0);
+
+        // A shown name that is nowhere stays as typed, for the open to refuse.
+        QCOMPARE(filenames::nativePath(shownFolder + QStringLiteral("/nothing/here.bmp")),
+                 folder + "/nothing/here.bmp");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileNames)
+#include "tst_filenames.moc"
