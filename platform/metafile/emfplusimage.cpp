@@ -279,7 +279,10 @@ std::shared_ptr<const EmfPlusImageAttributes> parseEmfPlusImageAttributes(const 
     return a;
 }
 
-static QImage renderEmfPlusMetafile(const EmfPlusImage &image, QSize size)
+// Plays a metafile image onto a transparent canvas of `size`; `used`
+// receives the work the play did, for the caller's budget. Null when it
+// cannot be played or its own budget ran out.
+static QImage renderEmfPlusMetafile(const EmfPlusImage &image, QSize size, double *used)
 {
     if (image.kind == EmfPlusImage::Bitmap || size.isEmpty() || image.depth > kMetafileMaxNesting)
         return {};
@@ -294,12 +297,18 @@ static QImage renderEmfPlusMetafile(const EmfPlusImage &image, QSize size)
             const QRectF f = header.deviceFrame;
             QTransform deviceToImage = QTransform::fromTranslate(-f.x(), -f.y());
             deviceToImage *= QTransform::fromScale(size.width() / f.width(), size.height() / f.height());
-            GdiContext context(&canvas, deviceToImage, header.pxPerMm);
+            GdiContext context(&canvas, deviceToImage, header.pxPerMm, image.data.size(), size);
             EmfPlayer(image.data, header, context, image.depth).play();
+            *used = context.budget().used();
+            if (context.budget().spent())
+                return {};
         } else {
             const WmfDocument doc = parseWmf(image.data);
-            GdiContext context(&canvas, QTransform(), QSizeF(96 / 25.4, 96 / 25.4));
+            GdiContext context(&canvas, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), image.data.size(), size);
             WmfPlayer(doc, context).play();
+            *used = context.budget().used();
+            if (context.budget().spent())
+                return {};
         }
     } catch (const RuntimeError &) {
         return {};
@@ -317,7 +326,8 @@ QImage emfPlusImagePixels(const EmfPlusImage *image)
         return image->pixels;
     // A metafile texture is played at its own size (kept modest: it tiles).
     const QSize size = image->bounds.size().toSize().boundedTo(QSize(1024, 1024)).expandedTo(QSize(1, 1));
-    return renderEmfPlusMetafile(*image, size);
+    double used = 0;
+    return renderEmfPlusMetafile(*image, size, &used);
 }
 
 // ---- records --------------------------------------------------------------
@@ -377,7 +387,11 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
         const QSize size(std::max(1, int(std::ceil(w * shrink))), std::max(1, int(std::ceil(h * shrink))));
         if (dc().tooBusy())
             return EmfPlusResult::Stop;
-        pixels = renderEmfPlusMetafile(image, size);
+        double used = 0;
+        pixels = renderEmfPlusMetafile(image, size, &used);
+        // The nested play's work is this play's too.
+        if (!dc().charge(used))
+            return EmfPlusResult::Stop;
         if (pixels.isNull())
             return EmfPlusResult::NotDrawn;
         pixelsToBounds = QTransform::fromScale(image.bounds.width() / size.width(), image.bounds.height() / size.height())
@@ -385,7 +399,9 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
     }
     if (pixels.isNull())
         return EmfPlusResult::NotDrawn;
-    if (!beginDraw(1 + quint64(pixels.width()) * pixels.height() / 4096))
+    QPainterPath covered;
+    covered.addPolygon(srcToImage.map(QPolygonF(src)));
+    if (!dc().chargeDrawing(covered, 0) || !beginDraw())
         return EmfPlusResult::Done;
     QPainter &p = dc().painter();
     p.setTransform(srcToImage);

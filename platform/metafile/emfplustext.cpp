@@ -208,10 +208,13 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     const double stretch = std::max(std::hypot(paint.m11(), paint.m12()), std::hypot(paint.m21(), paint.m22()));
     const bool outlines = emPixels <= kCachedGlyphPixels && emPixels * stretch > kMaxCachedGlyphWidth;
 
-    // Priced by the glyphs' area: thousands of glyphs hundreds of pixels
-    // high are a lot of rasterising, and the play budget says how much.
-    const quint64 cost = 1 + quint64(text.size()) * quint64(1 + emPixels * emPixels / 4096);
-    if (!beginDraw(cost))
+    // Priced as GDI text is: shaping each character, then filling its glyph
+    // (the em square) on the picture.
+    QPainterPath glyphs;
+    const QPointF origin = worldToImage().map(r.type == EmfPlusDrawString ? layout.topLeft() : positions.value(0));
+    glyphs.addRect(QRectF(origin, QSizeF(emPixels * std::min<qsizetype>(text.size(), 100000), emPixels)));
+    if (!dc().charge(PlayBudget::kRecord + double(text.size()) * PlayBudget::kGlyph) || !dc().chargeDrawing(glyphs, 0)
+        || !beginDraw())
         return EmfPlusResult::Done;
     QPainter &p = dc().painter();
     QBrush fill = imageBrush(*brush, worldToImage());
