@@ -1,8 +1,10 @@
-// The start-up baseline: a bare main window of the browser's size that ends
-// at once after its first paint, as Velmora does with
-// VELMORA_EXIT_AFTER_FIRST_PAINT.
+// The start-up baseline: a bare main window of the browser's size showing
+// one line of Japanese text (so that it pays for the same font lookup as any
+// Japanese interface), ending at once after its first paint, as Velmora does
+// with VELMORA_EXIT_AFTER_FIRST_PAINT.
 #include <QApplication>
 #include <QEvent>
+#include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -32,6 +34,8 @@ int main(int argc, char **argv)
     QMainWindow window;
     const QStringList args = QCoreApplication::arguments();
     window.resize(args.size() > 2 ? QSize(args[1].toInt(), args[2].toInt()) : QSize(640, 480));
+    auto *text = new QLabel(QStringLiteral("画像ファイルを選んでください"));
+    window.setCentralWidget(text);
     QuitOnFirstPaint quit;
     window.installEventFilter(&quit);
     window.show();

@@ -12,6 +12,8 @@
 
 #include <jpeglib.h>
 
+#include "platform/codecs/colorprofile.h"
+
 namespace bench {
 
 namespace {
@@ -175,6 +177,21 @@ void writeBigFolder(const QString &folder, int count)
     }
 }
 
+// A copy of a JPEG with an ICC profile in one APP2 segment after SOI.
+void writeTagged(const QString &from, const QString &to, const QByteArray &profile)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly) || profile.isEmpty() || profile.size() > 65000)
+        throw std::runtime_error("cannot tag " + from.toStdString());
+    const QByteArray jpeg = in.readAll();
+    QByteArray segment("\xff\xe2", 2);
+    const int length = 2 + 14 + int(profile.size());
+    segment.append(char(length >> 8)).append(char(length & 0xff));
+    segment.append("ICC_PROFILE\0\1\1", 14);
+    segment.append(profile);
+    writeFile(to, jpeg.left(2) + segment + jpeg.mid(2));
+}
+
 QString corpusFile(const QString &relative)
 {
     QString dir = qEnvironmentVariable("VELMORA_CORPUS");
@@ -229,6 +246,8 @@ Inputs makeInputs(const QString &root)
     in.bitmap = in.pictures + QStringLiteral("/scan-4000x3000.bmp");
     in.rle = in.pictures + QStringLiteral("/bands-2000x1500.rle");
     writePhotoJpeg(in.photo24mp, 6000, 4000, 1);
+    in.photo24mpAdobeRgb = in.pictures + QStringLiteral("/camera-6000x4000-adobergb.jpg");
+    writeTagged(in.photo24mp, in.photo24mpAdobeRgb, vm::adobeRgbProfile());
     writePhotoJpeg(in.photo12mp, 4000, 3000, 2);
     writePhotoJpeg(in.photo1mp, 1280, 800, 3);
     writeBitmap24(in.bitmap, 4000, 3000);

@@ -13,6 +13,7 @@ namespace bench {
 struct Inputs {
     QString pictures; // folder holding the pictures below
     QString photo24mp; // 6000 x 4000 JPEG
+    QString photo24mpAdobeRgb; // the same, tagged with an Adobe RGB profile
     QString photo12mp; // 4000 x 3000 JPEG
     QString photo1mp; // 1280 x 800 JPEG
     QString bitmap; // 4000 x 3000 24-bit BMP

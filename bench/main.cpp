@@ -2,7 +2,7 @@
 // each thing a user feels against its best baseline in the same run, prints
 // the table (medians, min, max, ratio) and draws it as a bar chart.
 //
-//   velmora_bench [--repeats N] [--out FOLDER]
+//   velmora_bench [--repeats N] [--out FOLDER] [--only colour|stepping]
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -50,9 +50,10 @@ QString offscreenPlatform(const QString &folder)
 
 int main(int argc, char **argv)
 {
-    if (argc == 3 && qstrcmp(argv[1], "--memory-child") == 0) {
+    if (argc == 3 && (qstrcmp(argv[1], "--memory-child") == 0 || qstrcmp(argv[1], "--memory-child-rest") == 0)) {
+        const bool rest = qstrcmp(argv[1], "--memory-child-rest") == 0;
         QApplication application(argc, argv);
-        return bench::memoryChild(QString::fromLocal8Bit(argv[2]));
+        return bench::memoryChild(QString::fromLocal8Bit(argv[2]), rest);
     }
 
     QTemporaryDir work;
@@ -65,6 +66,8 @@ int main(int argc, char **argv)
             settings.repeats = std::max(3, atoi(argv[i + 1]));
         else if (qstrcmp(argv[i], "--out") == 0)
             out = QString::fromLocal8Bit(argv[i + 1]);
+        else if (qstrcmp(argv[i], "--only") == 0)
+            settings.only = QString::fromLocal8Bit(argv[i + 1]);
     }
     settings.platform = offscreenPlatform(work.path());
     qputenv("QT_QPA_PLATFORM", settings.platform.toLocal8Bit());
@@ -88,9 +91,11 @@ int main(int argc, char **argv)
     vmtest::startProgram();
     const QSize browserSize = Form1->size();
     vmtest::stopProgram();
-    console << "Measuring start-up and memory ..." << Qt::endl;
-    for (bench::Row &r : bench::measureProcesses(inputs, settings, browserSize, notes))
-        rows.push_back(std::move(r));
+    if (settings.only.isEmpty()) {
+        console << "Measuring start-up and memory ..." << Qt::endl;
+        for (bench::Row &r : bench::measureProcesses(inputs, settings, browserSize, notes))
+            rows.push_back(std::move(r));
+    }
 
     const QString machine = machineName();
     QString report = QStringLiteral("Machine: %1, %2 repeats, medians of the same run.\n\n")

@@ -16,6 +16,7 @@ struct Settings {
     int repeats = 15;
     int warmups = 2;
     QString platform; // QT_QPA_PLATFORM value for the windows and the children
+    QString only; // when set, only the measures of this group ("colour")
 };
 
 // In the real windows (this process): preview, viewer open, pan, folder fill
@@ -23,11 +24,20 @@ struct Settings {
 // ratio (allocation counts, sizes) are appended to `notes`.
 std::vector<Row> measureWindows(const Inputs &in, const Settings &s, QStringList &notes);
 
+// In the real windows: the same photo opened with and without an Adobe RGB
+// profile, in the viewer and in the preview.
+void measureColour(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes);
+
+// Stepping through a folder of 24-megapixel photos with reading ahead on and
+// off: Ctrl+N in the viewer, arrow keys in the file list, a held arrow key.
+void measureStepping(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes);
+
 // In child processes: start-up to the first paint, and the peak memory of
 // viewing the largest photo. `browserSize` is the browser window's size.
 std::vector<Row> measureProcesses(const Inputs &in, const Settings &s, QSize browserSize, QStringList &notes);
 
-// The memory child: views `file` and prints "idle <bytes> peak <bytes>".
-int memoryChild(const QString &file);
+// The memory child: views `file` and prints "idle <bytes> peak <bytes>";
+// with `rest`, it then rests until both neighbours are read ahead.
+int memoryChild(const QString &file, bool rest);
 
 } // namespace bench

@@ -1,6 +1,7 @@
 #include "platform/form.h"
 
 #include "platform/controls/devicepixels.h"
+#include "platform/readahead.h"
 #include "platform/runtime.h"
 
 #include <QApplication>
@@ -146,6 +147,8 @@ bool Form::Unload()
     if (Cancel != 0)
         return false;
     m_unloading = true;
+    // Pictures read ahead for this window are of no use to the next one.
+    readahead::dropAll();
     hide();
     Q_EMIT unloaded();
     deleteLater();

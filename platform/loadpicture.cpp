@@ -7,12 +7,19 @@
 #include "platform/codecs/filereader.h"
 #include "platform/picture.h"
 #include "platform/picturebytes.h"
+#include "platform/readahead.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
 
 Picture LoadPictureForSize(const QString &name, QSize maxSize)
 {
+    // A neighbour read ahead while the user rested, if its file is unchanged.
+    readahead::noteLoad(name, maxSize);
+    if (std::optional<Picture> prepared = readahead::take(name, maxSize))
+        return std::move(*prepared);
+    readahead::countLoaderDecode();
+
     QByteArray file;
     try {
         file = readPictureFile(name);

@@ -5,11 +5,13 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-          libjpeg62-turbo-dev fonts-ipafont-gothic fonts-liberation2 fonts-dejavu-extra)
+          libjpeg62-turbo-dev liblcms2-dev libxcb1-dev zlib1g-dev
+          fonts-ipafont-gothic fonts-liberation2 fonts-dejavu-extra)
 if [ "${1:-run}" = test ]; then
     # Sanitizer and fuzzing builds use clang; screenshots and fixtures use Xvfb and ImageMagick;
-    # the window-manager tests run openbox on Xvfb and move windows with xdotool.
-    packages+=(clang libclang-rt-14-dev xvfb xauth imagemagick openbox xdotool x11-utils)
+    # the window-manager tests run openbox on Xvfb and move windows with xdotool;
+    # the colour tests use colord's test and reference profiles.
+    packages+=(clang libclang-rt-14-dev xvfb xauth imagemagick openbox xdotool x11-utils colord-data)
 fi
 
 missing=()

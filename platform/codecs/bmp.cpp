@@ -6,7 +6,8 @@
 // uncompressed path stops at the end of a truncated file, so whatever it does
 // not write must already be palette index 0 (or black). Our own header
 // reading also gives the true height of a top-down bitmap, which Qt's
-// reader reports as negative.
+// reader reports as negative, and the colour profile a version 5 header may
+// embed, which Qt's reader does not look at.
 #include <QBuffer>
 #include <QImageReader>
 #include <QtEndian>
@@ -15,6 +16,7 @@
 #include <new>
 
 #include "platform/codecs/codecs.h"
+#include "platform/codecs/colorprofile.h"
 #include "platform/codecs/extent.h"
 #include "platform/runtimeerror.h"
 
@@ -30,6 +32,10 @@ constexpr int kV4HeaderSize = 108;
 constexpr int kV5HeaderSize = 124;
 
 enum Compression : quint32 { Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3 };
+// bV5CSType: a profile inside the file. Its sibling 'LINK' names a file
+// elsewhere, which a picture must never make us open: such a bitmap is shown
+// as sRGB, like those that say 'sRGB' or 'Win '.
+constexpr quint32 kProfileEmbedded = 0x4D424544; // 'MBED'
 
 struct BmpHeader {
     quint32 pixelOffset = 0;
@@ -43,6 +49,9 @@ struct BmpHeader {
     qint32 dotsPerMetreY = 0;
     quint32 colorsUsed = 0;
     quint32 alphaMask = 0;
+    quint32 colourSpace = 0; // bV5CSType
+    quint32 profileOffset = 0; // from the start of the header
+    quint32 profileSize = 0;
 };
 
 template<typename T>
@@ -85,8 +94,14 @@ BmpHeader parseHeader(const QByteArray &file)
     h.dotsPerMetreX = qint32(field(38, 4));
     h.dotsPerMetreY = qint32(field(42, 4));
     h.colorsUsed = field(46, 4);
-    if (h.headerSize >= kV4HeaderSize)
+    if (h.headerSize >= kV4HeaderSize) {
         h.alphaMask = field(66, 4);
+        h.colourSpace = field(70, 4);
+    }
+    if (h.headerSize >= kV5HeaderSize) {
+        h.profileOffset = field(126, 4);
+        h.profileSize = field(130, 4);
+    }
     return h;
 }
 
@@ -210,6 +225,17 @@ QImage decodePixels(const QByteArray &file, const BmpHeader &h)
     raise(Err::DamagedPicture);
 }
 
+// The embedded profile when it lies wholly inside the file; else none.
+QByteArray embeddedProfile(const QByteArray &file, const BmpHeader &h)
+{
+    if (h.colourSpace != kProfileEmbedded || h.profileSize == 0 || h.profileSize > kMaxIccProfileSize)
+        return {};
+    const qint64 at = qint64(kFileHeaderSize) + h.profileOffset;
+    if (at + h.profileSize > file.size())
+        return {};
+    return file.mid(at, h.profileSize);
+}
+
 } // namespace
 
 Picture decodeBmp(const QByteArray &file)
@@ -224,6 +250,7 @@ Picture decodeBmp(const QByteArray &file)
         data.append("\0\0\0\0\0\1", 6);
     }
     QImage image = toDisplayFormat(decodePixels(data, header));
+    applyColorProfile(image, embeddedProfile(file, header));
     const QSize extent = extentHimetric(image.size(), header.dotsPerMetreX, header.dotsPerMetreY);
     return Picture(std::move(image), extent);
 }

@@ -1,4 +1,5 @@
-// The few EXIF fields the loader needs: orientation and resolution.
+// The few EXIF fields the loader needs: orientation, resolution and the
+// colour space.
 #pragma once
 
 #include <QByteArrayView>
@@ -11,6 +12,9 @@ struct ExifInfo {
     // absent, of the wrong type, or in a unit we do not know.
     double dotsPerMetreX = 0;
     double dotsPerMetreY = 0;
+    // ColorSpace "uncalibrated" with the interoperability index "R03": the
+    // way cameras (DCF) say Adobe RGB without carrying its profile.
+    bool adobeRgb = false;
 };
 
 // `payload` is an APP1 segment's content. Anything that is not EXIF, and any

@@ -68,6 +68,11 @@ Err missingEntry(const QByteArray &path)
 
 QByteArray readPictureFile(const QString &name)
 {
+    return readPictureFile(name, nullptr);
+}
+
+QByteArray readPictureFile(const QString &name, struct stat *seen)
+{
     if (name.isEmpty() || name.contains(QChar(0)))
         raise(Err::BadFileName);
     const QByteArray path = filenames::nativePath(name);
@@ -89,6 +94,8 @@ QByteArray readPictureFile(const QString &name)
         raise(Err::NotARegularFile);
     if (st.st_size > kMaxPictureFileBytes)
         raise(Err::PictureTooLarge);
+    if (seen)
+        *seen = st;
 
     QByteArray data;
     try {

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
+
 namespace vm {
 
 // No picture we read is anywhere near this big; a larger file is a mistake
@@ -16,5 +18,10 @@ inline constexpr qint64 kMaxPictureFileBytes = qint64(512) * 1024 * 1024;
 // FileNotFound, PathNotFound, PermissionDenied, IsFolder, NotARegularFile,
 // PictureTooLarge (file over the cap), DeviceIO, OutOfMemory.
 QByteArray readPictureFile(const QString &name);
+
+// The same, also giving what fstat said of the very file that was read (its
+// identity and times), for a caller that must later tell whether the file
+// is still the one it read.
+QByteArray readPictureFile(const QString &name, struct stat *seen);
 
 } // namespace vm

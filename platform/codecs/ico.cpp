@@ -1,8 +1,10 @@
 // Icons and cursors: the largest image of the directory, the deepest colour
 // among equals. Entries are judged by their own headers, not by the
 // directory, whose bytes for depth hold the hotspot in a cursor and whose
-// sizes stop at 256.
+// sizes stop at 256. A PNG entry's colour chunks (iCCP, sRGB, gAMA, cHRM)
+// are honoured; Qt's PNG reader only records them.
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageReader>
 #include <QList>
 #include <QtEndian>
@@ -11,6 +13,7 @@
 #include <utility>
 
 #include "platform/codecs/codecs.h"
+#include "platform/codecs/colorprofile.h"
 #include "platform/codecs/extent.h"
 #include "platform/codecs/pngchunks.h"
 #include "platform/runtimeerror.h"
@@ -82,6 +85,10 @@ QImage decodePng(const Entry &e)
     QImage image;
     if (!reader.read(&image) || image.size() != QSize(int(e.width), int(e.height)))
         raise(Err::DamagedPicture);
+    // Qt records the colour chunks it saw; decodeIco converts the pixels
+    // itself, after which they are plain sRGB (or the display's) like every
+    // other picture.
+    image.setColorSpace(QColorSpace());
     return image;
 }
 
@@ -217,6 +224,11 @@ Picture decodeIco(const QByteArray &file)
     for (const Entry &e : std::as_const(entries)) {
         try {
             QImage image = toDisplayFormat(e.png ? decodePng(e) : decodeDib(e));
+            if (e.png) {
+                bool grey = false;
+                const QByteArray icc = pngColourProfile(e.bytes, &grey);
+                applyColorProfile(image, icc, grey ? PixelModel::Grey : PixelModel::Rgb);
+            }
             const QSize extent = extentHimetricAt96Dpi(image.size());
             return Picture(std::move(image), extent);
         } catch (const RuntimeError &error) {

@@ -1,19 +1,23 @@
 // JPEG through libjpeg-turbo directly: we see its warnings (a cut-off file
 // must not pass for a whole one), bound its memory and scan count, can have
 // it decode at a reduced DCT scale, and apply the EXIF orientation so that a
-// phone photo stands upright.
+// phone photo stands upright. A colour profile (APP2) is applied while the
+// rows are decoded, on the other cores.
 #include <QList>
 
 #include <csetjmp>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "platform/codecs/codecs.h"
+#include "platform/codecs/colorprofile.h"
 #include "platform/codecs/exif.h"
 #include "platform/codecs/extent.h"
+#include "platform/codecs/rasterbuffer.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -116,6 +120,7 @@ public:
         jpeg_mem_src(&m_cinfo, reinterpret_cast<const unsigned char *>(file.constData()),
             static_cast<unsigned long>(file.size()));
         jpeg_save_markers(&m_cinfo, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&m_cinfo, JPEG_APP0 + 2, 0xFFFF);
         return jpeg_read_header(&m_cinfo, TRUE) == JPEG_HEADER_OK;
     }
 
@@ -132,8 +137,9 @@ public:
     }
 
     // Decodes into `image` (allocated by the caller at the output size);
-    // CMYK rows pass through `row` and are converted here.
-    bool decode(QImage &image, unsigned char *row, bool cmyk, bool adobeInverted)
+    // CMYK rows pass through `row` and are converted here, unless a profile
+    // converts them. `colour` is told of every band of finished rows.
+    bool decode(QImage &image, unsigned char *row, bool cmyk, bool adobeInverted, RowConverter *colour)
     {
         if (setjmp(m_error.jump))
             return false;
@@ -143,11 +149,14 @@ public:
             return false;
         while (m_cinfo.output_scanline < m_cinfo.output_height && !m_error.truncated) {
             const int y = int(m_cinfo.output_scanline);
-            JSAMPROW target = cmyk ? row : reinterpret_cast<JSAMPROW>(image.scanLine(y));
+            const bool naiveCmyk = cmyk && !colour;
+            JSAMPROW target = naiveCmyk ? row : reinterpret_cast<JSAMPROW>(image.scanLine(y));
             if (jpeg_read_scanlines(&m_cinfo, &target, 1) != 1)
                 return false;
-            if (cmyk)
+            if (naiveCmyk)
                 convertCmykRow(row, reinterpret_cast<QRgb *>(image.scanLine(y)), image.width(), adobeInverted);
+            if (colour && (y + 1) % 16 == 0)
+                colour->rowsReady(y + 1);
         }
         if (m_error.truncated)
             return true; // the caller refuses it; finishing would only warn again
@@ -184,6 +193,28 @@ ExifInfo readExif(const jpeg_decompress_struct &cinfo)
             return parseExif(payload);
     }
     return {};
+}
+
+// The profile of the picture: its own (APP2), else Adobe RGB when the EXIF
+// says so. Empty for an untagged picture.
+QByteArray readIccProfile(const jpeg_decompress_struct &cinfo, const ExifInfo &exif)
+{
+    QList<QByteArrayView> app2;
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 2)
+            app2.append(QByteArrayView(reinterpret_cast<const char *>(m->data), m->data_length));
+    }
+    QByteArray icc = jpegIccProfile(app2);
+    if (icc.isEmpty() && exif.adobeRgb && cinfo.num_components == 3)
+        icc = adobeRgbProfile();
+    return icc;
+}
+
+PixelModel pixelModel(const jpeg_decompress_struct &cinfo)
+{
+    if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK)
+        return cinfo.saw_Adobe_marker ? PixelModel::CmykInverted : PixelModel::Cmyk;
+    return cinfo.num_components == 1 ? PixelModel::Grey : PixelModel::Rgb;
 }
 
 bool transposes(int orientation)
@@ -293,7 +324,7 @@ Picture decodeJpeg(const QByteArray &file, QSize maxSize)
     QImage image;
     std::vector<unsigned char> row;
     try {
-        image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
+        image = allocateRaster(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
         if (cmyk)
             row.resize(size_t(cinfo.output_width) * 4);
     } catch (const std::bad_alloc &) {
@@ -301,10 +332,17 @@ Picture decodeJpeg(const QByteArray &file, QSize maxSize)
     }
     if (image.isNull())
         raise(Err::OutOfMemory);
-    if (!d.decode(image, row.data(), cmyk, cinfo.saw_Adobe_marker))
+    // Untagged and sRGB pictures have no conversion and cost nothing here.
+    auto conversion = ColorConversion::find(readIccProfile(cinfo, exif), pixelModel(cinfo));
+    std::optional<RowConverter> colour;
+    if (conversion)
+        colour.emplace(std::move(conversion), image);
+    if (!d.decode(image, row.data(), cmyk, cinfo.saw_Adobe_marker, colour ? &*colour : nullptr))
         raiseFor(d.errors());
     if (d.errors().truncated)
         raise(Err::DamagedPicture);
+    if (colour)
+        colour->finish();
 
     image = oriented(image, exif.orientation);
     QSize extent = extentHimetric(stored, dotsX, dotsY);

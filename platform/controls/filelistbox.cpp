@@ -4,12 +4,30 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStringListModel>
+#include <QTimer>
+
+#include <chrono>
 
 #include "platform/controls/folderreader.h"
 #include "platform/controls/usererror.h"
+#include "platform/readahead.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
+
+namespace {
+
+// Long enough that a held key (30 repeats a second) never reads ahead; short
+// enough that the next picture is ready before a resting user steps on.
+constexpr int kRestMs = 120;
+
+qint64 nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
 
 FileListBox::FileListBox(QWidget *parent)
     : QListView(parent)
@@ -17,8 +35,14 @@ FileListBox::FileListBox(QWidget *parent)
     , m_pattern(QStringLiteral("*.*"))
     , m_filter(compile(m_pattern))
     , m_path(QDir::cleanPath(QDir::currentPath()))
+    , m_restTimer(new QTimer(this))
 {
     setModel(m_model);
+    m_restTimer->setSingleShot(true);
+    m_restTimer->setInterval(kRestMs);
+    connect(m_restTimer, &QTimer::timeout, this, &FileListBox::selectionRested);
+    // Every change of the selection, the user's or the program's.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, m_restTimer, qOverload<>(&QTimer::start));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Large folders: one row height for all, no per-row measuring.
@@ -78,6 +102,10 @@ void FileListBox::list(const QString &folder, const Filter &filter)
     sortNames(names);
     m_model->setStringList(names);
     m_path = folder;
+    // What was read ahead belongs to the folder shown before.
+    m_restTimer->stop();
+    m_clickOwed = false;
+    readahead::dropAll();
     selectionModel()->clear();
     scrollToTop();
 }
@@ -147,10 +175,57 @@ QItemSelectionModel::SelectionFlags FileListBox::selectionCommand(
     return flags;
 }
 
+void FileListBox::raiseClick()
+{
+    m_clickOwed = false;
+    runUserAction([this] { Q_EMIT Click(); });
+    m_lastClickEnd = nowMs();
+}
+
 void FileListBox::raiseClickIfMoved(int before)
 {
     if (ListIndex() != before)
-        runUserAction([this] { Q_EMIT Click(); });
+        raiseClick();
+}
+
+bool FileListBox::queuedBehindLastClick(const QKeyEvent *event)
+{
+    // A key event made while the last Click was still running has waited in
+    // the queue: keys come faster than previews finish. Its moment, on our
+    // clock, is its timestamp plus the smallest offset seen (that of an
+    // event delivered at once). Events without a timestamp (0) are never
+    // taken for queued ones.
+    const qint64 stamp = qint64(event->timestamp());
+    if (stamp == 0)
+        return false;
+    const qint64 offset = nowMs() - stamp;
+    // A new clock (another source of events, or one that wrapped): start over.
+    if (!m_haveKeyClock || offset < m_keyClockOffset || offset > m_keyClockOffset + 60'000) {
+        m_keyClockOffset = offset;
+        m_haveKeyClock = true;
+    }
+    return stamp + m_keyClockOffset < m_lastClickEnd;
+}
+
+void FileListBox::raiseClickWhenQueueDrains()
+{
+    if (m_clickOwed)
+        return;
+    m_clickOwed = true;
+    // Queued after the keys already waiting, so it runs once they are done,
+    // for wherever they leave the selection.
+    QTimer::singleShot(0, this, [this] {
+        if (m_clickOwed && ListIndex() != -1)
+            raiseClick();
+        m_clickOwed = false;
+    });
+}
+
+void FileListBox::selectionRested()
+{
+    const int index = ListIndex();
+    if (index != -1)
+        readahead::restedOn(m_path, FileName(), List(index + 1), List(index - 1));
 }
 
 void FileListBox::mousePressEvent(QMouseEvent *event)
@@ -161,7 +236,7 @@ void FileListBox::mousePressEvent(QMouseEvent *event)
     // A click on the entry already chosen is a click all the same.
     const bool reclicked = event->button() == Qt::LeftButton && hit.isValid() && hit.row() == ListIndex();
     if (ListIndex() != before || reclicked)
-        runUserAction([this] { Q_EMIT Click(); });
+        raiseClick();
 }
 
 void FileListBox::mouseMoveEvent(QMouseEvent *event)
@@ -215,8 +290,16 @@ void FileListBox::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
+    const bool queued = queuedBehindLastClick(event);
     QListView::keyPressEvent(event);
-    raiseClickIfMoved(before);
+    if (ListIndex() == before)
+        return;
+    // Every key moves the selection; the previews of entries passed over
+    // while later keys wait are skipped, and the last one is owed.
+    if (queued)
+        raiseClickWhenQueueDrains();
+    else
+        raiseClick();
 }
 
 } // namespace vm

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 class QStringListModel;
+class QTimer;
 
 namespace vm {
 
@@ -70,11 +71,25 @@ private:
     static bool admits(const Filter &filter, const QString &name);
     void list(const QString &folder, const Filter &filter);
     void raiseClickIfMoved(int before);
+    void raiseClick();
+    bool queuedBehindLastClick(const QKeyEvent *event);
+    void raiseClickWhenQueueDrains();
+    void selectionRested();
 
     QStringListModel *m_model;
     QString m_pattern;
     Filter m_filter;
     QString m_path;
+
+    // Reading ahead starts once the selection has rested this long.
+    QTimer *m_restTimer;
+    // Held keys: the offset between the key events' clock and ours (the
+    // smallest seen, that of an event delivered at once), when the last
+    // Click ended, and whether a Click skipped for a queued key is owed.
+    qint64 m_keyClockOffset = 0;
+    bool m_haveKeyClock = false;
+    qint64 m_lastClickEnd = 0;
+    bool m_clickOwed = false;
 };
 
 } // namespace vm

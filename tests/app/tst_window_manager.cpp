@@ -51,7 +51,7 @@ private Q_SLOTS:
     void theBrowserComesBackWhereTheUserLeftIt()
     {
         MsgBoxRecorder boxes;
-        QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 20000));
+        QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 30000));
         const QPoint start = Form1->frameGeometry().topLeft();
         QVERIFY(userMoves(Form1.peek(), QPoint(333, 222)));
         QTRY_VERIFY(Form1->frameGeometry().topLeft() != start);
@@ -61,10 +61,10 @@ private Q_SLOTS:
         openFolder(m_dir.path());
         doubleClickFile(0);
         QVERIFY(Form2.isLoaded());
-        QVERIFY(QTest::qWaitForWindowExposed(Form2.peek(), 20000));
+        QVERIFY(QTest::qWaitForWindowExposed(Form2.peek(), 30000));
         triggerMenu("Form2", "NextMenu");
         triggerMenu("Form2", "ChanceViewMenu");
-        QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 20000));
+        QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 30000));
         QTest::qWait(300); // a manager that places a window does so once mapped
         QCOMPARE(Form1->frameGeometry().topLeft(), place);
         QCOMPARE(boxes.count(), 0);
@@ -73,11 +73,11 @@ private Q_SLOTS:
     void theViewerStillOpensAtTheTopLeft()
     {
         MsgBoxRecorder boxes;
-        QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 20000));
+        QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 30000));
         QVERIFY(userMoves(Form1.peek(), QPoint(150, 120)));
         openFolder(m_dir.path());
         doubleClickFile(0);
-        QVERIFY(QTest::qWaitForWindowExposed(Form2.peek(), 20000));
+        QVERIFY(QTest::qWaitForWindowExposed(Form2.peek(), 30000));
         QTRY_COMPARE(Form2->frameGeometry().topLeft(), QPoint(0, 0));
         QCOMPARE(boxes.count(), 0);
     }

@@ -74,6 +74,9 @@ private Q_SLOTS:
         QTest::newRow("escaped tab and backslash in a mount point")
             << QByteArray("30 27 8:17 / /media/a\\011b\\134c rw - ext4 /dev/sdb1 rw\n")
             << QStringList{"/", "/media/a\tb\\c"};
+        QTest::newRow("a card named in Shift-JIS, shown as the folder list shows it")
+            << QByteArray("30 27 8:17 / /media/\x93\xfa\x96\x7b rw - vfat /dev/sdb1 rw\n")
+            << QStringList{"/", QStringLiteral("/media/日本")};
     }
     void onlyRealFileSystemsAreDrives()
     {

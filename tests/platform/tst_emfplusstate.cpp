@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <cmath>
 #include <functional>
 
 #include "platform/metafile/metafile.h"
@@ -256,6 +257,39 @@ private Q_SLOTS:
         QVERIFY2(near(image, {15, 15}, kBlue), qPrintable(describe(image, {15, 15})));
         QVERIFY2(near(image, {85, 85}, kWhite, 20), qPrintable(describe(image, {85, 85})));
         QVERIFY2(near(image, {85, 15}, kWhite, 20), qPrintable(describe(image, {85, 15})));
+    }
+
+    void workIsChargedToThePlayBudget_data()
+    {
+        QTest::addColumn<int>("fills");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("a few stars") << 2 << false;
+        QTest::newRow("stars without end") << 400 << true;
+    }
+    void workIsChargedToThePlayBudget()
+    {
+        // A 97-point star across the page, filled antialiased again and
+        // again: the rasteriser's work is priced as for GDI shapes.
+        QFETCH(int, fills);
+        QFETCH(bool, refused);
+        PlusData star;
+        star.u32(kGreen.rgba()).u32(97);
+        for (int i = 0; i < 97; ++i) {
+            const double a = i * 2 * M_PI * 48 / 97;
+            star.f(float(50 + 50 * std::cos(a))).f(float(50 + 50 * std::sin(a)));
+        }
+        EmfPlusBuilder b;
+        b.plus(vm::EmfPlusSetAntiAliasMode, 1, {});
+        for (int i = 0; i < fills; ++i)
+            b.plus(vm::EmfPlusFillPolygon, vm::FlagColor, star);
+        const auto picture = vm::openEmf(b.finish());
+        bool tooComplex = false;
+        try {
+            picture->render(picture->naturalSize());
+        } catch (const vm::RuntimeError &e) {
+            tooComplex = e.number() == vm::Err::PictureTooComplex;
+        }
+        QCOMPARE(tooComplex, refused);
     }
 
     void corpusFilesWithEmfPlusRecordsDraw_data()

@@ -7,6 +7,7 @@
 #include "loaderfixtures.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
+#include "support/testsupport.h"
 
 using vm::Err;
 
@@ -226,6 +227,40 @@ private Q_SLOTS:
         const QImage image = load(bmp.bytes()).image();
         QCOMPARE(image.format(), QImage::Format_RGB32);
         QCOMPARE(image.pixel(0, 0), qRgb(0x30, 0x20, 0x10));
+    }
+
+    void embeddedProfileGivesTheIntendedColours_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("worstMean");
+        // bmpsuite's picture with red and green stored swapped and a
+        // profile that swaps them back; one with an sRGB profile (black
+        // scaled); one whose profile is linked, which we never open.
+        QTest::newRow("swapped, profile swaps back") << QStringLiteral("bmp/questionable/bs-rgb24prof2.bmp") << 3.0;
+        QTest::newRow("sRGB profile") << QStringLiteral("bmp/questionable/bs-rgb24prof.bmp") << 0.0;
+        QTest::newRow("linked profile") << QStringLiteral("bmp/questionable/bs-rgb24lprof.bmp") << 0.0;
+    }
+
+    void embeddedProfileGivesTheIntendedColours()
+    {
+        QFETCH(QString, file);
+        QFETCH(double, worstMean);
+        const QString corpus = vmtest::corpusDir();
+        if (corpus.isEmpty())
+            QSKIP("picture corpus not present");
+        const QImage intended = vm::LoadPicture(corpus + QStringLiteral("/bmp/good/bs-rgb24.bmp")).image();
+        const QImage shown = vm::LoadPicture(corpus + QLatin1Char('/') + file).image();
+        QCOMPARE(shown.size(), intended.size());
+        double sum = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb a = shown.pixel(x, y);
+                const QRgb b = intended.pixel(x, y);
+                sum += qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b));
+            }
+        }
+        const double mean = sum / (3.0 * shown.width() * shown.height());
+        QVERIFY2(mean <= worstMean, qPrintable(QStringLiteral("mean difference %1").arg(mean)));
     }
 };
 

@@ -5,7 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "platform/controls/filelistbox.h"
 #include "platform/picture.h"
+#include "platform/readahead.h"
 #include "platform/runtimeerror.h"
 #include "support/fixtures.h"
 #include "support/hostile.h"
@@ -88,6 +90,64 @@ private Q_SLOTS:
             QVERIFY2(!loaded, qPrintable(QStringLiteral("loaded as %1 x %2").arg(pixels.width()).arg(pixels.height())));
         if (!loaded && c.expected != 0)
             QCOMPARE(number, c.expected);
+    }
+
+    void hostileNeighbourReadAheadChangesNothing_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("armedAfterTheRest");
+        const QList<HostileCase> cases = hostileCases();
+        for (int i = 0; i < cases.size(); ++i) {
+            QTest::newRow(qPrintable(cases[i].name + QStringLiteral(", there at the rest"))) << i << false;
+            QTest::newRow(qPrintable(cases[i].name + QStringLiteral(", swapped in after it"))) << i << true;
+        }
+    }
+    // The hostile object next to a resting selection: the worker meets it
+    // first, and the user's own load then ends exactly as without reading
+    // ahead, the same picture or the same error.
+    void hostileNeighbourReadAheadChangesNothing()
+    {
+        QFETCH(int, index);
+        QFETCH(bool, armedAfterTheRest);
+        const HostileCase c = hostileCases().at(index);
+        const QString folder = m_dir.filePath(QStringLiteral("ahead%1").arg(++m_row));
+        QVERIFY(QDir().mkpath(folder));
+        const QString current = folder + QStringLiteral("/current.bmp");
+        const QString path = folder + QLatin1Char('/') + c.fileName;
+        writeBmp(current, 20, 10);
+        writeBmp(path, 20, 10);
+        vm::FileListBox list;
+        list.setPath(folder);
+        QCOMPARE(list.ListCount(), 2);
+        const int row = list.List(0) == QStringLiteral("current.bmp") ? 0 : 1;
+        if (!armedAfterTheRest)
+            c.arm(path);
+        const quint64 jobs = vm::readahead::counters().jobsDone;
+        try {
+            (void)vm::LoadPicture(current); // may be gone with its folder
+        } catch (const vm::RuntimeError &) {
+        }
+        list.setListIndex(row);
+        QTRY_COMPARE(vm::readahead::counters().jobsDone, jobs + 1);
+        QVERIFY(vm::readahead::waitIdle(10000));
+        if (armedAfterTheRest)
+            c.arm(path);
+
+        const auto outcome = [&] {
+            try {
+                const vm::Picture p = vm::LoadPicture(path);
+                return QStringLiteral("loaded %1 x %2").arg(p.pixelSize().width()).arg(p.pixelSize().height());
+            } catch (const vm::RuntimeError &e) {
+                return QStringLiteral("error %1: %2").arg(e.Number()).arg(e.Description());
+            }
+        };
+        const QString ahead = outcome();
+        vm::readahead::setEnabled(false);
+        const QString plain = outcome();
+        vm::readahead::setEnabled(true);
+        QCOMPARE(ahead, plain);
+        QVERIFY2(peakResidentMb() < memoryBoundMb(), qPrintable(QStringLiteral("%1 MB").arg(peakResidentMb())));
+        vm::readahead::dropAll();
     }
 
     void everyGoodPictureLoads_data()

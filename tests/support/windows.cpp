@@ -18,7 +18,8 @@ void startProgram()
     vm::resetEnded();
     app::configure(*qApp);
     Form1.Show();
-    QVERIFY(QTest::qWaitForWindowExposed(Form1.peek()));
+    // Generous: under a window manager on a busy machine mapping takes a while.
+    QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 30000));
 }
 
 void stopProgram()

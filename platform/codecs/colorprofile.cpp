@@ -1,0 +1,411 @@
+#include "platform/codecs/colorprofile.h"
+
+#include <QCryptographicHash>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <list>
+#include <system_error>
+
+#include <lcms2.h>
+#include <lcms2_plugin.h>
+
+#include "platform/runtimeerror.h"
+
+namespace vm {
+
+namespace {
+
+// No single allocation of Little CMS needs more for a profile of 4 MB; a
+// crafted table size claiming gigabytes is refused before it is made.
+constexpr cmsUInt32Number kMaxLcmsAllocation = 128u * 1024 * 1024;
+constexpr int kMaxTags = 100; // as Little CMS itself
+constexpr qsizetype kHeaderSize = 128;
+constexpr size_t kCachedConversions = 16;
+// Below this many pixels the conversion takes well under a millisecond:
+// not worth a thread.
+constexpr qint64 kPixelsForWorkers = 64 * 1024;
+constexpr int kMaxWorkers = 7;
+constexpr int kBandRows = 32;
+
+void *limitedMalloc(cmsContext, cmsUInt32Number size)
+{
+    return size > kMaxLcmsAllocation ? nullptr : std::malloc(size);
+}
+
+void limitedFree(cmsContext, void *ptr)
+{
+    std::free(ptr);
+}
+
+void *limitedRealloc(cmsContext, void *ptr, cmsUInt32Number size)
+{
+    return size > kMaxLcmsAllocation ? nullptr : std::realloc(ptr, size);
+}
+
+void ignoreError(cmsContext, cmsUInt32Number, const char *)
+{
+}
+
+// Our own context: bounded allocations, and errors kept quiet (an unusable
+// profile is an ordinary event, the picture is simply shown untagged).
+cmsContext lcmsContext()
+{
+    static cmsPluginMemHandler memory = {{cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig, nullptr},
+        limitedMalloc, limitedFree, limitedRealloc, nullptr, nullptr, nullptr};
+    static const cmsContext context = [] {
+        cmsContext c = cmsCreateContext(&memory, nullptr);
+        if (c)
+            cmsSetLogErrorHandlerTHR(c, ignoreError);
+        return c;
+    }();
+    return context;
+}
+
+quint32 be32(QByteArrayView data, qsizetype at)
+{
+    return qFromBigEndian<quint32>(data.data() + at);
+}
+
+constexpr quint32 sig(const char (&s)[5])
+{
+    return quint32(quint8(s[0])) << 24 | quint32(quint8(s[1])) << 16 | quint32(quint8(s[2])) << 8
+        | quint32(quint8(s[3]));
+}
+
+struct Profile {
+    cmsHPROFILE handle = nullptr;
+    explicit Profile(cmsHPROFILE h) : handle(h) {}
+    ~Profile()
+    {
+        if (handle)
+            cmsCloseProfile(handle);
+    }
+    Profile(const Profile &) = delete;
+    Profile &operator=(const Profile &) = delete;
+};
+
+bool fitsModel(cmsColorSpaceSignature space, PixelModel model)
+{
+    switch (model) {
+    case PixelModel::Grey:
+        return space == cmsSigGrayData;
+    case PixelModel::Rgb:
+        return space == cmsSigRgbData;
+    case PixelModel::Cmyk:
+    case PixelModel::CmykInverted:
+        return space == cmsSigCmykData;
+    }
+    return false;
+}
+
+cmsUInt32Number inputFormat(PixelModel model)
+{
+    switch (model) {
+    case PixelModel::Grey: // made into a table of the 256 levels
+        return TYPE_GRAY_8;
+    case PixelModel::Rgb:
+        return TYPE_BGRA_8;
+    case PixelModel::Cmyk:
+        return TYPE_CMYK_8;
+    case PixelModel::CmykInverted:
+        return TYPE_CMYK_8_REV;
+    }
+    return TYPE_BGRA_8;
+}
+
+// An RGB profile that gives what sRGB gives: the same colorants and tone
+// curves and no table that would take their place. Such pictures are left
+// exactly as they are stored.
+bool behavesAsSrgb(cmsHPROFILE p, cmsUInt32Number intent)
+{
+    if (cmsGetColorSpace(p) != cmsSigRgbData || !cmsIsMatrixShaper(p)
+        || cmsIsCLUT(p, intent, LCMS_USED_AS_INPUT)) {
+        return false;
+    }
+    Profile srgb(cmsCreate_sRGBProfileTHR(lcmsContext()));
+    if (!srgb.handle)
+        return false;
+    const cmsTagSignature colorants[] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+    const cmsTagSignature curves[] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (int i = 0; i < 3; ++i) {
+        const auto *a = static_cast<const cmsCIEXYZ *>(cmsReadTag(p, colorants[i]));
+        const auto *b = static_cast<const cmsCIEXYZ *>(cmsReadTag(srgb.handle, colorants[i]));
+        if (!a || !b || std::abs(a->X - b->X) > 0.0025 || std::abs(a->Y - b->Y) > 0.0025
+            || std::abs(a->Z - b->Z) > 0.0025) {
+            return false;
+        }
+        const auto *ca = static_cast<const cmsToneCurve *>(cmsReadTag(p, curves[i]));
+        const auto *cb = static_cast<const cmsToneCurve *>(cmsReadTag(srgb.handle, curves[i]));
+        if (!ca || !cb)
+            return false;
+        for (int v = 0; v <= 255; ++v) {
+            const float x = float(v) / 255;
+            if (std::abs(cmsEvalToneCurveFloat(ca, x) - cmsEvalToneCurveFloat(cb, x)) > 0.002f)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The display's profile when it is one we can convert to; else sRGB.
+cmsHPROFILE openOutputProfile(const QByteArray &display)
+{
+    if (!display.isEmpty() && isPlausibleIccProfile(display)) {
+        cmsHPROFILE p = cmsOpenProfileFromMemTHR(lcmsContext(), display.constData(), cmsUInt32Number(display.size()));
+        if (p && cmsGetColorSpace(p) == cmsSigRgbData && cmsGetDeviceClass(p) == cmsSigDisplayClass
+            && cmsIsIntentSupported(p, INTENT_PERCEPTUAL, LCMS_USED_AS_OUTPUT)) {
+            return p;
+        }
+        if (p)
+            cmsCloseProfile(p);
+    }
+    return cmsCreate_sRGBProfileTHR(lcmsContext());
+}
+
+struct CacheEntry {
+    QByteArray key;
+    std::shared_ptr<const ColorConversion> conversion; // null: nothing to do
+};
+
+std::mutex g_cacheMutex;
+std::list<CacheEntry> g_cache; // most recently used first
+
+} // namespace
+
+bool isPlausibleIccProfile(QByteArrayView icc)
+{
+    if (icc.size() < kHeaderSize + 4 || icc.size() > kMaxIccProfileSize)
+        return false;
+    const quint32 declared = be32(icc, 0);
+    if (declared < kHeaderSize + 4 || declared > quint32(icc.size()))
+        return false;
+    if (be32(icc, 36) != sig("acsp"))
+        return false;
+    const quint32 deviceClass = be32(icc, 12);
+    if (deviceClass != sig("scnr") && deviceClass != sig("mntr") && deviceClass != sig("prtr")
+        && deviceClass != sig("spac")) {
+        return false;
+    }
+    const quint32 space = be32(icc, 16);
+    if (space != sig("RGB ") && space != sig("GRAY") && space != sig("CMYK"))
+        return false;
+    const quint32 pcs = be32(icc, 20);
+    if (pcs != sig("XYZ ") && pcs != sig("Lab "))
+        return false;
+    const quint32 tags = be32(icc, kHeaderSize);
+    if (tags == 0 || tags > kMaxTags || kHeaderSize + 4 + qint64(tags) * 12 > qint64(declared))
+        return false;
+    for (quint32 i = 0; i < tags; ++i) {
+        const qsizetype entry = kHeaderSize + 4 + qsizetype(i) * 12;
+        const quint64 offset = be32(icc, entry + 4);
+        const quint64 size = be32(icc, entry + 8);
+        if (size < 8 || offset < quint64(kHeaderSize) || offset + size > declared)
+            return false;
+    }
+    return true;
+}
+
+ColorConversion::~ColorConversion()
+{
+    if (m_transform)
+        cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+}
+
+std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &icc, PixelModel model)
+{
+    if (icc.isEmpty() || !isPlausibleIccProfile(icc) || !lcmsContext())
+        return nullptr;
+    const QByteArray display = displayIccProfile();
+    QByteArray key = QCryptographicHash::hash(icc, QCryptographicHash::Sha256);
+    key += QCryptographicHash::hash(display, QCryptographicHash::Sha256);
+    key += char('0' + int(model));
+
+    std::lock_guard lock(g_cacheMutex);
+    for (auto it = g_cache.begin(); it != g_cache.end(); ++it) {
+        if (it->key == key) {
+            g_cache.splice(g_cache.begin(), g_cache, it);
+            return it->conversion;
+        }
+    }
+
+    std::shared_ptr<const ColorConversion> made;
+    Profile in(cmsOpenProfileFromMemTHR(lcmsContext(), icc.constData(), cmsUInt32Number(icc.size())));
+    if (in.handle && fitsModel(cmsGetColorSpace(in.handle), model)) {
+        cmsUInt32Number intent = cmsGetHeaderRenderingIntent(in.handle);
+        if (intent > INTENT_ABSOLUTE_COLORIMETRIC)
+            intent = INTENT_PERCEPTUAL;
+        if (!behavesAsSrgb(in.handle, intent)) {
+            Profile out(openOutputProfile(display));
+            const bool grey = model == PixelModel::Grey;
+            constexpr cmsUInt32Number kFlags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE;
+            cmsHTRANSFORM t = out.handle
+                ? cmsCreateTransformTHR(lcmsContext(), in.handle, inputFormat(model), out.handle,
+                      TYPE_BGRA_8, intent, grey ? kFlags | cmsFLAGS_NOOPTIMIZE : kFlags)
+                : nullptr;
+            if (t && grey) {
+                uchar levels[256];
+                for (int v = 0; v < 256; ++v)
+                    levels[v] = uchar(v);
+                std::vector<QRgb> table(256, 0xff000000u);
+                cmsDoTransform(t, levels, table.data(), 256);
+                cmsDeleteTransform(t);
+                made.reset(new ColorConversion(std::move(table)));
+            } else if (t) {
+                made.reset(new ColorConversion(t));
+            }
+        }
+    }
+    g_cache.push_front({key, made});
+    if (g_cache.size() > kCachedConversions)
+        g_cache.pop_back();
+    return made;
+}
+
+void ColorConversion::convertRows(uchar *first, qsizetype bytesPerLine, int width, int rows) const
+{
+    if (!m_greyTable.empty()) {
+        for (int y = 0; y < rows; ++y) {
+            auto *px = reinterpret_cast<QRgb *>(first + qsizetype(y) * bytesPerLine);
+            for (int x = 0; x < width; ++x)
+                px[x] = (m_greyTable[qBlue(px[x])] & 0x00ffffffu) | (px[x] & 0xff000000u);
+        }
+        return;
+    }
+    auto *t = static_cast<cmsHTRANSFORM>(m_transform);
+    // CMYK fills all four bytes with ink; RGB32 needs an opaque fourth byte.
+    const bool opaque = T_CHANNELS(cmsGetTransformInputFormat(t)) == 4;
+    for (int y = 0; y < rows; ++y) {
+        uchar *line = first + qsizetype(y) * bytesPerLine;
+        cmsDoTransform(t, line, line, cmsUInt32Number(width));
+        if (opaque) {
+            auto *px = reinterpret_cast<QRgb *>(line);
+            for (int x = 0; x < width; ++x)
+                px[x] |= 0xff000000u;
+        }
+    }
+}
+
+RowConverter::RowConverter(std::shared_ptr<const ColorConversion> conversion, QImage &image)
+    : m_conversion(std::move(conversion))
+{
+    if (!m_conversion || image.isNull() || image.depth() != 32)
+        return;
+    m_bits = image.bits();
+    m_bytesPerLine = image.bytesPerLine();
+    m_width = image.width();
+    m_height = image.height();
+    if (qint64(m_width) * m_height < kPixelsForWorkers)
+        return; // finish() does it all
+    const int cores = int(std::thread::hardware_concurrency());
+    const int workers = std::clamp(cores - 1, 1, kMaxWorkers);
+    for (int i = 0; i < workers; ++i) {
+        try {
+            m_workers.emplace_back([this] { work(false); });
+        } catch (const std::system_error &) {
+            break; // the caller's thread does the rest
+        }
+    }
+}
+
+RowConverter::~RowConverter()
+{
+    stop();
+}
+
+void RowConverter::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    for (std::thread &t : m_workers)
+        t.join();
+    m_workers.clear();
+}
+
+void RowConverter::rowsReady(int rows)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (rows <= m_ready)
+            return;
+        m_ready = std::min(rows, m_height);
+    }
+    m_wake.notify_one();
+}
+
+void RowConverter::finish()
+{
+    if (!m_bits)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_finishing = true;
+        m_ready = m_height;
+    }
+    m_wake.notify_all();
+    work(true);
+    for (std::thread &t : m_workers)
+        t.join();
+    m_workers.clear();
+}
+
+bool RowConverter::claim(int &from, int &count, bool caller)
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_stopping || m_next >= m_height)
+            return false;
+        if (m_next < m_ready) {
+            from = m_next;
+            count = std::min(kBandRows, m_ready - m_next);
+            m_next += count;
+            return true;
+        }
+        if (caller || m_finishing)
+            return false;
+        m_wake.wait(lock);
+    }
+}
+
+void RowConverter::work(bool caller)
+{
+    int from = 0;
+    int count = 0;
+    while (claim(from, count, caller))
+        m_conversion->convertRows(m_bits + qsizetype(from) * m_bytesPerLine, m_bytesPerLine, m_width, count);
+}
+
+void applyColorProfile(QImage &image, const QByteArray &icc, PixelModel model)
+{
+    if (icc.isEmpty() || image.isNull())
+        return;
+    const QImage::Format format = image.format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied)
+        return;
+    std::shared_ptr<const ColorConversion> conversion = ColorConversion::find(icc, model);
+    if (!conversion)
+        return;
+    // The profile describes the colours, not colours already weighted by
+    // their coverage: convert them unpremultiplied. Qt does both steps in
+    // place.
+    const bool premultiplied = format == QImage::Format_ARGB32_Premultiplied;
+    if (premultiplied)
+        image.convertTo(QImage::Format_ARGB32);
+    if (image.isNull())
+        raise(Err::OutOfMemory);
+    {
+        RowConverter rows(conversion, image);
+        rows.finish();
+    }
+    if (premultiplied)
+        image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        raise(Err::OutOfMemory);
+}
+
+} // namespace vm

@@ -1,0 +1,124 @@
+// Colour management. A picture that carries an ICC profile other than sRGB
+// is converted with Little CMS to sRGB, or to the display's own profile when
+// the desktop publishes one. Untagged and sRGB pictures are never touched.
+// A profile we cannot use (damaged, absurd, of the wrong kind) is ignored,
+// never a reason to refuse the picture.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QImage>
+#include <QList>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vm {
+
+// Real profiles take a few kilobytes, the largest printer profiles about
+// two megabytes.
+constexpr qsizetype kMaxIccProfileSize = 4 * 1024 * 1024;
+
+// What the stored samples mean, four bytes a pixel in every case: Qt's
+// RGB32 layout for Rgb and Grey (grey repeated in the three colours), and
+// C, M, Y, K for the two CMYK kinds. Adobe's encoders store CMYK inverted
+// (0 is full ink).
+enum class PixelModel { Grey, Rgb, Cmyk, CmykInverted };
+
+// True when the header and the tag table of `icc` hold together: the sizes
+// agree with the data, the device class describes pixels (input, display,
+// output or colour space) and the data colour space is RGB, grey or CMYK.
+bool isPlausibleIccProfile(QByteArrayView icc);
+
+// The conversion of pixels tagged with one profile to the display. Made by
+// Little CMS as an 8-bit precalculated transform, with the profile's own
+// rendering intent (perceptual when it names none) and black-point
+// compensation; safe to use from several threads at once.
+class ColorConversion {
+public:
+    // Null when there is nothing to do: no profile, an sRGB profile, or one
+    // that is unusable or does not fit the model. Conversions are kept by
+    // profile, so a folder of photos from one camera builds one.
+    static std::shared_ptr<const ColorConversion> find(const QByteArray &icc, PixelModel model);
+
+    ~ColorConversion();
+    ColorConversion(const ColorConversion &) = delete;
+    ColorConversion &operator=(const ColorConversion &) = delete;
+
+    // Converts `rows` rows of `width` pixels in place; the result is RGB32
+    // with the fourth byte left as it was.
+    void convertRows(uchar *first, qsizetype bytesPerLine, int width, int rows) const;
+
+private:
+    explicit ColorConversion(void *transform) : m_transform(transform) {}
+    explicit ColorConversion(std::vector<QRgb> greyTable) : m_greyTable(std::move(greyTable)) {}
+    void *m_transform = nullptr; // cmsHTRANSFORM
+    // Grey has 256 values only: their exact results, in place of a transform
+    // whose table would bend the steep ends of a grey curve.
+    std::vector<QRgb> m_greyTable;
+};
+
+// Converts an image's rows while the caller is still decoding later ones:
+// the decoder runs on one core, the conversion on the others, and the rows
+// that remain at the end are shared by all. The image's pixel memory must
+// stay where it is until finish() has returned or the converter is gone.
+class RowConverter {
+public:
+    RowConverter(std::shared_ptr<const ColorConversion> conversion, QImage &image);
+    ~RowConverter(); // stops the workers; rows not yet converted stay as they are
+    RowConverter(const RowConverter &) = delete;
+    RowConverter &operator=(const RowConverter &) = delete;
+
+    // Rows [0, rows) hold their final samples.
+    void rowsReady(int rows);
+    // Converts every row not yet converted and returns when all are.
+    void finish();
+
+private:
+    void work(bool caller);
+    bool claim(int &from, int &count, bool caller);
+    void stop();
+
+    std::shared_ptr<const ColorConversion> m_conversion;
+    uchar *m_bits = nullptr;
+    qsizetype m_bytesPerLine = 0;
+    int m_width = 0;
+    int m_height = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    int m_ready = 0; // rows the decoder has finished
+    int m_next = 0; // first row nobody has claimed
+    bool m_finishing = false;
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
+};
+
+// Converts a whole RGB32 or premultiplied ARGB32 image tagged with `icc`,
+// its rows split over the cores. Does nothing when `icc` is empty, sRGB or
+// unusable.
+void applyColorProfile(QImage &image, const QByteArray &icc, PixelModel model = PixelModel::Rgb);
+
+// Where pictures keep their profiles.
+
+// The profile of a JPEG from the payloads of its APP2 segments in file
+// order. Segments "ICC_PROFILE" carry a sequence number and a count and are
+// joined in sequence order; a missing, duplicated or inconsistent chunk
+// means no profile.
+QByteArray jpegIccProfile(const QList<QByteArrayView> &app2Payloads);
+
+// Adobe RGB (1998), for photos whose EXIF says so without carrying it.
+QByteArray adobeRgbProfile();
+
+// A PNG's colour as a profile: iCCP's, else none for sRGB, else one built
+// from gAMA and cHRM. Empty when the PNG says nothing, or only that it is
+// sRGB, or something unusable. `grey` tells whether the PNG is greyscale.
+QByteArray pngColourProfile(QByteArrayView png, bool *grey);
+
+// The profile the desktop publishes for the display (X11 _ICC_PROFILE on the
+// root window); empty elsewhere and when there is none.
+QByteArray displayIccProfile();
+
+} // namespace vm
