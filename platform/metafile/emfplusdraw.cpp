@@ -229,9 +229,16 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
     if (image.isEmpty() || image.elementCount() > kMaxElements || !within(image.controlPointRect(), kMaxExtent))
         return;
     QPen qpen = imagePen(pen, xf);
-    const double w = qpen.isCosmetic() ? 1 : qpen.widthF() * scaleOf(xf);
+    // Priced from the width on the recording device, at least a device
+    // pixel, so the work is the same at every output size.
+    // (whether the image pen turned cosmetic depends on the output size).
+    double deviceWidth = pen.unit == UnitWorld ? pen.width * scaleOf(worldToDevice()) : pen.width * unitScale(pen.unit);
+    if (!pen.transform.isIdentity() && std::isfinite(pen.transform.determinant()))
+        deviceWidth *= std::min(scaleOf(pen.transform), 1e4);
+    deviceWidth = std::isfinite(deviceWidth) ? std::max(1.0, deviceWidth) : 1.0;
+    const double w = deviceWidth * scaleOf(m_dc.deviceToImage());
     const double length = image.length();
-    const double dashes = qpen.style() == Qt::SolidLine ? 0 : length / std::max(w, 1.0);
+    const double dashes = qpen.style() == Qt::SolidLine || w <= 0 ? 0 : length / w;
     if (length * w + image.elementCount() * w * w > kMaxStrokeArea || dashes > kMaxElements)
         return;
     if (!m_dc.chargeDrawing(image, w) || !m_dc.charge(dashes * PlayBudget::kPathElement) || !beginDraw())

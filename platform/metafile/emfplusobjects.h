@@ -128,9 +128,9 @@ qint64 readEmfPlusPoints(const EmfPlusReader &r, qint64 offset, quint32 count, b
 // The largest number of points one record or path may carry.
 inline constexpr quint32 kEmfPlusMaxPoints = 1'000'000;
 
-// The hooks of the image and text families: parse an image, font, string
-// format or image attributes object. They return null until those
-// families are written; the object still takes its slot.
+// The image and text families' parsers (emfplusimage.cpp, emfplustext.cpp):
+// an image, font, string format or image attributes object. Null when the
+// object is not usable; it still takes its slot.
 std::shared_ptr<const EmfPlusImage> parseEmfPlusImage(const EmfPlusReader &r, int depth);
 std::shared_ptr<const EmfPlusFont> parseEmfPlusFont(const EmfPlusReader &r);
 std::shared_ptr<const EmfPlusStringFormat> parseEmfPlusStringFormat(const EmfPlusReader &r);

@@ -13,7 +13,8 @@
 // record, whether the header says "dual" or not. A file whose first EMF+
 // record is not a valid header is drawn from its GDI records only.
 //
-// Adding a record family (images and text are still to come):
+// Adding a record family (images and text, emfplusimage.cpp and
+// emfplustext.cpp, were added this way):
 //  1. Give it a member function here, `EmfPlusResult xxxRecord(const
 //     EmfPlusRecord &r)`, in a file of its own (emfplusimage.cpp,
 //     emfplustext.cpp...). Read everything through r.data, an
@@ -21,14 +22,13 @@
 //     reach past it returns EmfPlusResult::Stop, which ends play (what was
 //     drawn stays). Return NotDrawn for what is understood but not drawn.
 //  2. Send its record types to it in EmfPlusPlayer::playRecord's switch
-//     (emfplusplayer.cpp). imageRecord and textRecord are already wired and
-//     return NotDrawn today (emfplushooks.cpp).
+//     (emfplusplayer.cpp).
 //  3. Its objects: EmfPlusObjectTable already keeps images, fonts, string
 //     formats and image attributes as EmfPlusOpaque<T> entries, their bytes
-//     plus what parseEmfPlusImage/Font/StringFormat/ImageAttributes (in
-//     emfplushooks.cpp, to be replaced) made of them. Define the struct T
-//     in the family's header and fill those functions in; look the object
-//     up with objects().find<EmfPlusOpaque<T>>(id).
+//     plus what parseEmfPlusImage/Font/StringFormat/ImageAttributes made
+//     of them (a new kind of object gets the same: a struct T in the
+//     family's header and its parser); look the object up with
+//     objects().find<EmfPlusOpaque<T>>(id).
 //  4. Draw through fillWorld/strokeWorld, or for anything else charge the
 //     work to the play budget (dc().chargeDrawing, dc().charge) and draw
 //     between beginDraw()/endDraw(), which set the painter up for the
@@ -126,7 +126,7 @@ private:
     EmfPlusResult drawRecord(const EmfPlusRecord &r);
     EmfPlusResult curveRecord(const EmfPlusRecord &r);
     EmfPlusResult clearRecord(const EmfPlusRecord &r);
-    // Families written elsewhere (emfplushooks.cpp until then).
+    // Images (emfplusimage.cpp) and text (emfplustext.cpp).
     EmfPlusResult imageRecord(const EmfPlusRecord &r);
     EmfPlusResult textRecord(const EmfPlusRecord &r);
 

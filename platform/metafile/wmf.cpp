@@ -26,9 +26,8 @@ public:
     WmfMetafile(WmfDocument doc, int depth)
         : m_doc(std::move(doc))
         , m_natural(metafileNaturalSize(m_doc.extentHimetric))
+        , m_carried(openCarriedEmf(m_doc, depth))
     {
-        if (drawsNothing(m_doc))
-            m_carried = openCarriedEmf(m_doc, depth);
     }
 
     QSize extentHimetric() const override { return m_doc.extentHimetric; }
@@ -52,7 +51,8 @@ public:
     }
 
 private:
-    // An EMF in the comment records, played when the WMF records draw nothing.
+    // An EMF in the comment records: the original drawing, played instead
+    // of the WMF records (a lossy copy of it) when whole and valid.
     static std::shared_ptr<const Metafile> openCarriedEmf(const WmfDocument &doc, int depth)
     {
         const QByteArray emf = embeddedEmf(doc);

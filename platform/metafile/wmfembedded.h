@@ -7,11 +7,8 @@
 
 namespace vm {
 
-// True when no record of the file draws anything.
-bool drawsNothing(const WmfDocument &doc);
-
-// The carried EMF, whole, or empty when there is none or its chunks do not
-// add up to the size they announce.
+// The carried EMF, whole, or empty when there is none, its chunks do not
+// add up to the size and count they announce, or its checksum fails.
 QByteArray embeddedEmf(const WmfDocument &doc);
 
 } // namespace vm

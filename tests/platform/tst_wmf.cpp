@@ -143,8 +143,8 @@ private Q_SLOTS:
     void textIsDecodedByFontCharSet();
     void symbolFontCodesBecomeUnicode_data();
     void symbolFontCodesBecomeUnicode();
-    void carriedEmfPlaysWhenRecordsDrawNothing_data();
-    void carriedEmfPlaysWhenRecordsDrawNothing();
+    void carriedEmfIsDrawnWhenWhole_data();
+    void carriedEmfIsDrawnWhenWhole();
     void lyingRecordEndsPlay_data();
     void lyingRecordEndsPlay();
     void floodOfRecordsEndsPromptly_data();
@@ -461,9 +461,15 @@ static QByteArray smallEmf()
     return header.left(88) + records;
 }
 
-// The EMF split over comment escapes of at most `chunk` bytes.
-static QList<QByteArray> carrierEscapes(const QByteArray &emf, int chunk, int sizeSkew = 0)
+// The EMF split over comment escapes of at most `chunk` bytes; the first
+// carries the checksum (the negated exclusive-or of the EMF's words), off
+// by `checksumSkew`.
+static QList<QByteArray> carrierEscapes(const QByteArray &emf, int chunk, int sizeSkew = 0, int checksumSkew = 0)
 {
+    quint16 checksum = 0;
+    for (int i = 0; i + 1 < emf.size(); i += 2)
+        checksum ^= qFromLittleEndian<quint16>(emf.constData() + i);
+    checksum = quint16(-checksum + checksumSkew);
     QList<QByteArray> escapes;
     for (int at = 0; at < emf.size(); at += chunk) {
         const QByteArray part = emf.mid(at, chunk);
@@ -473,7 +479,7 @@ static QList<QByteArray> carrierEscapes(const QByteArray &emf, int chunk, int si
         e += QByteArray("WMFC");
         WmfWriter::put32(e, 1);
         WmfWriter::put32(e, 0x10000);
-        WmfWriter::put16(e, 0);
+        WmfWriter::put16(e, at == 0 ? checksum : 0);
         WmfWriter::put32(e, 0);
         WmfWriter::put32(e, quint32((emf.size() + chunk - 1) / chunk));
         WmfWriter::put32(e, quint32(part.size()));
@@ -487,7 +493,7 @@ static QList<QByteArray> carrierEscapes(const QByteArray &emf, int chunk, int si
     return escapes;
 }
 
-void TestWmf::carriedEmfPlaysWhenRecordsDrawNothing_data()
+void TestWmf::carriedEmfIsDrawnWhenWhole_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QRgb>("centre");
@@ -506,11 +512,21 @@ void TestWmf::carriedEmfPlaysWhenRecordsDrawNothing_data()
     };
     QTest::newRow("one-chunk") << carrier(carrierEscapes(emf, 4096), false) << qRgb(0, 0, 0);
     QTest::newRow("three-chunks") << carrier(carrierEscapes(emf, 60), false) << qRgb(0, 0, 0);
-    QTest::newRow("carrier-draws-itself") << carrier(carrierEscapes(emf, 4096), true) << qRgb(255, 255, 255);
+    // The WMF records are a copy of the carried EMF: the EMF wins. Here the
+    // copy draws a small rectangle away from the centre, the EMF fills it all.
+    QTest::newRow("carrier-draws-a-copy") << carrier(carrierEscapes(emf, 4096), true) << qRgb(0, 0, 0);
     QTest::newRow("chunks-short-of-size") << carrier(carrierEscapes(emf, 4096, 10), false) << qRgb(255, 255, 255);
+    QTest::newRow("checksum-wrong") << carrier(carrierEscapes(emf, 60, 0, 1), false) << qRgb(255, 255, 255);
+    QTest::newRow("checksum-wrong-copy-drawn") << carrier(carrierEscapes(emf, 4096, 0, 7), true) << qRgb(255, 255, 255);
+    QList<QByteArray> cut = carrierEscapes(emf, 60);
+    cut.removeLast();
+    QTest::newRow("last-chunk-missing") << carrier(cut, false) << qRgb(255, 255, 255);
+    QList<QByteArray> twice = carrierEscapes(emf, 60);
+    twice.insert(1, twice[1]);
+    QTest::newRow("chunk-repeated") << carrier(twice, false) << qRgb(255, 255, 255);
 }
 
-void TestWmf::carriedEmfPlaysWhenRecordsDrawNothing()
+void TestWmf::carriedEmfIsDrawnWhenWhole()
 {
     QFETCH(QByteArray, data);
     QFETCH(QRgb, centre);

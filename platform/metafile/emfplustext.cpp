@@ -1,0 +1,357 @@
+// EMF+ font and string-format objects and the DrawString and
+// DrawDriverString records.
+#include "platform/metafile/emfplustext.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/metafile/emfplusplayer.h"
+#include "platform/metafile/gdicontext.h"
+#include "platform/metafile/symbolfont.h"
+
+namespace vm {
+
+namespace {
+
+constexpr quint32 kMaxChars = 32768;
+constexpr quint32 kMaxTabStops = 256;
+constexpr double kMaxFontPixels = 4000; // image pixels an em may span
+// Qt draws glyphs up to 64 pixels (judged by the transform's area) from its
+// glyph cache, and FreeType cannot render one stretched to thousands of
+// pixels wide; text stretched that far is drawn as outlines instead.
+constexpr double kCachedGlyphPixels = 64;
+constexpr double kMaxCachedGlyphWidth = 512;
+
+enum DriverStringFlag : quint32 { CmapLookup = 0x1, VerticalGlyphs = 0x2, RealizedAdvance = 0x4 };
+
+QString readUtf16(const EmfPlusReader &r, qint64 offset, quint32 count)
+{
+    QString s(qsizetype(count), Qt::Uninitialized);
+    for (quint32 i = 0; i < count; ++i)
+        s[i] = QChar(r.u16(offset + qint64(i) * 2));
+    return s;
+}
+
+// Text in a Symbol face comes as its 8-bit codes, often moved up into the
+// private-use area at U+F000; the stand-in faces want the Unicode letters.
+QString symbolText(const QString &text)
+{
+    QByteArray codes;
+    for (QChar c : text) {
+        const ushort u = c.unicode();
+        if (u >= 0xF000 && u <= 0xF0FF)
+            codes.append(char(u - 0xF000));
+        else if (u <= 0xFF)
+            codes.append(char(u));
+        else
+            return text;
+    }
+    return decodeSymbolText(codes);
+}
+
+// Face substitution walks the installed families; files name the same few
+// faces in hundreds of records, so each thread remembers its answers.
+QString installedFace(const QString &family)
+{
+    thread_local QHash<QString, QString> resolved;
+    auto it = resolved.constFind(family);
+    if (it == resolved.constEnd()) {
+        if (resolved.size() > 256)
+            resolved.clear();
+        it = resolved.insert(family, GdiContext::resolveFace(family, 1));
+    }
+    return *it;
+}
+
+} // namespace
+
+QString stripHotkeyPrefixes(const QString &text, int prefix, QList<int> *underlined)
+{
+    if (prefix != 1 && prefix != 2)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) {
+            ++i;
+            if (text[i] != QLatin1Char('&') && underlined)
+                underlined->append(int(out.size()));
+        }
+        out.append(text[i]);
+    }
+    return out;
+}
+
+std::shared_ptr<const EmfPlusFont> parseEmfPlusFont(const EmfPlusReader &r)
+{
+    // Version, em size, unit, style, reserved, name length, name (UTF-16).
+    auto f = std::make_shared<EmfPlusFont>();
+    f->emSize = r.f32(4);
+    f->unit = int(r.u32(8));
+    f->style = r.i32(12);
+    const quint32 length = r.u32(20);
+    if (!r.ok() || length > 256 || !r.has(24, qint64(length) * 2) || f->unit > UnitMillimeter
+        || !(f->emSize > 0) || f->emSize > 1e6)
+        return nullptr;
+    f->family = readUtf16(r, 24, length);
+    const qsizetype nul = f->family.indexOf(QChar(0));
+    if (nul >= 0)
+        f->family.truncate(nul);
+    return f;
+}
+
+std::shared_ptr<const EmfPlusStringFormat> parseEmfPlusStringFormat(const EmfPlusReader &r)
+{
+    // Version, flags, language, alignment, line alignment, digit
+    // substitution and language, first tab offset, hotkey prefix, leading
+    // and trailing margins, tracking, trimming, tab stop and range counts,
+    // then the tab stops and character ranges.
+    auto f = std::make_shared<EmfPlusStringFormat>();
+    f->flags = r.u32(4);
+    f->align = int(r.u32(12));
+    f->lineAlign = int(r.u32(16));
+    f->firstTabOffset = r.f32(28);
+    f->hotkeyPrefix = r.i32(32);
+    f->leadingMargin = std::clamp(double(r.f32(36)), 0.0, 10.0);
+    f->trailingMargin = std::clamp(double(r.f32(40)), 0.0, 10.0);
+    const qint32 tabs = r.i32(52);
+    if (!r.ok() || f->align > 2 || f->lineAlign > 2)
+        return nullptr;
+    if (tabs > 0 && quint32(tabs) <= kMaxTabStops && r.has(60, qint64(tabs) * 4)) {
+        for (qint32 i = 0; i < tabs; ++i)
+            f->tabStops.append(std::clamp(double(r.f32(60 + i * 4)), 0.0, 1e5));
+    }
+    return f;
+}
+
+// ---- records --------------------------------------------------------------
+
+EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
+{
+    const EmfPlusReader &d = r.data;
+    const quint32 brushId = d.u32(0);
+    if (!d.ok())
+        return EmfPlusResult::Stop;
+    const auto *fontEntry = objects().find<EmfPlusOpaque<EmfPlusFont>>(r.flags & 0xFF);
+    const std::optional<EmfPlusBrush> brush = brushOf(r.flags, brushId);
+
+    // The text and where it goes, in world units.
+    QString text;
+    QRectF layout;
+    QPolygonF positions;
+    QTransform glyphMatrix;
+    const EmfPlusStringFormat *format = nullptr;
+    EmfPlusStringFormat defaults;
+    quint32 options = 0;
+    if (r.type == EmfPlusDrawString) {
+        // Brush, format id, length, layout rectangle, string.
+        const quint32 formatId = d.u32(4), length = d.u32(8);
+        layout = d.rectF(12);
+        if (!d.ok() || length > kMaxChars || !d.has(28, qint64(length) * 2))
+            return EmfPlusResult::Stop;
+        text = readUtf16(d, 28, length);
+        if (const auto *f = objects().find<EmfPlusOpaque<EmfPlusStringFormat>>(formatId); f && f->parsed)
+            format = f->parsed.get();
+    } else {
+        // Brush, options, matrix present, glyph count, glyphs, positions, matrix.
+        options = d.u32(4);
+        const quint32 matrixPresent = d.u32(8), count = d.u32(12);
+        if (!d.ok() || count > kMaxChars || !d.has(16, qint64(count) * 10 + (matrixPresent ? 24 : 0)))
+            return EmfPlusResult::Stop;
+        // Without CMAP lookup the values are glyph indices of the writer's
+        // font, which no face here shares; they are read as code points,
+        // which is what writers that set neither flag put there in practice.
+        text = readUtf16(d, 16, count);
+        if (readEmfPlusPoints(d, 16 + qint64(count) * 2, count, false, false, &positions) < 0)
+            return EmfPlusResult::Stop;
+        if (matrixPresent) {
+            glyphMatrix = d.matrix(16 + qint64(count) * 10);
+            if (!std::isfinite(glyphMatrix.determinant()) || std::abs(glyphMatrix.determinant()) < 1e-12)
+                glyphMatrix = QTransform();
+        }
+    }
+    if (!fontEntry || !fontEntry->parsed || !brush || text.isEmpty())
+        return EmfPlusResult::NotDrawn;
+    const EmfPlusFont &ef = *fontEntry->parsed;
+    if (!format)
+        format = &defaults;
+
+    // Em size in world units, then in image pixels.
+    const double toWorld = ef.unit == UnitWorld
+        ? 1
+        : unitScale(ef.unit, true) / (unitScale(state().pageUnit, true) * state().pageScale);
+    const QTransform world = glyphMatrix * worldToImage();
+    const double scale = std::sqrt(std::abs(world.determinant()));
+    const double emPixels = ef.emSize * toWorld * scale;
+    if (!std::isfinite(emPixels) || emPixels < 0.2 || emPixels > kMaxFontPixels || scale <= 0)
+        return EmfPlusResult::NotDrawn;
+
+    QFont font(installedFace(ef.family));
+    font.setStyleStrategy(QFont::PreferAntialias);
+    const int pixelSize = std::max(1, int(std::lround(emPixels)));
+    font.setPixelSize(pixelSize);
+    font.setBold(ef.style & 1);
+    font.setItalic(ef.style & 2);
+    font.setUnderline(ef.style & 4);
+    font.setStrikeOut(ef.style & 8);
+    if (isSymbolFace(ef.family))
+        text = symbolText(text);
+    // Painter space: world units times the image scale, about one unit an
+    // image pixel, where the font's whole-pixel size is near the em.
+    const QTransform paint = QTransform::fromScale(1 / scale, 1 / scale) * world;
+    const QTransform toPaint = QTransform::fromScale(scale, scale);
+    const double stretch = std::max(std::hypot(paint.m11(), paint.m12()), std::hypot(paint.m21(), paint.m22()));
+    const bool outlines = emPixels <= kCachedGlyphPixels && emPixels * stretch > kMaxCachedGlyphWidth;
+
+    // Priced as GDI text is: shaping each character, then filling its glyph
+    // (the em square) on the picture.
+    QPainterPath glyphs;
+    const QPointF origin = worldToImage().map(r.type == EmfPlusDrawString ? layout.topLeft() : positions.value(0));
+    glyphs.addRect(QRectF(origin, QSizeF(emPixels * std::min<qsizetype>(text.size(), 100000), emPixels)));
+    if (!dc().charge(PlayBudget::kRecord + double(text.size()) * PlayBudget::kGlyph) || !dc().chargeDrawing(glyphs, 0)
+        || !beginDraw())
+        return EmfPlusResult::Done;
+    QPainter &p = dc().painter();
+    QBrush fill = imageBrush(*brush, worldToImage());
+    if (fill.style() != Qt::SolidPattern && fill.style() != Qt::NoBrush)
+        fill.setTransform(fill.transform() * paint.inverted());
+    p.setTransform(paint);
+    p.setPen(QPen(fill, 0));
+    p.setFont(font);
+    // A font rounded to whole pixels is drawn at its exact em by scaling.
+    const double fix = emPixels / pixelSize;
+
+    if (r.type == EmfPlusDrawDriverString) {
+        const QFontMetricsF metrics(font);
+        QPointF pen = toPaint.map(positions.value(0));
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+            const QString glyph = text.mid(i, len);
+            const QPointF at = (options & RealizedAdvance) ? pen : toPaint.map(positions[i]);
+            p.save();
+            p.translate(at);
+            p.scale(fix, fix);
+            if (options & VerticalGlyphs)
+                p.rotate(90);
+            if (outlines) {
+                QPainterPath outline;
+                outline.addText(QPointF(0, 0), font, glyph);
+                p.fillPath(outline, fill);
+            } else {
+                p.drawText(QPointF(0, 0), glyph);
+            }
+            p.restore();
+            pen = at + QPointF(metrics.horizontalAdvance(glyph) * fix, 0);
+            i += len - 1;
+        }
+        endDraw();
+        return EmfPlusResult::Done;
+    }
+
+    // DrawString: lines laid out in the rectangle (less the margins).
+    QRectF box = toPaint.mapRect(layout);
+    const bool vertical = format->flags & EmfPlusStringFormat::Vertical;
+    const bool rtl = format->flags & EmfPlusStringFormat::RightToLeft;
+    if (vertical) {
+        // Lines run down the page, one after another from the right: the
+        // rectangle is laid out turned a quarter clockwise.
+        p.translate(box.right(), box.top());
+        p.rotate(90);
+        box = QRectF(0, 0, box.height(), box.width());
+    }
+    p.translate(box.topLeft());
+    p.scale(fix, fix);
+    const double em = pixelSize;
+    const double width = box.width() / fix, height = box.height() / fix;
+    const double lead = format->leadingMargin * em, trail = format->trailingMargin * em;
+    const bool bounded = width > 0;
+    const bool wrap = bounded && !(format->flags & EmfPlusStringFormat::NoWrap);
+    if (height > 0 && width > 0 && !(format->flags & EmfPlusStringFormat::NoClip))
+        p.setClipRect(QRectF(0, 0, width, height), Qt::IntersectClip);
+
+    QList<int> hotkeys;
+    const QString shown = stripHotkeyPrefixes(text, format->hotkeyPrefix, &hotkeys);
+    QTextLayout lines(shown, font, p.device());
+    QTextOption option;
+    option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    option.setTextDirection(rtl ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    QList<QTextOption::Tab> tabs;
+    // Tab stops are in world units, each from the one before.
+    const double tabScale = scale / fix;
+    double tabAt = format->firstTabOffset * tabScale;
+    for (double stop : format->tabStops) {
+        tabAt += stop * tabScale;
+        tabs.append(QTextOption::Tab(tabAt, QTextOption::LeftTab));
+    }
+    if (!tabs.isEmpty())
+        option.setTabs(tabs);
+    lines.setTextOption(option);
+    if (format->hotkeyPrefix == 1 && !hotkeys.isEmpty()) {
+        QList<QTextLayout::FormatRange> ranges;
+        for (int at : hotkeys) {
+            QTextCharFormat underline;
+            underline.setFontUnderline(true);
+            ranges.append({at, 1, underline});
+        }
+        lines.setFormats(ranges);
+    }
+    const double lineWidth = std::max(1.0, width - lead - trail);
+    double y = 0;
+    lines.beginLayout();
+    for (int n = 0; n < 10000; ++n) {
+        QTextLine line = lines.createLine();
+        if (!line.isValid())
+            break;
+        // Unwrapped lines get room enough; alignment is placed below.
+        line.setLineWidth(wrap ? lineWidth : 1e6);
+        if ((format->flags & EmfPlusStringFormat::LineLimit) && height > 0 && n > 0 && y + line.height() > height) {
+            line.setPosition(QPointF(0, 1e9)); // laid out past the rectangle: not drawn
+            break;
+        }
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    lines.endLayout();
+    // Horizontal placement per line (near is the right edge for right-to-left text).
+    const int align = rtl ? 2 - format->align : format->align;
+    for (int i = 0; i < lines.lineCount(); ++i) {
+        QTextLine line = lines.lineAt(i);
+        const double w = line.naturalTextWidth();
+        double x = lead;
+        if (bounded) {
+            if (align == 1)
+                x = lead + (lineWidth - w) / 2;
+            else if (align == 2)
+                x = width - trail - w;
+        } else {
+            x = align == 1 ? -w / 2 : align == 2 ? -w - trail : lead;
+        }
+        line.setPosition(QPointF(x, line.position().y()));
+    }
+    double top = 0;
+    if (height > 0)
+        top = format->lineAlign == 1 ? (height - y) / 2 : format->lineAlign == 2 ? height - y : 0;
+    else if (format->lineAlign != 0)
+        top = format->lineAlign == 1 ? -y / 2 : -y;
+    if (outlines) {
+        QPainterPath outline;
+        for (int i = 0; i < lines.lineCount(); ++i) {
+            const QTextLine line = lines.lineAt(i);
+            outline.addText(line.position() + QPointF(0, top + line.ascent()), font,
+                            shown.mid(line.textStart(), line.textLength()));
+        }
+        p.fillPath(outline, fill);
+    } else {
+        lines.draw(&p, QPointF(0, top));
+    }
+    endDraw();
+    return EmfPlusResult::Done;
+}
+
+} // namespace vm
