@@ -12,16 +12,6 @@ constexpr size_t kMaxSaved = 1024;
 constexpr int kMaxClipElements = 40000;
 constexpr double kFarAway = 1e7; // image pixels
 
-bool saneTransform(const QTransform &t)
-{
-    const double v[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
-    for (double d : v) {
-        if (!std::isfinite(d) || std::abs(d) > 1e9)
-            return false;
-    }
-    return std::abs(t.determinant()) > 1e-18;
-}
-
 } // namespace
 
 bool EmfPlusPlayer::readHeader(const uchar *comment, qint64 size, double *dpiX, double *dpiY, bool *dual)

@@ -28,6 +28,8 @@ bool saneExtent(QSizeF ext)
     return std::isfinite(ext.width()) && std::isfinite(ext.height()) && ext.width() != 0 && ext.height() != 0;
 }
 
+} // namespace
+
 bool saneTransform(const QTransform &t)
 {
     const double v[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
@@ -37,8 +39,6 @@ bool saneTransform(const QTransform &t)
     }
     return std::abs(t.determinant()) > 1e-18;
 }
-
-} // namespace
 
 GdiContext::GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm, qint64 fileBytes,
                        QSize referenceSize)

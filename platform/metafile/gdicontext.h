@@ -47,6 +47,10 @@
 
 namespace vm {
 
+// A transform a file may set: finite, within reach, and not flattening the
+// picture to a line. Both players refuse any other.
+bool saneTransform(const QTransform &t);
+
 enum MapMode : int {
     MmText = 1, MmLoMetric = 2, MmHiMetric = 3, MmLoEnglish = 4, MmHiEnglish = 5, MmTwips = 6,
     MmIsotropic = 7, MmAnisotropic = 8,
