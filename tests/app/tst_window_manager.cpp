@@ -56,7 +56,9 @@ private Q_SLOTS:
         QVERIFY(userMoves(Form1.peek(), QPoint(333, 222)));
         QTRY_VERIFY(Form1->frameGeometry().topLeft() != start);
         QTest::qWait(200);
-        const QPoint place = Form1->frameGeometry().topLeft();
+        // The inner area's place: the frame's is known only once the manager
+        // has told its size, which may come after the window is shown again.
+        const QPoint place = Form1->geometry().topLeft();
 
         openFolder(m_dir.path());
         doubleClickFile(0);
@@ -66,7 +68,7 @@ private Q_SLOTS:
         triggerMenu("Form2", "ChanceViewMenu");
         QVERIFY(QTest::qWaitForWindowExposed(Form1.peek(), 30000));
         QTest::qWait(300); // a manager that places a window does so once mapped
-        QCOMPARE(Form1->frameGeometry().topLeft(), place);
+        QTRY_COMPARE(Form1->geometry().topLeft(), place);
         QCOMPARE(boxes.count(), 0);
     }
 
