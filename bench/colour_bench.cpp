@@ -15,16 +15,6 @@ namespace bench {
 
 namespace {
 
-int rowOf(const QString &file)
-{
-    const QString name = QFileInfo(file).fileName();
-    for (int i = 0; i < Form1->File1->ListCount(); ++i) {
-        if (Form1->File1->List(i) == name)
-            return i;
-    }
-    qFatal("%s is not in the file list", qPrintable(name));
-    return -1;
-}
 
 // Opens the viewer on the file at `row` and returns to the browser; the
 // time is that of opening alone. `shown` receives the viewer's picture.

@@ -22,6 +22,9 @@ struct Settings {
 // In the real windows (this process): preview, viewer open, pan, folder fill
 // and stepping through the folder with the arrow keys. Notes that are no
 // ratio (allocation counts, sizes) are appended to `notes`.
+// The row of a file in the browser's file list; ends the run if it is not there.
+int rowOf(const QString &file);
+
 std::vector<Row> measureWindows(const Inputs &in, const Settings &s, QStringList &notes);
 
 // In the real windows: the same photo opened with and without an Adobe RGB

@@ -20,8 +20,6 @@
 
 namespace bench {
 
-namespace {
-
 int rowOf(const QString &file)
 {
     const QString name = QFileInfo(file).fileName();
@@ -32,6 +30,8 @@ int rowOf(const QString &file)
     qFatal("%s is not in the file list", qPrintable(name));
     return -1;
 }
+
+namespace {
 
 // The size report a full decode gives, written as the browser writes it.
 QString fullSizeReport(const QString &file)

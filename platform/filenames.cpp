@@ -155,10 +155,12 @@ QStringList displayNames(const QList<QByteArray> &names)
 {
     QStringList shown;
     shown.reserve(names.size());
+    QList<bool> utf8(names.size());
     QList<qsizetype> foreign; // names that are not UTF-8
     for (qsizetype i = 0; i < names.size(); ++i) {
-        shown.append(displayName(names[i]));
-        if (!isUtf8(names[i]))
+        utf8[i] = isUtf8(names[i]);
+        shown.append(utf8[i] ? QString::fromUtf8(names[i]) : displayName(names[i]));
+        if (!utf8[i])
             foreign.append(i);
     }
     if (foreign.isEmpty())
@@ -179,8 +181,7 @@ QStringList displayNames(const QList<QByteArray> &names)
                 continue;
             }
             const qsizetype other = it.value();
-            const bool otherWins
-                = isUtf8(names[other]) || (!isUtf8(names[i]) && names[other] < names[i]);
+            const bool otherWins = utf8[other] || (!utf8[i] && names[other] < names[i]);
             if (!otherWins)
                 it.value() = i;
         }
