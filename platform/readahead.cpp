@@ -18,7 +18,7 @@
 #include <unistd.h>
 
 #include "platform/codecs/filereader.h"
-#include "platform/filenames.h"
+#include "platform/files/filenames.h"
 #include "platform/picturebytes.h"
 #include "platform/runtimeerror.h"
 

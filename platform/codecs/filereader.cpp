@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/filenames.h"
+#include "platform/files/filenames.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {

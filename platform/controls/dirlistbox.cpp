@@ -5,8 +5,8 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
-#include "platform/controls/drives.h"
-#include "platform/controls/folderreader.h"
+#include "platform/files/drives.h"
+#include "platform/files/folderreader.h"
 #include "platform/controls/usererror.h"
 #include "platform/runtimeerror.h"
 

@@ -6,7 +6,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
-#include "platform/controls/drives.h"
+#include "platform/files/drives.h"
 #include "platform/controls/usererror.h"
 #include "platform/runtimeerror.h"
 

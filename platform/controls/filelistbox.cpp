@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-#include "platform/controls/folderreader.h"
+#include "platform/files/folderreader.h"
 #include "platform/controls/usererror.h"
 #include "platform/readahead.h"
 #include "platform/runtimeerror.h"

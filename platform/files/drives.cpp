@@ -1,4 +1,4 @@
-#include "platform/controls/drives.h"
+#include "platform/files/drives.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -8,7 +8,7 @@
 
 #include <sys/stat.h>
 
-#include "platform/filenames.h"
+#include "platform/files/filenames.h"
 
 namespace vm {
 

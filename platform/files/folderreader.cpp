@@ -1,4 +1,4 @@
-#include "platform/controls/folderreader.h"
+#include "platform/files/folderreader.h"
 
 #include <QCollator>
 #include <QDir>
@@ -14,8 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/controls/drives.h"
-#include "platform/filenames.h"
+#include "platform/files/drives.h"
+#include "platform/files/filenames.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {

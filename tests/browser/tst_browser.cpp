@@ -2,7 +2,7 @@
 // preview and size report, the path box, and the browser's commands.
 #include "app/windowset.h"
 #include "browser/form1.h"
-#include "platform/controls/drives.h"
+#include "platform/files/drives.h"
 #include "platform/controls/toolbar.h"
 #include "platform/runtime.h"
 #include "support/fixtures.h"

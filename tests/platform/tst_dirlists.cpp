@@ -9,7 +9,7 @@
 
 #include "platform/controls/dirlistbox.h"
 #include "platform/controls/drivelistbox.h"
-#include "platform/controls/drives.h"
+#include "platform/files/drives.h"
 #include "platform/controls/usererror.h"
 #include "platform/runtimeerror.h"
 

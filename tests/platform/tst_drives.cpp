@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/controls/drives.h"
+#include "platform/files/drives.h"
 
 using namespace vm;
 

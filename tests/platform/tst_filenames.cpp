@@ -1,7 +1,7 @@
 // Names that are not UTF-8: how they are shown, that no two names of a folder
 // look alike, and that every shown path leads back to its bytes.
-#include "platform/controls/folderreader.h"
-#include "platform/filenames.h"
+#include "platform/files/folderreader.h"
+#include "platform/files/filenames.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

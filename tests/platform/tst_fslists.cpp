@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "platform/controls/filelistbox.h"
-#include "platform/controls/folderreader.h"
+#include "platform/files/folderreader.h"
 #include "platform/runtimeerror.h"
 
 using namespace vm;
