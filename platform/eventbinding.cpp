@@ -49,7 +49,10 @@ private:
     std::vector<int> m_procedures;
 };
 
-QString signatureOf(const QMetaMethod &method) { return QString::fromLatin1(method.methodSignature()); }
+QString signatureOf(const QMetaMethod &method)
+{
+    return QString::fromLatin1(method.methodSignature());
+}
 
 // The control a procedure's name starts with; "Form" is the window itself.
 QObject *controlNamed(QObject *window, const QString &name, QString *error)
@@ -83,10 +86,12 @@ int eventOf(const QObject *control, QByteArray event, const QMetaMethod &procedu
             sameName << signatureOf(signal);
     }
     if (sameName.isEmpty())
-        *error = QStringLiteral("%1 (%2) has no event %3")
-                     .arg(control->objectName(), QLatin1String(meta->className()), QString::fromLatin1(event));
+        *error
+            = QStringLiteral("%1 (%2) has no event %3")
+                  .arg(control->objectName(), QLatin1String(meta->className()), QString::fromLatin1(event));
     else
-        *error = QStringLiteral("the arguments do not match the event %1").arg(sameName.join(QLatin1String(", ")));
+        *error = QStringLiteral("the arguments do not match the event %1")
+                     .arg(sameName.join(QLatin1String(", ")));
     return -1;
 }
 
@@ -114,13 +119,18 @@ QStringList bindEventProcedures(QObject *window)
         if (control)
             signal = eventOf(control, procedure.name().mid(cut + 1), procedure, &error);
         if (signal < 0) {
-            errors << QStringLiteral("%1::%2: %3").arg(QLatin1String(meta->className()), signatureOf(procedure), error);
+            errors << QStringLiteral("%1::%2: %3")
+                          .arg(QLatin1String(meta->className()), signatureOf(procedure), error);
             qCritical("Event procedure not bound: %s", qPrintable(errors.last()));
             continue;
         }
         if (!binder)
             binder = new EventBinder(window);
-        QMetaObject::connect(control, signal, binder, binder->add(i), Qt::DirectConnection);
+        if (!QMetaObject::connect(control, signal, binder, binder->add(i), Qt::DirectConnection)) {
+            errors << QStringLiteral("%1::%2: Qt refused the connection")
+                          .arg(QLatin1String(meta->className()), signatureOf(procedure));
+            qCritical("Event procedure not bound: %s", qPrintable(errors.last()));
+        }
     }
     return errors;
 }

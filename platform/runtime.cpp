@@ -47,7 +47,10 @@ void runEvent(const std::function<void()> &procedure)
     }
 }
 
-void ErrorBox(const RuntimeError &error) { reporter()(error); }
+void ErrorBox(const RuntimeError &error)
+{
+    reporter()(error);
+}
 
 void setUserErrorReporter(std::function<void(const RuntimeError &)> newReporter)
 {

@@ -264,7 +264,8 @@ private Q_SLOTS:
         ref.Load();
         const QStringList errors = ref->bindingErrors();
         QCOMPARE(errors.size(), 4);
-        for (const char *name : { "File1_Clik()", "Nothing_Click()", "File1_Click(int)", "Text1_KeyDown(int&,int)" })
+        for (const char *name :
+            { "File1_Clik()", "Nothing_Click()", "File1_Click(int)", "Text1_KeyDown(int&,int)" })
             QVERIFY2(errors.filter(QLatin1String(name)).size() == 1, name);
         ref.destroy();
     }

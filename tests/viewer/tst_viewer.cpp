@@ -69,7 +69,7 @@ private Q_SLOTS:
     void bothWindowsBindEveryEventProcedure()
     {
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("bound"), {QSize(10, 10)});
+        openViewerOn(QStringLiteral("bound"), { QSize(10, 10) });
         QCOMPARE(Form1->bindingErrors(), QStringList());
         QCOMPARE(Form2->bindingErrors(), QStringList());
     }
