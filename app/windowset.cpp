@@ -2,8 +2,6 @@
 
 #include "browser/form1.h"
 #include "platform/controls/filelistbox.h"
-#include "platform/msgbox.h"
-#include "platform/runtimeerror.h"
 #include "viewer/form2.h"
 
 #include <QDir>
@@ -17,9 +15,4 @@ QString CurrentFilePath(const vm::FileListBox &File1)
     if (!path.endsWith(QDir::separator()))
         path += QDir::separator();
     return path + File1.FileName();
-}
-
-void ErrorBox(const vm::RuntimeError &error)
-{
-    vm::MsgBox(error.Description(), vm::vbCritical, QStringLiteral("エラー"));
 }

@@ -11,8 +11,7 @@ class ViewerWindow;
 
 namespace vm {
 class FileListBox;
-class RuntimeError;
-} // namespace vm
+}
 
 extern vm::FormRef<BrowserWindow> Form1; // the browser window, shown at start-up
 extern vm::FormRef<ViewerWindow> Form2;  // the viewer window, loaded on every opening
@@ -21,7 +20,3 @@ extern vm::FormRef<ViewerWindow> Form2;  // the viewer window, loaded on every o
 // the folder already ends in one, then the selected name. Formed afresh by
 // every caller, never stored.
 QString CurrentFilePath(const vm::FileListBox &File1);
-
-// The error box: the failure's description, the critical-stop icon, one OK
-// button and the title "エラー".
-void ErrorBox(const vm::RuntimeError &error);

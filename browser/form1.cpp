@@ -10,12 +10,21 @@
 #include "platform/runtimeerror.h"
 #include "viewer/form2.h"
 
+#include <QLayout>
+
+BrowserWindow::BrowserWindow()
+{
+    setupUi(this);
+    // Nothing re-lays the controls out, so the window keeps its defined size.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
 void BrowserWindow::Drive1_Change()
 {
     try {
         Dir1->setPath(Drive1->Drive());
     } catch (const vm::RuntimeError &e) {
-        ErrorBox(e);
+        vm::ErrorBox(e);
         // Put the drive list back on the drive the folder list shows, so the
         // three lists agree and choosing the failed drive again retries it.
         // Should that drive be gone as well, the one box already said enough:
@@ -59,7 +68,7 @@ bool BrowserWindow::PreviewFile(const QString &path)
                                   + QStringLiteral("cm"));
         return true;
     } catch (const vm::RuntimeError &e) {
-        ErrorBox(e);
+        vm::ErrorBox(e);
         return false;
     }
 }

@@ -15,11 +15,13 @@ class BrowserWindow : public vm::Form, public Ui::Form1 {
 public:
     BrowserWindow();
 
+    // Event procedures: the runtime connects each to the event its name gives.
+public Q_SLOTS:
     // Public: the viewer calls it on its way back to bring the preview, the
     // size report and the path box up to date.
     void File1_Click();
 
-private:
+private Q_SLOTS:
     void Drive1_Change();
     void Dir1_Change();
     void File1_DblClick();
@@ -31,5 +33,6 @@ private:
     void AboutMenu_Click();
     void ExitMenu_Click();
 
+private:
     bool PreviewFile(const QString &path);
 };

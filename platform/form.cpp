@@ -1,6 +1,7 @@
 #include "platform/form.h"
 
 #include "platform/controls/devicepixels.h"
+#include "platform/eventbinding.h"
 #include "platform/readahead.h"
 #include "platform/runtime.h"
 
@@ -162,6 +163,14 @@ bool Form::Unload()
     if (!anyVisible)
         QCoreApplication::exit(0);
     return true;
+}
+
+void Form::bindEvents()
+{
+    if (m_bound)
+        return;
+    m_bound = true;
+    m_bindingErrors = bindEventProcedures(this);
 }
 
 void Form::closeEvent(QCloseEvent *event)

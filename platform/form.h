@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -59,6 +60,13 @@ public:
     // Returns false when the unload was cancelled.
     bool Unload();
 
+    // Connects the controls' events to the window's event procedures, the
+    // slots named Control_Event (see eventbinding.h); the runtime does this
+    // once, when it creates the window. What could not be bound is listed in
+    // bindingErrors().
+    void bindEvents();
+    const QStringList &bindingErrors() const { return m_bindingErrors; }
+
 Q_SIGNALS:
     void unloaded();
 
@@ -69,6 +77,8 @@ protected:
 private:
     QMargins frameMargins() const;
     bool m_unloading = false;
+    bool m_bound = false;
+    QStringList m_bindingErrors;
     QString m_caption;
     std::optional<QPoint> m_hiddenAt; // frame's top-left when last hidden
 };
@@ -85,6 +95,7 @@ public:
     {
         if (!m_window) {
             m_window = new T();
+            m_window->bindEvents();
             QObject::connect(m_window, &Form::unloaded, m_window, [this, w = m_window] {
                 if (m_window == w)
                     m_window = nullptr;

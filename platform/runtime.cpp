@@ -22,9 +22,15 @@ double logicalDpi(bool x)
     return dpi > 0 ? dpi : 96.0;
 }
 
-void reportUntrapped(const QString &text)
+void showErrorBox(const RuntimeError &error)
 {
-    MsgBox(text, vbCritical, QStringLiteral("エラー"));
+    MsgBox(error.Description(), vbCritical, QStringLiteral("エラー"));
+}
+
+std::function<void(const RuntimeError &)> &reporter()
+{
+    static std::function<void(const RuntimeError &)> current = showErrorBox;
+    return current;
 }
 } // namespace
 
@@ -35,10 +41,20 @@ void runEvent(const std::function<void()> &procedure)
     try {
         procedure();
     } catch (const RuntimeError &e) {
-        reportUntrapped(e.Description());
+        ErrorBox(e);
     } catch (const std::bad_alloc &) {
-        reportUntrapped(describe(Err::OutOfMemory));
+        ErrorBox(RuntimeError(Err::OutOfMemory));
     }
+}
+
+void ErrorBox(const RuntimeError &error)
+{
+    reporter()(error);
+}
+
+void setUserErrorReporter(std::function<void(const RuntimeError &)> newReporter)
+{
+    reporter() = newReporter ? std::move(newReporter) : showErrorBox;
 }
 
 void resumeNext(const std::function<void()> &step)

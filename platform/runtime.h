@@ -1,14 +1,28 @@
-// The runtime's event dispatch and program end.
+// The runtime's event dispatch, its error box and program end.
 #pragma once
 
 #include <functional>
 
 namespace vm {
 
-// Runs an event procedure. A runtime failure that the procedure does not trap
-// itself is reported with the error box and the program goes on; nothing
-// escapes into the toolkit's event loop.
+class RuntimeError;
+
+// The one trap for everything the user starts: an event procedure, or a
+// control acting on the user's own input (opening a folder by double-click).
+// A runtime failure (or running out of memory) that the step does not trap
+// itself is shown with the error box and the program goes on; nothing
+// escapes into the toolkit's event loop. Once the program has ended, nothing
+// runs.
 void runEvent(const std::function<void()> &procedure);
+
+// The error box: the failure's description, the critical-stop icon, one OK
+// button and the title "エラー". Shown by the trap above and by the windows'
+// own error handlers.
+void ErrorBox(const RuntimeError &error);
+
+// Replaces how the error box is shown (for tests); pass an empty function to
+// restore the box.
+void setUserErrorReporter(std::function<void(const RuntimeError &)> reporter);
 
 // The ignore-and-continue trap for one step: a runtime failure inside `step`
 // is skipped without a word.

@@ -3,6 +3,7 @@
 
 #include "app/windowset.h"
 #include "browser/form1.h"
+#include "platform/controls/scrollbar.h"
 #include "platform/controls/toolbar.h"
 #include "platform/gdi.h"
 #include "platform/msgbox.h"
@@ -10,6 +11,12 @@
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 #include "platform/vbconvert.h"
+
+ViewerWindow::ViewerWindow()
+{
+    setupUi(this);
+    vm::panWithWheel(Picture1, HScroll1, VScroll1);
+}
 
 void ViewerWindow::Form_Load()
 {
@@ -92,7 +99,7 @@ void ViewerWindow::ShowPicture()
         VScroll1->setValue(0);
         VScroll1->setMax(vm::CLng(h - float(Picture1->Height())));
     } catch (const vm::RuntimeError &e) {
-        ErrorBox(e);
+        vm::ErrorBox(e);
     }
 }
 

@@ -18,7 +18,8 @@ public:
     void Form_Load() override;
     void Form_Unload(qint16 &Cancel) override;
 
-private:
+    // Event procedures: the runtime connects each to the event its name gives.
+private Q_SLOTS:
     void HScroll1_Change();
     void HScroll1_Scroll();
     void VScroll1_Change();
@@ -29,6 +30,7 @@ private:
     void ChanceViewMenu_Click();
     void AboutMenu_Click();
 
+private:
     void ShowPicture();
     bool PaintView();
 };

@@ -7,7 +7,7 @@
 
 #include "platform/files/drives.h"
 #include "platform/files/folderreader.h"
-#include "platform/controls/usererror.h"
+#include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -99,7 +99,7 @@ void DirListBox::openByUser(const QListWidgetItem *item)
 {
     const QString folder = folderOf(item);
     if (!folder.isEmpty())
-        runUserAction([&] { openFolder(folder); });
+        runEvent([&] { openFolder(folder); });
 }
 
 void DirListBox::rebuild(const QStringList &subfolders)

@@ -7,7 +7,6 @@
 #include <QStyle>
 
 #include "platform/files/drives.h"
-#include "platform/controls/usererror.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
@@ -104,7 +103,7 @@ void DriveListBox::onIndexChanged(int index)
     if (text == m_drive)
         return;
     m_drive = text;
-    runUserAction([this] { Q_EMIT Change(); });
+    Q_EMIT Change();
 }
 
 } // namespace vm

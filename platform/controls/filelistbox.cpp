@@ -9,7 +9,6 @@
 #include <chrono>
 
 #include "platform/files/folderreader.h"
-#include "platform/controls/usererror.h"
 #include "platform/readahead.h"
 #include "platform/runtimeerror.h"
 
@@ -178,7 +177,7 @@ QItemSelectionModel::SelectionFlags FileListBox::selectionCommand(
 void FileListBox::raiseClick()
 {
     m_clickOwed = false;
-    runUserAction([this] { Q_EMIT Click(); });
+    Q_EMIT Click();
     m_lastClickEnd = nowMs();
 }
 
@@ -258,7 +257,7 @@ void FileListBox::mouseDoubleClickEvent(QMouseEvent *event)
     QListView::mouseDoubleClickEvent(event);
     const QModelIndex hit = indexAt(event->position().toPoint());
     if (event->button() == Qt::LeftButton && hit.isValid() && hit.row() == ListIndex())
-        runUserAction([this] { Q_EMIT DblClick(); });
+        Q_EMIT DblClick();
 }
 
 void FileListBox::keyPressEvent(QKeyEvent *event)

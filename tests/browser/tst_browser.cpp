@@ -218,6 +218,16 @@ private Q_SLOTS:
         QCOMPARE(Form1->File1->ListIndex(), 1);
     }
 
+    void enterIsTakenByTheProcedureNotTheBox()
+    {
+        // Text1_KeyDown sets KeyCode to 0 for Enter: the box never sees it.
+        MsgBoxRecorder boxes;
+        QSignalSpy returns(Form1->Text1, &QLineEdit::returnPressed);
+        pressInPathBox(Qt::Key_Return);
+        QCOMPARE(boxes.errorBoxes(), 1);
+        QCOMPARE(returns.count(), 0);
+    }
+
     void enterOnAnEmptyOrUnloadablePathShowsOneBox_data()
     {
         QTest::addColumn<QString>("typed");

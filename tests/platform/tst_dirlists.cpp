@@ -10,7 +10,7 @@
 #include "platform/controls/dirlistbox.h"
 #include "platform/controls/drivelistbox.h"
 #include "platform/files/drives.h"
-#include "platform/controls/usererror.h"
+#include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 
 using namespace vm;

@@ -1,5 +1,6 @@
 // The form runtime's small services: number formatting, the 16-bit
 // conversions, event dispatch with its traps, and window load/unload.
+#include "platform/controls/textbox.h"
 #include "platform/form.h"
 #include "platform/format.h"
 #include "platform/runtime.h"
@@ -7,7 +8,9 @@
 #include "platform/vbconvert.h"
 #include "support/recorder.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -23,6 +26,58 @@ struct CountingForm : vm::Form {
         if (cancel)
             Cancel = 1;
     }
+};
+
+// A window whose event procedures the runtime binds by their names.
+class BoundForm : public vm::Form {
+    Q_OBJECT
+public:
+    BoundForm()
+        : Text1(new vm::TextBox(this))
+        , BackMenu(new QAction(this))
+    {
+        setCentralWidget(Text1);
+        Text1->setObjectName("Text1");
+        BackMenu->setObjectName("BackMenu");
+    }
+    vm::TextBox *Text1;
+    QAction *BackMenu;
+    QList<int> keys;
+    int clicks = 0;
+
+private Q_SLOTS:
+    void Text1_KeyDown(qint16 &KeyCode, qint16 Shift)
+    {
+        keys << KeyCode;
+        if (KeyCode == 13)
+            KeyCode = 0;
+    }
+    void BackMenu_Click()
+    {
+        ++clicks;
+        vm::raise(vm::Err::FileNotFound);
+    }
+};
+
+// Procedures named like events that match none.
+class MisspeltForm : public vm::Form {
+    Q_OBJECT
+public:
+    MisspeltForm()
+    {
+        (new QAction(this))->setObjectName("File1");
+        (new vm::TextBox(this))->setObjectName("Text1");
+    }
+
+private Q_SLOTS:
+    void File1_Clik() { }
+    void Nothing_Click() { }
+    void File1_Click(int times) { }
+    void Text1_KeyDown(int &KeyCode, int Shift) { }
+public Q_SLOTS:
+    // Run by the runtime itself, never bound: not reported even as slots.
+    void Form_Load() override { }
+    void Form_Unload(qint16 &Cancel) override { }
 };
 } // namespace
 
@@ -161,6 +216,57 @@ private Q_SLOTS:
         vm::runEvent([&] { ran = true; });
         QVERIFY(!ran);
         vm::resetEnded();
+        ref.destroy();
+    }
+
+    void eventProceduresAreBoundByName()
+    {
+        vm::FormRef<BoundForm> ref;
+        ref.Show();
+        QVERIFY(ref->bindingErrors().isEmpty());
+        // A procedure that sets KeyCode to 0 swallows the key; others reach the box.
+        QSignalSpy returns(ref->Text1, &QLineEdit::returnPressed);
+        QTest::keyClick(ref->Text1, Qt::Key_Return);
+        QTest::keyClick(ref->Text1, Qt::Key_A);
+        QCOMPARE(ref->keys, (QList<int> { 13, 65 }));
+        QCOMPARE(returns.count(), 0);
+        QCOMPARE(ref->Text1->Text(), QStringLiteral("a"));
+        ref.destroy();
+    }
+
+    void failingProcedureShowsOneErrorBox()
+    {
+        vm::FormRef<BoundForm> ref;
+        ref.Show();
+        {
+            vmtest::MsgBoxRecorder boxes;
+            ref->BackMenu->trigger();
+            QCOMPARE(ref->clicks, 1);
+            QCOMPARE(boxes.errorBoxes(), 1);
+            QCOMPARE(boxes.calls().first().prompt, vm::describe(vm::Err::FileNotFound));
+        }
+        // Tests may take the failures instead of the box, from the trap and
+        // from the error box alike.
+        vmtest::MsgBoxRecorder boxes;
+        QList<vm::Err> reported;
+        vm::setUserErrorReporter([&](const vm::RuntimeError &e) { reported << e.number(); });
+        ref->BackMenu->trigger();
+        vm::ErrorBox(vm::RuntimeError(vm::Err::InvalidPicture));
+        vm::setUserErrorReporter({});
+        QCOMPARE(reported, (QList<vm::Err> { vm::Err::FileNotFound, vm::Err::InvalidPicture }));
+        QCOMPARE(boxes.count(), 0);
+        ref.destroy();
+    }
+
+    void misspeltProceduresAreReported()
+    {
+        vm::FormRef<MisspeltForm> ref;
+        ref.Load();
+        const QStringList errors = ref->bindingErrors();
+        QCOMPARE(errors.size(), 4);
+        for (const char *name :
+            { "File1_Clik()", "Nothing_Click()", "File1_Click(int)", "Text1_KeyDown(int&,int)" })
+            QVERIFY2(errors.filter(QLatin1String(name)).size() == 1, name);
         ref.destroy();
     }
 

@@ -66,6 +66,14 @@ private Q_SLOTS:
     void init() { startProgram(); }
     void cleanup() { stopProgram(); }
 
+    void bothWindowsBindEveryEventProcedure()
+    {
+        MsgBoxRecorder boxes;
+        openViewerOn(QStringLiteral("bound"), { QSize(10, 10) });
+        QCOMPARE(Form1->bindingErrors(), QStringList());
+        QCOMPARE(Form2->bindingErrors(), QStringList());
+    }
+
     void opensScreenSizedAtTheTopLeft()
     {
         MsgBoxRecorder boxes;
