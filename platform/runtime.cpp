@@ -65,16 +65,16 @@ void resetEnded() { s_ended = false; }
 double twipsPerPixelX() { return 1440.0 / logicalDpi(true); }
 double twipsPerPixelY() { return 1440.0 / logicalDpi(false); }
 
-int Screen::Width()
+Twips Screen::Width()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? int(std::lround(screen->geometry().width() * twipsPerPixelX())) : 0;
+    return screen ? twipsFromPixels(screen->geometry().width(), twipsPerPixelX()) : Twips(0);
 }
 
-int Screen::Height()
+Twips Screen::Height()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? int(std::lround(screen->geometry().height() * twipsPerPixelY())) : 0;
+    return screen ? twipsFromPixels(screen->geometry().height(), twipsPerPixelY()) : Twips(0);
 }
 
 } // namespace vm

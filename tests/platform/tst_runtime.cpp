@@ -168,8 +168,8 @@ private Q_SLOTS:
     {
         QVERIFY(vm::twipsPerPixelX() > 0);
         const QRect g = QGuiApplication::primaryScreen()->geometry();
-        QCOMPARE(vm::Screen::Width(), qRound(g.width() * vm::twipsPerPixelX()));
-        QCOMPARE(vm::Screen::Height(), qRound(g.height() * vm::twipsPerPixelY()));
+        QCOMPARE(vm::Screen::Width().value(), qRound(g.width() * vm::twipsPerPixelX()));
+        QCOMPARE(vm::Screen::Height().value(), qRound(g.height() * vm::twipsPerPixelY()));
     }
 };
 
