@@ -21,5 +21,5 @@ QString CurrentFilePath(const vm::FileListBox &File1)
 
 void ErrorBox(const vm::RuntimeError &error)
 {
-    vm::MsgBox(error.Description(), vm::vbCritical, QStringLiteral("エラー"));
+    vm::MsgBox(error.Description(), vm::MsgBoxIcon::Critical, QStringLiteral("エラー"));
 }

@@ -100,8 +100,8 @@ void BrowserWindow::File1_DblClick()
 
 void BrowserWindow::AboutMenu_Click()
 {
-    vm::MsgBox(QStringLiteral("Velmora Version 1.00\nProgramed by the Velmora team"), vm::vbInformation,
-               QStringLiteral("バージョン情報"));
+    vm::MsgBox(QStringLiteral("Velmora Version 1.00\nProgramed by the Velmora team"),
+               vm::MsgBoxIcon::Information, QStringLiteral("バージョン情報"));
 }
 
 void BrowserWindow::ExitMenu_Click()

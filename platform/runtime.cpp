@@ -24,7 +24,7 @@ double logicalDpi(bool x)
 
 void reportUntrapped(const QString &text)
 {
-    MsgBox(text, vbCritical, QStringLiteral("エラー"));
+    MsgBox(text, MsgBoxIcon::Critical, QStringLiteral("エラー"));
 }
 } // namespace
 

@@ -6,10 +6,10 @@
 #include "platform/controls/toolbar.h"
 #include "platform/gdi.h"
 #include "platform/msgbox.h"
+#include "platform/numbers.h"
 #include "platform/picture.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
-#include "platform/vbconvert.h"
 
 void ViewerWindow::Form_Load()
 {
@@ -91,9 +91,9 @@ void ViewerWindow::ShowPicture()
         }
 
         HScroll1->setValue(0);
-        HScroll1->setMax(vm::CLng(w - float(Picture1->Width().value())));
+        HScroll1->setMax(vm::roundToInt32(w - float(Picture1->Width().value())));
         VScroll1->setValue(0);
-        VScroll1->setMax(vm::CLng(h - float(Picture1->Height().value())));
+        VScroll1->setMax(vm::roundToInt32(h - float(Picture1->Height().value())));
     } catch (const vm::RuntimeError &e) {
         ErrorBox(e);
     }
@@ -107,7 +107,7 @@ bool ViewerWindow::PaintView()
     vm::HDC pictureDC = Image1->hDC();
     const int x = HScroll1->Value();
     const int y = VScroll1->Value();
-    return vm::BitBlt(viewDC, 0, 0, vm::CLng(viewWidth), vm::CLng(viewHeight), pictureDC, x, y, vm::SRCCOPY) != 0;
+    return vm::BitBlt(viewDC, 0, 0, vm::roundToInt32(viewWidth), vm::roundToInt32(viewHeight), pictureDC, x, y, vm::SRCCOPY) != 0;
 }
 
 void ViewerWindow::HScroll1_Change() { PaintView(); }
@@ -147,7 +147,8 @@ void ViewerWindow::Form_Unload(qint16 &Cancel)
 
 void ViewerWindow::AboutMenu_Click()
 {
-    vm::MsgBox(QStringLiteral("ヴェルモーラ Version 1.00\nProgramed by the Velmora team"), vm::vbInformation);
+    vm::MsgBox(QStringLiteral("ヴェルモーラ Version 1.00\nProgramed by the Velmora team"),
+               vm::MsgBoxIcon::Information);
 }
 
 void ViewerWindow::Toolbar1_ButtonClick(const vm::Button &Button)

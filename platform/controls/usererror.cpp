@@ -11,7 +11,7 @@ namespace {
 
 void showErrorBox(const RuntimeError &error)
 {
-    MsgBox(error.Description(), vbCritical, QStringLiteral("エラー"));
+    MsgBox(error.Description(), MsgBoxIcon::Critical, QStringLiteral("エラー"));
 }
 
 std::function<void(const RuntimeError &)> &reporter()

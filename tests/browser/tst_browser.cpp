@@ -330,7 +330,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.count(), 1);
         const vm::MsgBoxCall call = boxes.calls().first();
         QCOMPARE(call.title, QStringLiteral("バージョン情報"));
-        QCOMPARE(call.style, int(vm::vbInformation));
+        QCOMPARE(call.icon, vm::MsgBoxIcon::Information);
         const QStringList lines = call.prompt.split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[0], QStringLiteral("Velmora Version 1.00"));

@@ -2,9 +2,9 @@
 // conversions, event dispatch with its traps, and window load/unload.
 #include "platform/form.h"
 #include "platform/format.h"
+#include "platform/numbers.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
-#include "platform/vbconvert.h"
 #include "support/recorder.h"
 
 #include <QApplication>
@@ -52,7 +52,7 @@ private Q_SLOTS:
         QCOMPARE(vm::Format(value, QStringLiteral("0.0#")), expected);
     }
 
-    void cint_data()
+    void roundsToInt16_data()
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<int>("expected");
@@ -66,13 +66,13 @@ private Q_SLOTS:
         QTest::newRow("too small") << -32769.0 << 0 << true;
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 0 << true;
     }
-    void cint()
+    void roundsToInt16()
     {
         QFETCH(double, value);
         QFETCH(int, expected);
         QFETCH(bool, overflows);
         try {
-            const int got = vm::CInt(value);
+            const int got = vm::roundToInt16(value);
             QVERIFY2(!overflows, "expected an overflow error");
             QCOMPARE(got, expected);
         } catch (const vm::RuntimeError &e) {
