@@ -37,8 +37,8 @@ namespace {
 QString fullSizeReport(const QString &file)
 {
     const vm::Picture p = vm::LoadPicture(file);
-    return QStringLiteral("画像サイズ  幅=") + vm::Format(p.Width() / 1000.0, QStringLiteral("0.0#"))
-           + QStringLiteral("cm, 高さ=") + vm::Format(p.Height() / 1000.0, QStringLiteral("0.0#"))
+    return QStringLiteral("画像サイズ  幅=") + vm::Format(p.Width().value() / 1000.0, QStringLiteral("0.0#"))
+           + QStringLiteral("cm, 高さ=") + vm::Format(p.Height().value() / 1000.0, QStringLiteral("0.0#"))
            + QStringLiteral("cm");
 }
 
@@ -53,7 +53,7 @@ void measurePreview(const Inputs &in, const Settings &s, std::vector<Row> &rows,
 {
     vmtest::openFolder(in.pictures);
     vmtest::MsgBoxRecorder boxes;
-    const QSize area = Form1->Image1->pictureArea().size();
+    const QSize area = Form1->Image1->devicePictureArea().size();
     notes << QStringLiteral("Preview area %1 x %2 pixels.").arg(area.width()).arg(area.height());
     std::vector<PreviewCase> cases = {
         {QStringLiteral("Preview 6000x4000 JPEG"), in.photo24mp, true, false},

@@ -61,9 +61,9 @@ void BrowserWindow::Text1_KeyDown(qint16 &KeyCode, qint16 Shift)
 bool BrowserWindow::PreviewFile(const QString &path)
 {
     try {
-        Image1->setPicture(vm::LoadPictureForSize(path, Image1->pictureArea().size()));
-        const QString W = vm::Format(Image1->Picture().Width() / 1000.0, QStringLiteral("0.0#"));
-        const QString H = vm::Format(Image1->Picture().Height() / 1000.0, QStringLiteral("0.0#"));
+        Image1->setPicture(vm::LoadPictureForSize(path, Image1->devicePictureArea().size()));
+        const QString W = vm::Format(Image1->Picture().Width().value() / 1000.0, QStringLiteral("0.0#"));
+        const QString H = vm::Format(Image1->Picture().Height().value() / 1000.0, QStringLiteral("0.0#"));
         StatusBar1->setSimpleText(QStringLiteral("画像サイズ  幅=") + W + QStringLiteral("cm, 高さ=") + H
                                   + QStringLiteral("cm"));
         return true;
@@ -109,8 +109,8 @@ void BrowserWindow::File1_DblClick()
 
 void BrowserWindow::AboutMenu_Click()
 {
-    vm::MsgBox(QStringLiteral("Velmora Version 1.00\nProgramed by the Velmora team"), vm::vbInformation,
-               QStringLiteral("バージョン情報"));
+    vm::MsgBox(QStringLiteral("Velmora Version 1.00\nProgramed by the Velmora team"),
+               vm::MsgBoxIcon::Information, QStringLiteral("バージョン情報"));
 }
 
 void BrowserWindow::ExitMenu_Click()

@@ -10,20 +10,8 @@
 #include <QLayout>
 #include <QWindow>
 
-#include <cmath>
 
 namespace vm {
-
-namespace {
-int px(int twips, bool x)
-{
-    return int(std::lround(twips / (x ? twipsPerPixelX() : twipsPerPixelY())));
-}
-int tw(int pixels, bool x)
-{
-    return int(std::lround(pixels * (x ? twipsPerPixelX() : twipsPerPixelY())));
-}
-} // namespace
 
 Form::Form(QWidget *parent)
     : QMainWindow(parent)
@@ -96,47 +84,47 @@ bool Form::event(QEvent *event)
     return done;
 }
 
-int Form::Left() const { return tw(geometry().x() - frameMargins().left(), true); }
-int Form::Top() const { return tw(geometry().y() - frameMargins().top(), false); }
-int Form::Width() const
+Twips Form::Left() const { return twipsFromPixels(geometry().x() - frameMargins().left(), twipsPerPixelX()); }
+Twips Form::Top() const { return twipsFromPixels(geometry().y() - frameMargins().top(), twipsPerPixelY()); }
+Twips Form::Width() const
 {
     const QMargins m = frameMargins();
-    return tw(geometry().width() + m.left() + m.right(), true);
+    return twipsFromPixels(geometry().width() + m.left() + m.right(), twipsPerPixelX());
 }
-int Form::Height() const
+Twips Form::Height() const
 {
     const QMargins m = frameMargins();
-    return tw(geometry().height() + m.top() + m.bottom(), false);
+    return twipsFromPixels(geometry().height() + m.top() + m.bottom(), twipsPerPixelY());
 }
 
 // move() places the frame's top-left corner, which is what Left and Top mean.
-void Form::setLeft(int twips) { move(px(twips, true), y()); }
-void Form::setTop(int twips) { move(x(), px(twips, false)); }
+void Form::setLeft(Twips twips) { move(pixelsFromTwips(twips, twipsPerPixelX()), y()); }
+void Form::setTop(Twips twips) { move(x(), pixelsFromTwips(twips, twipsPerPixelY())); }
 
-void Form::setWidth(int twips)
+void Form::setWidth(Twips twips)
 {
     const QMargins m = frameMargins();
-    resize(std::max(1, px(twips, true) - m.left() - m.right()), height());
+    resize(std::max(1, pixelsFromTwips(twips, twipsPerPixelX()) - m.left() - m.right()), height());
 }
 
-void Form::setHeight(int twips)
+void Form::setHeight(Twips twips)
 {
     const QMargins m = frameMargins();
-    resize(width(), std::max(1, px(twips, false) - m.top() - m.bottom()));
+    resize(width(), std::max(1, pixelsFromTwips(twips, twipsPerPixelY()) - m.top() - m.bottom()));
 }
 
-int Form::ScaleWidth() const
+DevicePixels Form::ScaleWidth() const
 {
     if (QLayout *l = layout())
         l->activate();
-    return toDevicePixels(centralWidget() ? centralWidget()->width() : width(), pixelRatio(this));
+    return deviceWidth(centralWidget() ? centralWidget() : this);
 }
 
-int Form::ScaleHeight() const
+DevicePixels Form::ScaleHeight() const
 {
     if (QLayout *l = layout())
         l->activate();
-    return toDevicePixels(centralWidget() ? centralWidget()->height() : height(), pixelRatio(this));
+    return deviceHeight(centralWidget() ? centralWidget() : this);
 }
 
 bool Form::Unload()

@@ -4,6 +4,8 @@
 // window of the program exists once and is reached through a FormRef.
 #pragma once
 
+#include "platform/units.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -16,12 +18,12 @@ namespace vm {
 class Form : public QMainWindow {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
-    Q_PROPERTY(int Left READ Left WRITE setLeft)
-    Q_PROPERTY(int Top READ Top WRITE setTop)
-    Q_PROPERTY(int Width READ Width WRITE setWidth)
-    Q_PROPERTY(int Height READ Height WRITE setHeight)
-    Q_PROPERTY(int ScaleWidth READ ScaleWidth)
-    Q_PROPERTY(int ScaleHeight READ ScaleHeight)
+    Q_PROPERTY(int Left READ leftTwips WRITE setLeftTwips)
+    Q_PROPERTY(int Top READ topTwips WRITE setTopTwips)
+    Q_PROPERTY(int Width READ widthTwips WRITE setWidthTwips)
+    Q_PROPERTY(int Height READ heightTwips WRITE setHeightTwips)
+    Q_PROPERTY(int ScaleWidth READ scaleWidthDevicePixels)
+    Q_PROPERTY(int ScaleHeight READ scaleHeightDevicePixels)
     Q_PROPERTY(bool Visible READ Visible)
 
 public:
@@ -33,20 +35,32 @@ public:
     QString Caption() const { return m_caption.isNull() ? windowTitle() : m_caption; }
     void setCaption(const QString &caption);
 
-    // Outer place and size, in twips.
-    int Left() const;
-    int Top() const;
-    int Width() const;
-    int Height() const;
-    void setLeft(int twips);
-    void setTop(int twips);
-    void setWidth(int twips);
-    void setHeight(int twips);
+    // Outer place and size.
+    Twips Left() const;
+    Twips Top() const;
+    Twips Width() const;
+    Twips Height() const;
+    void setLeft(Twips twips);
+    void setTop(Twips twips);
+    void setWidth(Twips twips);
+    void setHeight(Twips twips);
 
-    // Inner area (below the menu bar), in device pixels: the interior scale
-    // (at a scale factor of 2, twice Qt's logical size).
-    int ScaleWidth() const;
-    int ScaleHeight() const;
+    // Inner area (below the menu bar): the interior scale (at a scale factor
+    // of 2, twice Qt's logical size).
+    DevicePixels ScaleWidth() const;
+    DevicePixels ScaleHeight() const;
+
+    // The same as plain numbers, for the properties.
+    int leftTwips() const { return Left().value(); }
+    int topTwips() const { return Top().value(); }
+    int widthTwips() const { return Width().value(); }
+    int heightTwips() const { return Height().value(); }
+    void setLeftTwips(int v) { setLeft(Twips(v)); }
+    void setTopTwips(int v) { setTop(Twips(v)); }
+    void setWidthTwips(int v) { setWidth(Twips(v)); }
+    void setHeightTwips(int v) { setHeight(Twips(v)); }
+    int scaleWidthDevicePixels() const { return ScaleWidth().value(); }
+    int scaleHeightDevicePixels() const { return ScaleHeight().value(); }
 
     bool Visible() const { return !isHidden(); }
     // A window shown again goes back to where it was when it was hidden.

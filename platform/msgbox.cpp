@@ -25,24 +25,23 @@ MsgBoxHandler setMsgBoxHandler(MsgBoxHandler h)
     return h;
 }
 
-int MsgBox(const QString &prompt, int style, const QString &title)
+MsgBoxResult MsgBox(const QString &prompt, MsgBoxIcon icon, const QString &title)
 {
-    MsgBoxCall call{prompt, style, title.isEmpty() ? appTitle() : title};
+    MsgBoxCall call{prompt, icon, title.isEmpty() ? appTitle() : title};
     if (handler())
         return handler()(call);
 
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (style & 0x70) {
-    case vbCritical: icon = QMessageBox::Critical; break;
-    case 32: icon = QMessageBox::Question; break;
-    case 48: icon = QMessageBox::Warning; break;
-    case vbInformation: icon = QMessageBox::Information; break;
+    QMessageBox::Icon shown = QMessageBox::NoIcon;
+    switch (icon) {
+    case MsgBoxIcon::None: break;
+    case MsgBoxIcon::Critical: shown = QMessageBox::Critical; break;
+    case MsgBoxIcon::Information: shown = QMessageBox::Information; break;
     }
-    QMessageBox box(icon, call.title, call.prompt, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(shown, call.title, call.prompt, QMessageBox::Ok, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MsgBox"));
     box.setTextFormat(Qt::PlainText);
     box.exec();
-    return vbOK;
+    return MsgBoxResult::OK;
 }
 
 } // namespace vm

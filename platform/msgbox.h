@@ -8,25 +8,22 @@
 
 namespace vm {
 
-enum MsgBoxStyle : int {
-    vbOKOnly = 0,
-    vbCritical = 16,
-    vbInformation = 64,
-};
-enum MsgBoxResult : int { vbOK = 1 };
+// Every box has the one OK button; what it shows beside the text is its icon.
+enum class MsgBoxIcon { None, Critical, Information };
+enum class MsgBoxResult { OK };
 
 struct MsgBoxCall {
     QString prompt;
-    int style = 0;
+    MsgBoxIcon icon = MsgBoxIcon::None;
     QString title; // as shown: the application title when none was passed
 };
 
 // Shows the box and returns when the user closes it. An empty title shows the
 // application's title.
-int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
+MsgBoxResult MsgBox(const QString &prompt, MsgBoxIcon icon = MsgBoxIcon::None, const QString &title = QString());
 
 // Replaces the dialog (for tests); pass an empty function to restore it.
-using MsgBoxHandler = std::function<int(const MsgBoxCall &)>;
+using MsgBoxHandler = std::function<MsgBoxResult(const MsgBoxCall &)>;
 MsgBoxHandler setMsgBoxHandler(MsgBoxHandler handler);
 
 // The application title that boxes without a title bear.

@@ -4,6 +4,8 @@
 // same data (the viewer's two boxes hold one raster, not two).
 #pragma once
 
+#include "platform/units.h"
+
 #include <QImage>
 #include <QMetaType>
 #include <QSize>
@@ -27,9 +29,9 @@ public:
 
     bool isNull() const { return m_raster.isNull() && !m_metafile; }
 
-    // Physical extent, in hundredths of a millimetre.
-    int Width() const { return m_extent.width(); }
-    int Height() const { return m_extent.height(); }
+    // Physical extent; extent() gives both in hundredths of a millimetre.
+    HiMetric Width() const { return HiMetric(m_extent.width()); }
+    HiMetric Height() const { return HiMetric(m_extent.height()); }
     QSize extent() const { return m_extent; }
 
     // The picture at its natural size, in device pixels. Raster pictures are

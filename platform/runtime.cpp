@@ -24,7 +24,7 @@ double logicalDpi(bool x)
 
 void showErrorBox(const RuntimeError &error)
 {
-    MsgBox(error.Description(), vbCritical, QStringLiteral("エラー"));
+    MsgBox(error.Description(), MsgBoxIcon::Critical, QStringLiteral("エラー"));
 }
 
 std::function<void(const RuntimeError &)> &reporter()
@@ -81,16 +81,16 @@ void resetEnded() { s_ended = false; }
 double twipsPerPixelX() { return 1440.0 / logicalDpi(true); }
 double twipsPerPixelY() { return 1440.0 / logicalDpi(false); }
 
-int Screen::Width()
+Twips Screen::Width()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? int(std::lround(screen->geometry().width() * twipsPerPixelX())) : 0;
+    return screen ? twipsFromPixels(screen->geometry().width(), twipsPerPixelX()) : Twips(0);
 }
 
-int Screen::Height()
+Twips Screen::Height()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? int(std::lround(screen->geometry().height() * twipsPerPixelY())) : 0;
+    return screen ? twipsFromPixels(screen->geometry().height(), twipsPerPixelY()) : Twips(0);
 }
 
 } // namespace vm

@@ -1,6 +1,8 @@
 // The runtime's event dispatch, its error box and program end.
 #pragma once
 
+#include "platform/units.h"
+
 #include <functional>
 
 namespace vm {
@@ -34,14 +36,14 @@ bool hasEnded();
 // For tests: forget that End ran.
 void resetEnded();
 
-// Twips per pixel of the screen (15 at 96 dpi).
+// Twips per logical pixel of the screen (15 at 96 dpi).
 double twipsPerPixelX();
 double twipsPerPixelY();
 
-// The screen's size in twips.
+// The screen's size.
 struct Screen {
-    static int Width();
-    static int Height();
+    static Twips Width();
+    static Twips Height();
 };
 
 } // namespace vm

@@ -7,10 +7,10 @@
 #include "platform/controls/toolbar.h"
 #include "platform/gdi.h"
 #include "platform/msgbox.h"
+#include "platform/numbers.h"
 #include "platform/picture.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
-#include "platform/vbconvert.h"
 
 ViewerWindow::ViewerWindow()
 {
@@ -20,8 +20,8 @@ ViewerWindow::ViewerWindow()
 
 void ViewerWindow::Form_Load()
 {
-    setTop(0);
-    setLeft(0);
+    setTop(vm::Twips(0));
+    setLeft(vm::Twips(0));
     setWidth(vm::Screen::Width());
     setHeight(vm::Screen::Height());
     ShowPicture();
@@ -49,13 +49,16 @@ void ViewerWindow::ShowPicture()
         }
         Image1->setPicture(picture);
 
-        const float W = float(ScaleWidth());
-        const float H = float(ScaleHeight());
-        const float T = float(CoolBar1->Height());
-        const float w = float(Image1->Width());
-        const float h = float(Image1->Height());
-        const float sh = float(HScroll1->Height());
-        const float sv = float(VScroll1->Width());
+        // Reckoned in single precision, in device pixels; px() gives a
+        // result back as a place or size.
+        const auto px = [](float v) { return vm::DevicePixels(int(v)); };
+        const float W = float(ScaleWidth().value());
+        const float H = float(ScaleHeight().value());
+        const float T = float(CoolBar1->Height().value());
+        const float w = float(Image1->Width().value());
+        const float h = float(Image1->Height().value());
+        const float sh = float(HScroll1->Height().value());
+        const float sv = float(VScroll1->Width().value());
 
         bool needV = h > float(H - T);
         bool needH = w > W;
@@ -63,7 +66,7 @@ void ViewerWindow::ShowPicture()
             // The picture area starts right under the cool bar; the box's
             // defined place sits two pixels lower and would cut a picture
             // that fits exactly.
-            Image1->setTop(int(T));
+            Image1->setTop(px(T));
             Image1->setVisible(true);
             Picture1->setVisible(false);
             return;
@@ -80,24 +83,24 @@ void ViewerWindow::ShowPicture()
 
         if (needH && needV) {
             HScroll1->setVisible(true);
-            HScroll1->Move(0, int(H - sh), int(W - sv), int(sh));
+            HScroll1->Move(px(0), px(H - sh), px(W - sv), px(sh));
             VScroll1->setVisible(true);
-            VScroll1->Move(int(W - sv), int(T), int(sv), int(H - T - sh));
-            Picture1->Move(0, int(T), int(W - sv), int(H - T - sh));
+            VScroll1->Move(px(W - sv), px(T), px(sv), px(H - T - sh));
+            Picture1->Move(px(0), px(T), px(W - sv), px(H - T - sh));
         } else if (needH) {
             HScroll1->setVisible(true);
-            HScroll1->Move(0, int(T + h), int(W), int(sh));
-            Picture1->Move(0, int(T), int(W), int(h));
+            HScroll1->Move(px(0), px(T + h), px(W), px(sh));
+            Picture1->Move(px(0), px(T), px(W), px(h));
         } else {
             VScroll1->setVisible(true);
-            VScroll1->Move(int(w), int(T), int(sv), int(H - T));
-            Picture1->Move(0, int(T), int(w), int(H - T));
+            VScroll1->Move(px(w), px(T), px(sv), px(H - T));
+            Picture1->Move(px(0), px(T), px(w), px(H - T));
         }
 
         HScroll1->setValue(0);
-        HScroll1->setMax(vm::CLng(w - float(Picture1->Width())));
+        HScroll1->setMax(vm::roundToInt32(w - float(Picture1->Width().value())));
         VScroll1->setValue(0);
-        VScroll1->setMax(vm::CLng(h - float(Picture1->Height())));
+        VScroll1->setMax(vm::roundToInt32(h - float(Picture1->Height().value())));
     } catch (const vm::RuntimeError &e) {
         vm::ErrorBox(e);
     }
@@ -106,12 +109,12 @@ void ViewerWindow::ShowPicture()
 bool ViewerWindow::PaintView()
 {
     vm::HDC viewDC = Picture1->hDC();
-    const float viewWidth = float(Picture1->Width());
-    const float viewHeight = float(Picture1->Height());
+    const float viewWidth = float(Picture1->Width().value());
+    const float viewHeight = float(Picture1->Height().value());
     vm::HDC pictureDC = Image1->hDC();
     const int x = HScroll1->Value();
     const int y = VScroll1->Value();
-    return vm::BitBlt(viewDC, 0, 0, vm::CLng(viewWidth), vm::CLng(viewHeight), pictureDC, x, y, vm::SRCCOPY) != 0;
+    return vm::BitBlt(viewDC, 0, 0, vm::roundToInt32(viewWidth), vm::roundToInt32(viewHeight), pictureDC, x, y, vm::SRCCOPY) != 0;
 }
 
 void ViewerWindow::HScroll1_Change() { PaintView(); }
@@ -151,7 +154,8 @@ void ViewerWindow::Form_Unload(qint16 &Cancel)
 
 void ViewerWindow::AboutMenu_Click()
 {
-    vm::MsgBox(QStringLiteral("ヴェルモーラ Version 1.00\nProgramed by the Velmora team"), vm::vbInformation);
+    vm::MsgBox(QStringLiteral("ヴェルモーラ Version 1.00\nProgramed by the Velmora team"),
+               vm::MsgBoxIcon::Information);
 }
 
 void ViewerWindow::Toolbar1_ButtonClick(const vm::Button &Button)

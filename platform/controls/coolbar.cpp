@@ -7,7 +7,7 @@
 
 namespace vm {
 
-int CoolBar::Height() const { return toDevicePixels(height(), pixelRatio(this)); }
+DevicePixels CoolBar::Height() const { return deviceHeight(this); }
 
 namespace {
 constexpr int kGripper = 8;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/controls/docking.h"
+#include "platform/units.h"
 
 #include <QFrame>
 #include <QString>
@@ -22,6 +23,7 @@ public:
 
     QString Caption() const { return m_caption; }
     void setCaption(const QString &c);
+    // In logical pixels, as the window definition gives them.
     int MinHeight() const { return m_minHeight; }
     void setMinHeight(int h) { m_minHeight = h; }
     int BandWidth() const { return m_width; }
@@ -46,7 +48,7 @@ private:
 class CoolBar : public QFrame {
     Q_OBJECT
     Q_PROPERTY(int Align READ Align WRITE setAlign)
-    Q_PROPERTY(int Height READ Height)
+    Q_PROPERTY(int Height READ heightDevicePixels)
     Q_PROPERTY(bool FixedOrder READ FixedOrder WRITE setFixedOrder)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
 
@@ -56,7 +58,8 @@ public:
     explicit CoolBar(QWidget *parent = nullptr);
 
     // In device pixels, as the windows' procedures count.
-    int Height() const;
+    DevicePixels Height() const;
+    int heightDevicePixels() const { return Height().value(); }
     bool FixedOrder() const { return true; }
     void setFixedOrder(bool) {}
     bool Visible() const { return !isHidden(); }

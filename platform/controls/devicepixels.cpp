@@ -13,12 +13,16 @@ qreal pixelRatio(const QWidget *widget)
     return ratio > 0 ? ratio : 1.0;
 }
 
-int toDevicePixels(int logical, qreal ratio) { return int(std::lround(logical * ratio)); }
+DevicePixels toDevicePixels(int logical, qreal ratio)
+{
+    return DevicePixels(int(std::lround(logical * ratio)));
+}
 
 QRect toDevicePixels(const QRect &logical, qreal ratio)
 {
-    return QRect(toDevicePixels(logical.x(), ratio), toDevicePixels(logical.y(), ratio),
-                 toDevicePixels(logical.width(), ratio), toDevicePixels(logical.height(), ratio));
+    return QRect(toDevicePixels(logical.x(), ratio).value(), toDevicePixels(logical.y(), ratio).value(),
+                 toDevicePixels(logical.width(), ratio).value(),
+                 toDevicePixels(logical.height(), ratio).value());
 }
 
 QRect toLogicalPixels(const QRect &device, qreal ratio)
@@ -32,7 +36,17 @@ QRect toLogicalPixels(const QRect &device, qreal ratio)
     return QRect(left, top, std::max(0, right - left), std::max(0, bottom - top));
 }
 
-QRect DeviceGeometry::get() const
+DevicePixels deviceWidth(const QWidget *widget)
+{
+    return toDevicePixels(widget->width(), pixelRatio(widget));
+}
+
+DevicePixels deviceHeight(const QWidget *widget)
+{
+    return toDevicePixels(widget->height(), pixelRatio(widget));
+}
+
+QRect DevicePixelGeometry::deviceGeometry() const
 {
     const qreal ratio = pixelRatio(m_widget);
     if (ratio == m_ratio && m_widget->geometry() == m_logical)
@@ -40,7 +54,7 @@ QRect DeviceGeometry::get() const
     return toDevicePixels(m_widget->geometry(), ratio);
 }
 
-void DeviceGeometry::set(const QRect &device)
+void DevicePixelGeometry::setDeviceGeometry(const QRect &device)
 {
     const QRect wanted(device.topLeft(), device.size().expandedTo(QSize(0, 0)));
     m_ratio = pixelRatio(m_widget);

@@ -22,10 +22,11 @@ void Docking::setAlign(int align)
 void Docking::place()
 {
     const QWidget *parent = m_control->parentWidget();
-    if (!parent || m_align == vbAlignNone)
+    const Dock dock = Dock(m_align);
+    if (!parent || dock == Dock::None)
         return;
     const int h = m_control->height();
-    const int y = m_align == vbAlignTop ? 0 : parent->height() - h;
+    const int y = dock == Dock::Top ? 0 : parent->height() - h;
     m_control->setGeometry(0, y, parent->width(), h);
 }
 

@@ -8,7 +8,8 @@ class QWidget;
 
 namespace vm {
 
-enum Align : int { vbAlignNone = 0, vbAlignTop = 1, vbAlignBottom = 2 };
+// The edge a control keeps to; the numbers are the Align property's values.
+enum class Dock : int { None = 0, Top = 1, Bottom = 2 };
 
 class Docking : public QObject {
 public:
@@ -22,7 +23,7 @@ protected:
 private:
     void place();
     QWidget *m_control;
-    int m_align = vbAlignNone;
+    int m_align = int(Dock::None);
 };
 
 } // namespace vm

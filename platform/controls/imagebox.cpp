@@ -37,7 +37,7 @@ void ImageBox::setBorderStyle(int style)
     update();
 }
 
-QRect ImageBox::pictureArea() const
+QRect ImageBox::devicePictureArea() const
 {
     return toDevicePixels(contentsRect(), pixelRatio(this));
 }
@@ -47,7 +47,7 @@ QImage ImageBox::shownImage() const
     if (m_picture.isNull())
         return QImage();
     const qreal ratio = m_stretch ? pixelRatio(this) : 1.0;
-    const QSize area = m_stretch ? pictureArea().size() : m_picture.pixelSize();
+    const QSize area = m_stretch ? devicePictureArea().size() : m_picture.pixelSize();
     if (m_scaled.size() != area || m_scaled.devicePixelRatio() != ratio) {
         // A metafile that cannot be replayed at this size shows nothing
         // rather than taking the window down.

@@ -29,7 +29,7 @@ public:
     // The area the picture is drawn into (inside the border), in device
     // pixels: what a caller should load the picture for, so that a preview
     // on a high-density screen is decoded and played for the pixels shown.
-    QRect pictureArea() const;
+    QRect devicePictureArea() const;
     // What the box currently shows in that area (for tests and tools): an
     // image of the area's size in device pixels, so the preview is sharp on
     // a high-density screen.

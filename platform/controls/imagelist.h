@@ -23,6 +23,7 @@ class ImageList : public QWidget {
 public:
     explicit ImageList(QWidget *parent = nullptr);
 
+    // In logical pixels; a high-density screen takes the "@2x" images.
     int ImageWidth() const { return m_size.width(); }
     void setImageWidth(int w) { m_size.setWidth(w); m_icons.clear(); }
     int ImageHeight() const { return m_size.height(); }

@@ -9,6 +9,7 @@ namespace vm {
 
 PictureBox::PictureBox(QWidget *parent)
     : QWidget(parent)
+    , DevicePixelGeometry(this)
 {
     // We paint every pixel ourselves; nothing underneath needs drawing.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -31,14 +32,9 @@ void PictureBox::setAutoSize(bool on)
         setDeviceGeometry(QRect(deviceGeometry().topLeft(), m_picture.pixelSize()));
 }
 
-void PictureBox::Move(int left, int top, int width, int height)
-{
-    setDeviceGeometry(QRect(left, top, width, height));
-}
-
 void PictureBox::setDeviceGeometry(const QRect &device)
 {
-    m_geometry.set(device);
+    DevicePixelGeometry::setDeviceGeometry(device);
     // A hidden box gets its resize event only when shown; the surface must
     // have the new size at once. A move keeps what was copied there.
     if (!m_autoRedraw && m_surface.size() != deviceGeometry().size())

@@ -17,17 +17,17 @@
 
 namespace vm {
 
-class PictureBox : public QWidget {
+class PictureBox : public QWidget, public DevicePixelGeometry {
     Q_OBJECT
     Q_PROPERTY(vm::Picture Picture READ Picture WRITE setPicture)
     Q_PROPERTY(bool AutoSize READ AutoSize WRITE setAutoSize)
     Q_PROPERTY(bool AutoRedraw READ AutoRedraw WRITE setAutoRedraw)
     Q_PROPERTY(int BorderStyle READ BorderStyle WRITE setBorderStyle)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
-    Q_PROPERTY(int Left READ Left WRITE setLeft)
-    Q_PROPERTY(int Top READ Top WRITE setTop)
-    Q_PROPERTY(int Width READ Width WRITE setWidth)
-    Q_PROPERTY(int Height READ Height WRITE setHeight)
+    Q_PROPERTY(int Left READ leftDevicePixels WRITE setLeftDevicePixels)
+    Q_PROPERTY(int Top READ topDevicePixels WRITE setTopDevicePixels)
+    Q_PROPERTY(int Width READ widthDevicePixels WRITE setWidthDevicePixels)
+    Q_PROPERTY(int Height READ heightDevicePixels WRITE setHeightDevicePixels)
 
 public:
     explicit PictureBox(QWidget *parent = nullptr);
@@ -42,18 +42,7 @@ public:
     void setBorderStyle(int style);
     bool Visible() const { return !isHidden(); }
 
-    // In device pixels.
-    int Left() const { return m_geometry.get().x(); }
-    int Top() const { return m_geometry.get().y(); }
-    int Width() const { return m_geometry.get().width(); }
-    int Height() const { return m_geometry.get().height(); }
-    void setLeft(int v) { Move(v, Top(), Width(), Height()); }
-    void setTop(int v) { Move(Left(), v, Width(), Height()); }
-    void setWidth(int v) { Move(Left(), Top(), v, Height()); }
-    void setHeight(int v) { Move(Left(), Top(), Width(), v); }
-    // Places and sizes the box in one step, in device pixels.
-    void Move(int left, int top, int width, int height);
-    QRect deviceGeometry() const { return m_geometry.get(); }
+    // Left, Top, Width, Height and Move come with DevicePixelGeometry.
 
     HDC hDC();
     // The pixels currently on the drawing surface, in device pixels (for
@@ -65,13 +54,12 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void setDeviceGeometry(const QRect &device) override;
     void rebuildSurface();
-    void setDeviceGeometry(const QRect &device);
 
     vm::Picture m_picture;
     QImage m_surface;
     DeviceContext m_dc;
-    DeviceGeometry m_geometry{this};
     bool m_autoSize = false;
     bool m_autoRedraw = false;
     int m_borderStyle = 0;

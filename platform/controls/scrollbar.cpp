@@ -11,6 +11,7 @@ namespace vm {
 
 ScrollBarBase::ScrollBarBase(Qt::Orientation orientation, QWidget *parent)
     : QScrollBar(orientation, parent)
+    , DevicePixelGeometry(this)
 {
     setMinimum(0);
     // A tab stop: the arrow keys, Page Up, Page Down, Home and End pan.

@@ -11,7 +11,7 @@
 
 namespace vm {
 
-class ScrollBarBase : public QScrollBar {
+class ScrollBarBase : public QScrollBar, public DevicePixelGeometry {
     Q_OBJECT
     Q_PROPERTY(int Value READ Value WRITE setValue)
     Q_PROPERTY(int Max READ Max WRITE setMax)
@@ -19,10 +19,10 @@ class ScrollBarBase : public QScrollBar {
     Q_PROPERTY(int SmallChange READ SmallChange WRITE setSmallChange)
     Q_PROPERTY(int LargeChange READ LargeChange WRITE setLargeChange)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
-    Q_PROPERTY(int Left READ Left WRITE setLeft)
-    Q_PROPERTY(int Top READ Top WRITE setTop)
-    Q_PROPERTY(int Width READ Width WRITE setWidth)
-    Q_PROPERTY(int Height READ Height WRITE setHeight)
+    Q_PROPERTY(int Left READ leftDevicePixels WRITE setLeftDevicePixels)
+    Q_PROPERTY(int Top READ topDevicePixels WRITE setTopDevicePixels)
+    Q_PROPERTY(int Width READ widthDevicePixels WRITE setWidthDevicePixels)
+    Q_PROPERTY(int Height READ heightDevicePixels WRITE setHeightDevicePixels)
 
 public:
     ScrollBarBase(Qt::Orientation orientation, QWidget *parent);
@@ -38,21 +38,7 @@ public:
     int LargeChange() const { return pageStep(); }
     void setLargeChange(int v) { setPageStep(v); }
     bool Visible() const { return !isHidden(); }
-
-    // In device pixels.
-    int Left() const { return m_geometry.get().x(); }
-    int Top() const { return m_geometry.get().y(); }
-    int Width() const { return m_geometry.get().width(); }
-    int Height() const { return m_geometry.get().height(); }
-    void setLeft(int v) { Move(v, Top(), Width(), Height()); }
-    void setTop(int v) { Move(Left(), v, Width(), Height()); }
-    void setWidth(int v) { Move(Left(), Top(), v, Height()); }
-    void setHeight(int v) { Move(Left(), Top(), Width(), v); }
-    // Places and sizes the bar in one step, in device pixels.
-    void Move(int left, int top, int width, int height)
-    {
-        m_geometry.set(QRect(left, top, width, height));
-    }
+    // Left, Top, Width, Height and Move come with DevicePixelGeometry.
 
 Q_SIGNALS:
     void Change();
@@ -63,7 +49,6 @@ protected:
 
 private:
     int m_dragStart = 0;
-    DeviceGeometry m_geometry{this};
 };
 
 class HScrollBar : public ScrollBarBase {

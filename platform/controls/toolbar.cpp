@@ -50,7 +50,7 @@ Toolbar::Toolbar(QWidget *parent)
     connect(this, &QToolBar::actionTriggered, this, &Toolbar::trigger);
 }
 
-int Toolbar::Height() const { return toDevicePixels(height(), pixelRatio(this)); }
+DevicePixels Toolbar::Height() const { return deviceHeight(this); }
 
 void Toolbar::setImageList(const QString &name)
 {

@@ -8,6 +8,8 @@
 // Enter presses it.
 #pragma once
 
+#include "platform/units.h"
+
 #include <QString>
 #include <QToolBar>
 
@@ -24,7 +26,7 @@ class Toolbar : public QToolBar {
     Q_OBJECT
     Q_PROPERTY(QString ImageList READ ImageListName WRITE setImageList)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
-    Q_PROPERTY(int Height READ Height)
+    Q_PROPERTY(int Height READ heightDevicePixels)
 
 public:
     explicit Toolbar(QWidget *parent = nullptr);
@@ -33,7 +35,8 @@ public:
     void setImageList(const QString &name);
     bool Visible() const { return !isHidden(); }
     // In device pixels, as the windows' procedures count.
-    int Height() const;
+    DevicePixels Height() const;
+    int heightDevicePixels() const { return Height().value(); }
 
     // The buttons in order, separators included (for tools and tests).
     QList<QAction *> buttons() const { return actions(); }

@@ -42,6 +42,13 @@ QImage pattern(int w, int h)
 
 QImage rgb(const QImage &img) { return img.convertToFormat(QImage::Format_RGB32); }
 
+// A window's size is taken in twips and a control's in device pixels; the one
+// unit, or a bare number, is refused where the other is meant.
+template <typename Length> concept FormWidthFrom = requires(vm::Form &form, Length v) { form.setWidth(v); };
+template <typename Length> concept BoxWidthFrom = requires(vm::PictureBox &box, Length v) { box.setWidth(v); };
+static_assert(FormWidthFrom<vm::Twips> && !FormWidthFrom<vm::DevicePixels> && !FormWidthFrom<int>);
+static_assert(BoxWidthFrom<vm::DevicePixels> && !BoxWidthFrom<vm::Twips> && !BoxWidthFrom<int>);
+
 // What the widget shows on screen, in screen pixels.
 QImage shown(QWidget *w)
 {
@@ -120,10 +127,10 @@ private Q_SLOTS:
     {
         MsgBoxRecorder boxes;
         QVERIFY(!openViewerOn(8, 8).isNull());
-        QCOMPARE(Form2->ScaleWidth(), dev(Form2->centralWidget()->width()));
-        QCOMPARE(Form2->ScaleHeight(), dev(Form2->centralWidget()->height()));
-        QCOMPARE(Form2->CoolBar1->Height(), dev(Form2->CoolBar1->height()));
-        QCOMPARE(Form2->HScroll1->Height(), dev(Form2->HScroll1->height()));
+        QCOMPARE(Form2->ScaleWidth().value(), dev(Form2->centralWidget()->width()));
+        QCOMPARE(Form2->ScaleHeight().value(), dev(Form2->centralWidget()->height()));
+        QCOMPARE(Form2->CoolBar1->Height().value(), dev(Form2->CoolBar1->height()));
+        QCOMPARE(Form2->HScroll1->Height().value(), dev(Form2->HScroll1->height()));
         QCOMPARE(boxes.count(), 0);
     }
 
@@ -155,8 +162,8 @@ private Q_SLOTS:
         MsgBoxRecorder boxes;
         QVERIFY(!openViewerOn(w, h).isNull());
         QCOMPARE(boxes.count(), 0);
-        QCOMPARE(Form2->Image1->Width(), w);
-        QCOMPARE(Form2->Image1->Height(), h);
+        QCOMPARE(Form2->Image1->Width().value(), w);
+        QCOMPARE(Form2->Image1->Height().value(), h);
         QCOMPARE(Form2->HScroll1->isVisible(), needH);
         QCOMPARE(Form2->VScroll1->isVisible(), needV);
         QCOMPARE(Form2->Image1->isVisible(), !needH && !needV);
@@ -171,11 +178,11 @@ private Q_SLOTS:
         QCOMPARE(Form2->Picture1->surface().size(), view.size());
         if (needH) {
             QCOMPARE(int(Form2->HScroll1->Max()), w - view.width());
-            QCOMPARE(Form2->HScroll1->Top(), needV ? H - sh : T + h);
+            QCOMPARE(Form2->HScroll1->Top().value(), needV ? H - sh : T + h);
         }
         if (needV) {
             QCOMPARE(int(Form2->VScroll1->Max()), h - view.height());
-            QCOMPARE(Form2->VScroll1->Left(), needH ? W - sv : w);
+            QCOMPARE(Form2->VScroll1->Left().value(), needH ? W - sv : w);
         }
     }
 
@@ -202,7 +209,7 @@ private Q_SLOTS:
         QVERIFY(screen.width() >= w && screen.height() >= h);
         QCOMPARE(screen.copy(0, 0, w, h), picture);
         // Right under the cool bar.
-        QCOMPARE(Form2->Image1->Top(), T);
+        QCOMPARE(Form2->Image1->Top().value(), T);
     }
 
     void pannedViewCopiesScreenPixelsOneToOne_data()
@@ -232,8 +239,8 @@ private Q_SLOTS:
         QCOMPARE(rgb(Form2->Picture1->surface()), block);
         QCOMPARE(shown(Form2->Picture1).copy(0, 0, view.width(), view.height()), block);
         // Moving the box by an odd number of pixels keeps what was copied there.
-        Form2->Picture1->setTop(Form2->Picture1->Top() + 1);
-        QCOMPARE(Form2->Picture1->Top(), view.top() + 1);
+        Form2->Picture1->setTop(Form2->Picture1->Top() + vm::DevicePixels(1));
+        QCOMPARE(Form2->Picture1->Top().value(), view.top() + 1);
         QCOMPARE(rgb(Form2->Picture1->surface()), block);
         QCOMPARE(boxes.count(), 0);
         saveScreenshot(Form2.peek(), QStringLiteral("viewer-scale2-%1.png").arg(QTest::currentDataTag()).replace(
@@ -254,10 +261,13 @@ private Q_SLOTS:
         host.resize(300, 200);
         vm::PictureBox box(&host);
         vm::HScrollBar bar(&host);
-        box.Move(device.x(), device.y(), device.width(), device.height());
-        bar.Move(device.x(), device.y(), device.width(), device.height());
-        for (const QRect &got : {box.deviceGeometry(),
-                                 QRect(bar.Left(), bar.Top(), bar.Width(), bar.Height())})
+        using vm::DevicePixels;
+        box.Move(DevicePixels(device.x()), DevicePixels(device.y()), DevicePixels(device.width()),
+                 DevicePixels(device.height()));
+        bar.Move(DevicePixels(device.x()), DevicePixels(device.y()), DevicePixels(device.width()),
+                 DevicePixels(device.height()));
+        for (const QRect &got : {box.deviceGeometry(), QRect(bar.Left().value(), bar.Top().value(),
+                                                             bar.Width().value(), bar.Height().value())})
             QCOMPARE(got, device);
         QCOMPARE(box.surface().size(), device.size());
         // The widget covers the area it was given.
@@ -268,9 +278,9 @@ private Q_SLOTS:
         QVERIFY(covered.width() - device.width() <= 2 && covered.height() - device.height() <= 2);
 
         // One property at a time, and a move by Qt's own logical geometry.
-        box.setWidth(device.width() + 5);
-        QCOMPARE(box.Width(), device.width() + 5);
-        QCOMPARE(box.Left(), device.x());
+        box.setWidth(DevicePixels(device.width() + 5));
+        QCOMPARE(box.Width().value(), device.width() + 5);
+        QCOMPARE(box.Left().value(), device.x());
         box.QWidget::setGeometry(QRect(10, 11, 20, 21));
         const QRect moved(dev(10), dev(11), dev(20), dev(21));
         QCOMPARE(box.deviceGeometry(), moved);
@@ -337,7 +347,7 @@ private Q_SLOTS:
         MsgBoxRecorder boxes;
         const QString folder = m_dir.filePath(QStringLiteral("fine"));
         QDir().mkpath(folder);
-        const QSize area = Form1->Image1->pictureArea().size();
+        const QSize area = Form1->Image1->devicePictureArea().size();
         QCOMPARE(area, QSize(dev(Form1->Image1->contentsRect().width()), dev(Form1->Image1->contentsRect().height())));
 
         // A photo with detail finer than a logical pixel of the preview.
@@ -395,7 +405,7 @@ private Q_SLOTS:
         const QImage preview = Form1->Image1->shownImage();
         QCOMPARE(preview.size(), QSize(dev(Form1->Image1->contentsRect().width()),
                                        dev(Form1->Image1->contentsRect().height())));
-        QCOMPARE(Form1->Image1->pictureArea().size(), preview.size());
+        QCOMPARE(Form1->Image1->devicePictureArea().size(), preview.size());
         QCOMPARE(preview.devicePixelRatio(), m_scale);
         saveScreenshot(Form1.peek(), QStringLiteral("browser-scale2.png"));
     }

@@ -45,8 +45,8 @@ private Q_SLOTS:
         QCOMPARE(Form1->File1->ListIndex(), -1);
         QVERIFY(Form1->Image1->Picture().isNull());
         QVERIFY(!Form2.isLoaded());
-        QCOMPARE(Form1->ScaleWidth(), 449);
-        QCOMPARE(Form1->ScaleHeight(), 331);
+        QCOMPARE(Form1->ScaleWidth().value(), 449);
+        QCOMPARE(Form1->ScaleHeight().value(), 331);
         // Both windows bear the program icon, in both of its sizes.
         const QList<QSize> sizes = Form1->windowIcon().availableSizes();
         QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
@@ -160,7 +160,7 @@ private Q_SLOTS:
         QCOMPARE(Form1->StatusBar1->SimpleText(), QStringLiteral("画像サイズ  幅=10.0cm, 高さ=5.0cm"));
         QCOMPARE(Form1->Image1->Picture().pixelSize(), QSize(378, 189));
         // The preview fills the area inside the border, distorted to fit.
-        QCOMPARE(Form1->Image1->shownImage().size(), Form1->Image1->pictureArea().size());
+        QCOMPARE(Form1->Image1->shownImage().size(), Form1->Image1->devicePictureArea().size());
 
         clickFile(1); // two previews: only the second report stays
         QCOMPARE(Form1->StatusBar1->SimpleText(), QStringLiteral("画像サイズ  幅=4.48cm, 高さ=2.26cm"));
@@ -340,7 +340,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.count(), 1);
         const vm::MsgBoxCall call = boxes.calls().first();
         QCOMPARE(call.title, QStringLiteral("バージョン情報"));
-        QCOMPARE(call.style, int(vm::vbInformation));
+        QCOMPARE(call.icon, vm::MsgBoxIcon::Information);
         const QStringList lines = call.prompt.split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[0], QStringLiteral("Velmora Version 1.00"));

@@ -128,13 +128,13 @@ private Q_SLOTS:
         doubleClickFile(1);
         QVERIFY(Form2.isLoaded());
         QCOMPARE(Form2->Caption(), m_entries[1].shown);
-        QCOMPARE(Form2->Image1->Width(), m_entries[1].width);
+        QCOMPARE(Form2->Image1->Width().value(), m_entries[1].width);
         triggerMenu("Form2", "NextMenu");
         QCOMPARE(Form2->Caption(), m_entries[2].shown);
-        QCOMPARE(Form2->Image1->Width(), m_entries[2].width);
+        QCOMPARE(Form2->Image1->Width().value(), m_entries[2].width);
         triggerMenu("Form2", "NextMenu");
         triggerMenu("Form2", "BackMenu");
-        QCOMPARE(Form2->Image1->Width(), m_entries[2].width);
+        QCOMPARE(Form2->Image1->Width().value(), m_entries[2].width);
         triggerMenu("Form2", "ChanceViewMenu"); // Ctrl+S: the return previews it
         QVERIFY(!Form2.isLoaded());
         QCOMPARE(Form1->Text1->Text(), shownPath(2));
@@ -142,7 +142,7 @@ private Q_SLOTS:
 
         triggerMenu("Form1", "ChangeViewMenu"); // Ctrl+S from the browser
         QVERIFY(Form2.isLoaded());
-        QCOMPARE(Form2->Image1->Width(), m_entries[2].width);
+        QCOMPARE(Form2->Image1->Width().value(), m_entries[2].width);
         QCOMPARE(boxes.count(), 0);
     }
 };

@@ -73,7 +73,7 @@ Loaded load(const QByteArray &bytes, QSize maxSize = QSize())
     static int serial = 0;
     const QString path = writeFile(dir, QStringLiteral("picture%1").arg(++serial), bytes);
     const vm::Picture p = vm::LoadPictureForSize(path, maxSize);
-    return {p.image(), QSize(p.Width(), p.Height())};
+    return {p.image(), p.extent()};
 }
 
 // Judges shown sRGB pixels against expected sRGB values, in CIEDE2000.

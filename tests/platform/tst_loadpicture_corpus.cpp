@@ -172,9 +172,10 @@ private Q_SLOTS:
         if (!pixels.isValid()) {
             // A metafile: the extent where its header gives one.
             if (!extent.isEmpty())
-                QVERIFY2(near(picture.Width(), extent.width()) && near(picture.Height(), extent.height()),
+                QVERIFY2(near(picture.Width().value(), extent.width())
+                             && near(picture.Height().value(), extent.height()),
                     qPrintable(QStringLiteral("extent %1x%2, expected %3x%4")
-                                   .arg(picture.Width()).arg(picture.Height())
+                                   .arg(picture.Width().value()).arg(picture.Height().value())
                                    .arg(extent.width()).arg(extent.height())));
             return;
         }
@@ -182,9 +183,10 @@ private Q_SLOTS:
         const QSize expected = at96Dpi
             ? QSize(qRound(pixels.width() * 2540.0 / 96), qRound(pixels.height() * 2540.0 / 96))
             : extent;
-        QVERIFY2(near(picture.Width(), expected.width()) && near(picture.Height(), expected.height()),
+        QVERIFY2(near(picture.Width().value(), expected.width())
+                     && near(picture.Height().value(), expected.height()),
             qPrintable(QStringLiteral("extent %1x%2, expected %3x%4")
-                           .arg(picture.Width()).arg(picture.Height())
+                           .arg(picture.Width().value()).arg(picture.Height().value())
                            .arg(expected.width()).arg(expected.height())));
     }
 

@@ -102,8 +102,8 @@ private Q_SLOTS:
         const vm::Picture picture = vm::LoadPicture(path);
         QCOMPARE(picture.pixelSize(), pixels);
         QCOMPARE(picture.extent(), extent);
-        QCOMPARE(picture.Width(), extent.width());
-        QCOMPARE(picture.Height(), extent.height());
+        QCOMPARE(picture.Width().value(), extent.width());
+        QCOMPARE(picture.Height().value(), extent.height());
     }
 };
 

@@ -3,9 +3,9 @@
 #include "platform/controls/textbox.h"
 #include "platform/form.h"
 #include "platform/format.h"
+#include "platform/numbers.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
-#include "platform/vbconvert.h"
 #include "support/recorder.h"
 
 #include <QAction>
@@ -107,7 +107,7 @@ private Q_SLOTS:
         QCOMPARE(vm::Format(value, QStringLiteral("0.0#")), expected);
     }
 
-    void cint_data()
+    void roundsToInt16_data()
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<int>("expected");
@@ -121,13 +121,13 @@ private Q_SLOTS:
         QTest::newRow("too small") << -32769.0 << 0 << true;
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 0 << true;
     }
-    void cint()
+    void roundsToInt16()
     {
         QFETCH(double, value);
         QFETCH(int, expected);
         QFETCH(bool, overflows);
         try {
-            const int got = vm::CInt(value);
+            const int got = vm::roundToInt16(value);
             QVERIFY2(!overflows, "expected an overflow error");
             QCOMPARE(got, expected);
         } catch (const vm::RuntimeError &e) {
@@ -274,8 +274,8 @@ private Q_SLOTS:
     {
         QVERIFY(vm::twipsPerPixelX() > 0);
         const QRect g = QGuiApplication::primaryScreen()->geometry();
-        QCOMPARE(vm::Screen::Width(), qRound(g.width() * vm::twipsPerPixelX()));
-        QCOMPARE(vm::Screen::Height(), qRound(g.height() * vm::twipsPerPixelY()));
+        QCOMPARE(vm::Screen::Width().value(), qRound(g.width() * vm::twipsPerPixelX()));
+        QCOMPARE(vm::Screen::Height().value(), qRound(g.height() * vm::twipsPerPixelY()));
     }
 };
 

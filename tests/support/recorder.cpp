@@ -6,7 +6,7 @@ MsgBoxRecorder::MsgBoxRecorder()
 {
     m_previous = vm::setMsgBoxHandler([this](const vm::MsgBoxCall &call) {
         m_calls.append(call);
-        return int(vm::vbOK);
+        return vm::MsgBoxResult::OK;
     });
 }
 
@@ -19,7 +19,7 @@ int MsgBoxRecorder::errorBoxes() const
 {
     int n = 0;
     for (const auto &c : m_calls)
-        if (c.style == vm::vbCritical && c.title == QStringLiteral("エラー"))
+        if (c.icon == vm::MsgBoxIcon::Critical && c.title == QStringLiteral("エラー"))
             ++n;
     return n;
 }

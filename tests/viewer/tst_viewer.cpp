@@ -52,11 +52,11 @@ private Q_SLOTS:
         startProgram();
         MsgBoxRecorder boxes;
         openViewerOn(QStringLiteral("probe"), {QSize(10, 10)});
-        m_room.W = Form2->ScaleWidth();
-        m_room.H = Form2->ScaleHeight();
-        m_room.T = Form2->CoolBar1->Height();
-        m_room.sh = Form2->HScroll1->Height();
-        m_room.sv = Form2->VScroll1->Width();
+        m_room.W = Form2->ScaleWidth().value();
+        m_room.H = Form2->ScaleHeight().value();
+        m_room.T = Form2->CoolBar1->Height().value();
+        m_room.sh = Form2->HScroll1->Height().value();
+        m_room.sv = Form2->VScroll1->Width().value();
         QCOMPARE(m_room.sh, 17);
         QCOMPARE(m_room.sv, 17);
         QVERIFY(m_room.W > 100 && m_room.H > 100);
@@ -78,10 +78,10 @@ private Q_SLOTS:
     {
         MsgBoxRecorder boxes;
         openViewerOn(QStringLiteral("placement"), {QSize(20, 10)});
-        QCOMPARE(Form2->Left(), 0);
-        QCOMPARE(Form2->Top(), 0);
-        QCOMPARE(Form2->Width(), vm::Screen::Width());
-        QCOMPARE(Form2->Height(), vm::Screen::Height());
+        QCOMPARE(Form2->Left().value(), 0);
+        QCOMPARE(Form2->Top().value(), 0);
+        QCOMPARE(Form2->Width().value(), vm::Screen::Width().value());
+        QCOMPARE(Form2->Height().value(), vm::Screen::Height().value());
         QCOMPARE(Form2->Caption(), QStringLiteral("p0.bmp"));
         QVERIFY(Form1->isHidden());
     }
@@ -141,8 +141,8 @@ private Q_SLOTS:
         }
         QVERIFY(!Form2->Image1->Visible());
         QVERIFY(Form2->Picture1->Visible());
-        QCOMPARE(Form2->Picture1->Top(), r.T);
-        QCOMPARE(Form2->Picture1->Left(), 0);
+        QCOMPARE(Form2->Picture1->Top().value(), r.T);
+        QCOMPARE(Form2->Picture1->Left().value(), 0);
         if (hBar && vBar) {
             QCOMPARE(Form2->Picture1->size(), QSize(r.W - r.sv, r.H - r.T - r.sh));
             QCOMPARE(Form2->HScroll1->geometry(), QRect(0, r.H - r.sh, r.W - r.sv, r.sh));
@@ -178,7 +178,7 @@ private Q_SLOTS:
 
         Form2->HScroll1->setValue(Form2->HScroll1->Max());
         Form2->VScroll1->setValue(Form2->VScroll1->Max());
-        const int vw = Form2->Picture1->Width(), vh = Form2->Picture1->Height();
+        const int vw = Form2->Picture1->Width().value(), vh = Form2->Picture1->Height().value();
         QCOMPARE(view.pixel(vw - 1, 3), qRgb(0, 0, 255));  // the picture's last column
         QCOMPARE(view.pixel(3, vh - 1), qRgb(0, 255, 0));  // the picture's last row
         QCOMPARE(view.pixel(10, 10),
@@ -279,7 +279,7 @@ private Q_SLOTS:
         const QImage source
             = QImage(folderFor(name) + QStringLiteral("/p0.bmp")).convertToFormat(QImage::Format_RGB32);
         const QImage &view = Form2->Picture1->surface();
-        const int vw = Form2->Picture1->Width();
+        const int vw = Form2->Picture1->Width().value();
 
         // Dragged to the end: the view's right edge is the picture's last column.
         Form2->HScroll1->setSliderDown(true);

@@ -1,4 +1,4 @@
-#include "platform/vbconvert.h"
+#include "platform/numbers.h"
 
 #include "platform/runtimeerror.h"
 
@@ -8,7 +8,7 @@
 namespace vm {
 
 namespace {
-template <typename T> T roundToInt(double value)
+template <typename T> T roundChecked(double value)
 {
     if (!std::isfinite(value))
         raise(Err::Overflow);
@@ -19,7 +19,7 @@ template <typename T> T roundToInt(double value)
 }
 } // namespace
 
-qint16 CInt(double value) { return roundToInt<qint16>(value); }
-qint32 CLng(double value) { return roundToInt<qint32>(value); }
+qint16 roundToInt16(double value) { return roundChecked<qint16>(value); }
+qint32 roundToInt32(double value) { return roundChecked<qint32>(value); }
 
 } // namespace vm
