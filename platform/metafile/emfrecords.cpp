@@ -195,11 +195,9 @@ bool EmfPlayer::extCreatePen(const EmfRecord &r)
 bool EmfPlayer::createBrush(const EmfRecord &r)
 {
     GdiBrush brush;
-    brush.style = r.u32(12);
+    brush.style = GdiBrush::plainStyle(r.u32(12));
     brush.color = r.u32(16);
     brush.hatch = r.u32(20);
-    if (brush.style != GdiBrush::Solid && brush.style != GdiBrush::Null && brush.style != GdiBrush::Hatched)
-        brush.style = GdiBrush::Solid;
     if (r.ok())
         storeObject(r.u32(8), brush);
     return r.ok();

@@ -46,6 +46,9 @@ struct GdiBrush {
     QImage pattern; // Pattern and DIB brushes; a 1-bpp pattern is kept as Format_Mono
 
     bool isNull() const { return style == Null; }
+    // The style of a brush record that carries no bitmap: pattern styles,
+    // which need one, draw solid.
+    static quint32 plainStyle(quint32 style) { return style == Null || style == Hatched ? style : quint32(Solid); }
 };
 
 struct GdiFont {

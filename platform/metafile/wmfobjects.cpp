@@ -30,11 +30,9 @@ GdiBrush readBrush(const WmfParams &p)
     GdiBrush brush;
     if (!p.has(0, 6))
         return brush;
-    const quint16 style = p.u16(0);
+    brush.style = GdiBrush::plainStyle(p.u16(0));
     brush.color = p.u32(2);
     brush.hatch = p.has(6, 2) ? p.u16(6) : 0;
-    // Pattern styles need a bitmap this record cannot carry: solid instead.
-    brush.style = style == GdiBrush::Null || style == GdiBrush::Hatched ? quint32(style) : quint32(GdiBrush::Solid);
     return brush;
 }
 
