@@ -20,7 +20,7 @@
 
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
-#include "support/bmpbytes.h"
+#include "support/filebytes.h"
 
 namespace vmtest {
 

@@ -1,5 +1,5 @@
 #include "support/hostile.h"
-#include "support/bmpbytes.h"
+#include "support/filebytes.h"
 
 #include <QBuffer>
 #include <QFile>
