@@ -90,6 +90,9 @@ private:
     QImage readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, qint64 bitsOffset, qint64 bitsSize,
                    quint32 usage, bool alpha = false);
     void storeObject(quint32 index, GdiObject object);
+    // Stores the object a record made at the index it names (its first
+    // field), unless the record lied about its size; returns r.ok().
+    bool storeIfWhole(const EmfRecord &r, GdiObject object);
 
     const QByteArray &m_data;
     const EmfHeader &m_header;

@@ -163,12 +163,16 @@ void EmfPlayer::storeObject(quint32 index, GdiObject object)
     m_dc.objects().store(int(index), std::move(object));
 }
 
+bool EmfPlayer::storeIfWhole(const EmfRecord &r, GdiObject object)
+{
+    if (r.ok())
+        storeObject(r.u32(8), std::move(object));
+    return r.ok();
+}
+
 bool EmfPlayer::createPen(const EmfRecord &r)
 {
-    const GdiPen pen = readLogPen<qint32>(r, 12);
-    if (r.ok())
-        storeObject(r.u32(8), pen);
-    return r.ok();
+    return storeIfWhole(r, readLogPen<qint32>(r, 12));
 }
 
 bool EmfPlayer::extCreatePen(const EmfRecord &r)
@@ -184,9 +188,7 @@ bool EmfPlayer::extCreatePen(const EmfRecord &r)
         for (quint32 i = 0; i < entries; ++i)
             pen.dashes.append(r.u32(52 + i * 4));
     }
-    if (r.ok())
-        storeObject(r.u32(8), pen);
-    return r.ok();
+    return storeIfWhole(r, pen);
 }
 
 bool EmfPlayer::createBrush(const EmfRecord &r)
@@ -195,9 +197,7 @@ bool EmfPlayer::createBrush(const EmfRecord &r)
     brush.style = GdiBrush::plainStyle(r.u32(12));
     brush.color = r.u32(16);
     brush.hatch = r.u32(20);
-    if (r.ok())
-        storeObject(r.u32(8), brush);
-    return r.ok();
+    return storeIfWhole(r, brush);
 }
 
 bool EmfPlayer::createPatternBrush(const EmfRecord &r)
