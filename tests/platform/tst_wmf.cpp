@@ -149,15 +149,13 @@ void TestWmf::corpusFilesBehaveAsListed_data()
     const QString dir = vmtest::corpusDir();
     if (dir.isEmpty())
         QSKIP("picture corpus not present");
-    QFile manifest(dir + QStringLiteral("/MANIFEST.tsv"));
-    QVERIFY(manifest.open(QIODevice::ReadOnly));
-    while (!manifest.atEnd()) {
-        const QList<QByteArray> f = manifest.readLine().trimmed().split('\t');
-        if (f.size() < 8 || !f[0].startsWith("wmf/"))
-            continue;
-        const QSize extent = f[6].isEmpty() ? QSize() : QSize(f[6].toInt(), f[7].toInt());
-        QTest::newRow(f[0].constData()) << dir + QLatin1Char('/') + QString::fromUtf8(f[0])
-                                        << QString::fromUtf8(f[3]) << extent;
+    const QList<vmtest::CorpusEntry> entries = vmtest::corpusManifest(dir);
+    QVERIFY(!entries.isEmpty());
+    for (const vmtest::CorpusEntry &e : entries) {
+        // No extent listed: nothing to compare.
+        if (e.path.startsWith(QLatin1String("wmf/")))
+            QTest::newRow(e.path.toUtf8().constData()) << dir + QLatin1Char('/') + e.path << e.expectation
+                                                       << (e.extent.isEmpty() ? QSize() : e.extent);
     }
 }
 
