@@ -278,13 +278,7 @@ inline QByteArray iconDib(const QImage &argb, const QImage &mask = QImage())
     const int w = argb.width();
     const int h = argb.height();
     QByteArray b;
-    putLE32(b, 40);
-    putLE32(b, quint32(w));
-    putLE32(b, quint32(2 * h));
-    putLE16(b, 1);
-    putLE16(b, 32);
-    for (int i = 0; i < 6; ++i)
-        putLE32(b, 0);
+    putBmpInfoHeader(b, w, 2 * h, 32, 0, 0, 0, 0, 0);
     for (int y = h - 1; y >= 0; --y) {
         for (int x = 0; x < w; ++x) {
             const QRgb c = argb.pixel(x, y);
@@ -310,13 +304,7 @@ inline QByteArray iconDib(const QImage &argb, const QImage &mask = QImage())
 inline QByteArray iconDib8(int w, int h, QRgb colour)
 {
     QByteArray b;
-    putLE32(b, 40);
-    putLE32(b, quint32(w));
-    putLE32(b, quint32(2 * h));
-    putLE16(b, 1);
-    putLE16(b, 8);
-    for (int i = 0; i < 6; ++i)
-        putLE32(b, 0);
+    putBmpInfoHeader(b, w, 2 * h, 8, 0, 0, 0, 0, 0);
     for (int i = 0; i < 256; ++i) {
         const QRgb c = i == 1 ? colour : 0;
         b.append(char(qBlue(c)));
