@@ -105,7 +105,8 @@ Series arrowSteps(const Settings &s, int count, int restMs, bool &right)
         s, count, restMs, right,
         [](bool forward) { QTest::keyClick(Form1->File1, forward ? Qt::Key_Down : Qt::Key_Up); },
         [](int index) {
-            return Form1->File1->ListIndex() == index && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
+            return Form1->File1->ListIndex() == index
+                && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
         });
 }
 

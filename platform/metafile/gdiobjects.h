@@ -50,7 +50,10 @@ struct GdiBrush {
     bool isNull() const { return style == Null; }
     // The style of a brush record that carries no bitmap: pattern styles,
     // which need one, draw solid.
-    static quint32 plainStyle(quint32 style) { return style == Null || style == Hatched ? style : quint32(Solid); }
+    static quint32 plainStyle(quint32 style)
+    {
+        return style == Null || style == Hatched ? style : quint32(Solid);
+    }
 };
 
 struct GdiFont {

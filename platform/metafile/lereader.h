@@ -34,9 +34,15 @@ public:
         return m_ok;
     }
     quint8 u8(qint64 offset) const { return need(offset, 1) ? m_data[offset] : 0; }
-    quint16 u16(qint64 offset) const { return need(offset, 2) ? qFromLittleEndian<quint16>(m_data + offset) : 0; }
+    quint16 u16(qint64 offset) const
+    {
+        return need(offset, 2) ? qFromLittleEndian<quint16>(m_data + offset) : 0;
+    }
     qint16 i16(qint64 offset) const { return qint16(u16(offset)); }
-    quint32 u32(qint64 offset) const { return need(offset, 4) ? qFromLittleEndian<quint32>(m_data + offset) : 0; }
+    quint32 u32(qint64 offset) const
+    {
+        return need(offset, 4) ? qFromLittleEndian<quint32>(m_data + offset) : 0;
+    }
     qint32 i32(qint64 offset) const { return qint32(u32(offset)); }
     // A float; non-finite values read as 0 so nothing downstream sees them.
     float f32(qint64 offset) const

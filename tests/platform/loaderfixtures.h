@@ -40,7 +40,10 @@ public:
     explicit LoaderTest(const QString &fileName) : m_fileName(fileName) {}
 
 protected:
-    vm::Picture load(const QByteArray &bytes) const { return vm::LoadPicture(writeFile(m_dir, m_fileName, bytes)); }
+    vm::Picture load(const QByteArray &bytes) const
+    {
+        return vm::LoadPicture(writeFile(m_dir, m_fileName, bytes));
+    }
     // Checks that loading `bytes` fails with `error`.
     void verifyRefused(const QByteArray &bytes, vm::Err error) const
     {
@@ -73,8 +76,8 @@ struct Bmp {
     {
         const quint32 offset = 14 + 40 + quint32(palette.size()) * 4;
         QByteArray b = bmpFileHeader(offset + quint32(rows.size()), offset);
-        putBmpInfoHeader(b, width, height, bitCount, compression, quint32(rows.size()), dotsPerMetreX, dotsPerMetreY,
-                         quint32(palette.size()));
+        putBmpInfoHeader(b, width, height, bitCount, compression, quint32(rows.size()), dotsPerMetreX,
+                         dotsPerMetreY, quint32(palette.size()));
         for (QRgb c : palette) {
             b.append(char(qBlue(c)));
             b.append(char(qGreen(c)));
