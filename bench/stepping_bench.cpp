@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "app/windowset.h"
@@ -55,27 +56,42 @@ int walk(int index, int &direction, int count)
     return index + direction;
 }
 
-Series viewerSteps(const Settings &s, int count, int restMs, bool &right)
+// Walks `count` files back and forth, resting `restMs` before each step and
+// timing `step` (forwards or backwards); `arrived` checks that a step reached
+// the index it aimed at.
+Series timedWalk(const Settings &s, int count, int restMs, bool &right, const std::function<void(bool)> &step,
+                 const std::function<bool(int)> &arrived)
 {
     Series steps {QStringLiteral("Velmora")};
-    vmtest::clickFile(0);
-    vmtest::doubleClickFile(0);
-    QCoreApplication::processEvents();
     int index = 0;
     int direction = 1;
     for (int i = 0; i < s.warmups + s.repeats; ++i) {
         rest(restMs);
         const int to = walk(index, direction, count);
         const Timing ms = timed([&] {
-            vmtest::triggerMenu("Form2", direction > 0 ? "NextMenu" : "BackMenu");
+            step(direction > 0);
             QCoreApplication::processEvents();
         });
         index = to;
-        right = right && Form1->File1->ListIndex() == index && Form2->Caption() == Form1->File1->FileName()
-                && !Form2->Image1->Picture().isNull();
+        right = right && arrived(index);
         if (i >= s.warmups)
             steps.add(ms);
     }
+    return steps;
+}
+
+Series viewerSteps(const Settings &s, int count, int restMs, bool &right)
+{
+    vmtest::clickFile(0);
+    vmtest::doubleClickFile(0);
+    QCoreApplication::processEvents();
+    const Series steps = timedWalk(
+        s, count, restMs, right,
+        [](bool forward) { vmtest::triggerMenu("Form2", forward ? "NextMenu" : "BackMenu"); },
+        [](int index) {
+            return Form1->File1->ListIndex() == index && Form2->Caption() == Form1->File1->FileName()
+                && !Form2->Image1->Picture().isNull();
+        });
     vmtest::triggerMenu("Form2", "ChanceViewMenu");
     QCoreApplication::processEvents();
     return steps;
@@ -83,24 +99,15 @@ Series viewerSteps(const Settings &s, int count, int restMs, bool &right)
 
 Series arrowSteps(const Settings &s, int count, int restMs, bool &right)
 {
-    Series steps {QStringLiteral("Velmora")};
     vmtest::clickFile(0);
     Form1->File1->setFocus();
-    int index = 0;
-    int direction = 1;
-    for (int i = 0; i < s.warmups + s.repeats; ++i) {
-        rest(restMs);
-        const int to = walk(index, direction, count);
-        const Timing ms = timed([&] {
-            QTest::keyClick(Form1->File1, direction > 0 ? Qt::Key_Down : Qt::Key_Up);
-            QCoreApplication::processEvents();
+    return timedWalk(
+        s, count, restMs, right,
+        [](bool forward) { QTest::keyClick(Form1->File1, forward ? Qt::Key_Down : Qt::Key_Up); },
+        [](int index) {
+            return Form1->File1->ListIndex() == index
+                && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
         });
-        index = to;
-        right = right && Form1->File1->ListIndex() == index && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
-        if (i >= s.warmups)
-            steps.add(ms);
-    }
-    return steps;
 }
 
 // Holds Down for one second at 30 repeats a second, from another thread so

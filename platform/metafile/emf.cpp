@@ -26,7 +26,6 @@
 #include <QtEndian>
 
 #include <cmath>
-#include <cstring>
 
 namespace vm {
 
@@ -159,34 +158,6 @@ EmfHeader parseEmfHeader(const QByteArray &data)
     h.extent = QSize(int(extentW), int(extentH));
     h.deviceFrame = deviceFrame;
     return h;
-}
-
-quint32 EmfRecord::u32(qint64 offset) const
-{
-    return need(offset, 4) ? qFromLittleEndian<quint32>(m_data + offset) : 0;
-}
-
-quint16 EmfRecord::u16(qint64 offset) const
-{
-    return need(offset, 2) ? qFromLittleEndian<quint16>(m_data + offset) : 0;
-}
-
-quint8 EmfRecord::u8(qint64 offset) const
-{
-    return need(offset, 1) ? m_data[offset] : 0;
-}
-
-float EmfRecord::f32(qint64 offset) const
-{
-    const quint32 bits = u32(offset);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return std::isfinite(f) ? f : 0.0f;
-}
-
-QRectF EmfRecord::rect32(qint64 offset) const
-{
-    return QRectF(point32(offset), point32(offset + 8));
 }
 
 EmfPlayer::EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context, int depth)

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/metafile/gdicontext.h"
+#include "platform/metafile/lereader.h"
 #include "platform/metafile/metafile.h"
 
 namespace vm {
@@ -27,41 +28,18 @@ struct EmfHeader {
 // Parses and checks the header record; throws RuntimeError when unusable.
 EmfHeader parseEmfHeader(const QByteArray &data);
 
-// One record. Every accessor is bounds-checked against the record's size;
-// `ok` turns false on the first read past it, which marks the record as lying.
-class EmfRecord {
+// One record, its reads bounds-checked against the record's size.
+class EmfRecord : public LeReader {
 public:
-    EmfRecord(const uchar *data, quint32 type, quint32 size) : m_data(data), m_type(type), m_size(size) {}
+    EmfRecord(const uchar *data, quint32 type, quint32 size) : LeReader(data, size), m_type(type) {}
     quint32 type() const { return m_type; }
-    quint32 size() const { return m_size; }
-    const uchar *data() const { return m_data; }
-    bool ok() const { return m_ok; }
-    bool has(qint64 offset, qint64 length) const
-    {
-        return offset >= 0 && length >= 0 && offset <= m_size && length <= m_size - offset;
-    }
-    // Ensures [offset, offset + length) lies inside; clears ok() otherwise.
-    bool need(qint64 offset, qint64 length) const
-    {
-        if (!has(offset, length))
-            m_ok = false;
-        return m_ok;
-    }
-    quint32 u32(qint64 offset) const;
-    qint32 i32(qint64 offset) const { return qint32(u32(offset)); }
-    quint16 u16(qint64 offset) const;
-    qint16 i16(qint64 offset) const { return qint16(u16(offset)); }
-    quint8 u8(qint64 offset) const;
-    float f32(qint64 offset) const;
+    quint32 size() const { return quint32(LeReader::size()); }
     QPointF point32(qint64 offset) const { return QPointF(i32(offset), i32(offset + 4)); }
     QPointF point16(qint64 offset) const { return QPointF(i16(offset), i16(offset + 2)); }
-    QRectF rect32(qint64 offset) const; // RECTL (left, top, right, bottom)
+    QRectF rect32(qint64 offset) const { return QRectF(point32(offset), point32(offset + 8)); } // RECTL
 
 private:
-    const uchar *m_data;
     quint32 m_type;
-    quint32 m_size;
-    mutable bool m_ok = true;
 };
 
 class EmfPlusPlayer;
@@ -112,6 +90,9 @@ private:
     QImage readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, qint64 bitsOffset, qint64 bitsSize,
                    quint32 usage, bool alpha = false);
     void storeObject(quint32 index, GdiObject object);
+    // Stores the object a record made at the index it names (its first
+    // field), unless the record lied about its size; returns r.ok().
+    bool storeIfWhole(const EmfRecord &r, GdiObject object);
 
     const QByteArray &m_data;
     const EmfHeader &m_header;

@@ -67,6 +67,21 @@ bool readBlendFactors(const EmfPlusReader &r, qint64 *at, const QColor &from, co
     return true;
 }
 
+// What follows a gradient's own fields from `at` on: the transform when the
+// flags say so, then preset colours or, with one of `blendFlags`, blend
+// factors from `from` to `to`. False when they do not fit.
+bool readGradientTail(const EmfPlusReader &r, quint32 flags, quint32 blendFlags, const QColor &from,
+                      const QColor &to, qint64 at, QTransform *transform, QGradientStops *stops)
+{
+    if (flags & BrushTransform)
+        *transform = r.matrix(std::exchange(at, at + 24));
+    if (flags & BrushPresetColors)
+        return readPresetColors(r, &at, stops);
+    if (flags & blendFlags)
+        return readBlendFactors(r, &at, from, to, stops);
+    return true;
+}
+
 } // namespace
 
 std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
@@ -102,18 +117,11 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
         b.rect = r.rectF(16);
         b.color = r.argb(32);
         b.background = r.argb(36);
-        qint64 at = 48;
-        if (flags & BrushTransform)
-            b.transform = r.matrix(std::exchange(at, at + 24));
-        if (flags & BrushPresetColors) {
-            if (!readPresetColors(r, &at, &b.stops))
-                return std::nullopt;
-        } else if (flags & (BrushBlendH | BrushBlendV)) {
-            // Blending across both directions is not something a QLinearGradient
-            // can do; the horizontal factors are what files carry.
-            if (!readBlendFactors(r, &at, b.color, b.background, &b.stops))
-                return std::nullopt;
-        }
+        // Blending across both directions is not something a QLinearGradient
+        // can do; the horizontal factors are what files carry.
+        if (!readGradientTail(r, flags, BrushBlendH | BrushBlendV, b.color, b.background, 48, &b.transform,
+                              &b.stops))
+            return std::nullopt;
         if (b.stops.isEmpty())
             b.stops = {{0, b.color}, {1, b.background}};
         break;
@@ -144,17 +152,10 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
             b.boundary.closeSubpath();
             at += 4 + qint64(n) * 8;
         }
-        if (flags & BrushTransform)
-            b.transform = r.matrix(std::exchange(at, at + 24));
         // Positions run from the boundary (0) to the centre (1).
         QGradientStops stops;
-        if (flags & BrushPresetColors) {
-            if (!readPresetColors(r, &at, &stops))
-                return std::nullopt;
-        } else if (flags & BrushBlendH) {
-            if (!readBlendFactors(r, &at, b.background, b.color, &stops))
-                return std::nullopt;
-        }
+        if (!readGradientTail(r, flags, BrushBlendH, b.background, b.color, at, &b.transform, &stops))
+            return std::nullopt;
         for (const QGradientStop &s : stops)
             b.stops.append({1 - s.first, s.second});
         if (b.stops.isEmpty())

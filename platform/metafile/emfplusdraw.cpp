@@ -312,15 +312,16 @@ EmfPlusResult EmfPlusPlayer::clearRecord(const EmfPlusRecord &r)
     return EmfPlusResult::Done;
 }
 
-// Rectangles as records store them: 16-bit integers or floats.
-static bool readRects(const EmfPlusReader &d, qint64 at, quint32 count, bool int16, QList<QRectF> *rects)
+// Adds to `path` the rectangles a record stores at `at` after their count:
+// 16-bit integers or floats. False when they do not fit.
+static bool addRects(const EmfPlusReader &d, qint64 at, bool int16, QPainterPath *path)
 {
+    const quint32 count = d.u32(at);
     const qint64 each = int16 ? 8 : 16;
-    if (count > kEmfPlusMaxPoints || !d.need(at, qint64(count) * each))
+    if (count > kEmfPlusMaxPoints || !d.need(at + 4, qint64(count) * each))
         return false;
-    rects->reserve(count);
     for (quint32 i = 0; i < count; ++i)
-        rects->append(int16 ? d.rect16(at + i * each) : d.rectF(at + i * each));
+        path->addRect(int16 ? d.rect16(at + 4 + i * each) : d.rectF(at + 4 + i * each));
     return true;
 }
 
@@ -334,14 +335,10 @@ EmfPlusResult EmfPlusPlayer::fillRecord(const EmfPlusRecord &r)
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
     switch (r.type) {
-    case EmfPlusFillRects: {
-        QList<QRectF> rects;
-        if (!readRects(d, 8, d.u32(4), int16, &rects))
+    case EmfPlusFillRects:
+        if (!addRects(d, 4, int16, &path))
             return EmfPlusResult::Stop;
-        for (const QRectF &rect : rects)
-            path.addRect(rect);
         break;
-    }
     case EmfPlusFillPolygon: {
         QPolygonF points;
         if (readEmfPlusPoints(d, 8, d.u32(4), int16, r.flags & FlagRelative, &points) < 0)
@@ -387,14 +384,10 @@ EmfPlusResult EmfPlusPlayer::drawRecord(const EmfPlusRecord &r)
     bool closed = true;
     quint32 penId = objectId;
     switch (r.type) {
-    case EmfPlusDrawRects: {
-        QList<QRectF> rects;
-        if (!readRects(d, 4, d.u32(0), int16, &rects))
+    case EmfPlusDrawRects:
+        if (!addRects(d, 0, int16, &path))
             return EmfPlusResult::Stop;
-        for (const QRectF &rect : rects)
-            path.addRect(rect);
         break;
-    }
     case EmfPlusDrawLines: case EmfPlusDrawBeziers: {
         QPolygonF points;
         if (readEmfPlusPoints(d, 4, d.u32(0), int16, r.flags & FlagRelative, &points) < 0)

@@ -11,10 +11,8 @@
 #include <QPointF>
 #include <QRectF>
 #include <QTransform>
-#include <QtEndian>
 
-#include <cmath>
-#include <cstring>
+#include "platform/metafile/lereader.h"
 
 namespace vm {
 
@@ -100,45 +98,18 @@ enum EmfPlusFlag : quint16 {
     FlagContinued = 0x8000, // EmfPlusObject: the object goes on in the next record
 };
 
-// Bounds-checked little-endian reads over [data, data + size). A read past
-// the end gives 0 and clears ok(), which marks the record as lying.
-class EmfPlusReader {
+// EMF+ records and objects: the plain reads, and the points, rectangles,
+// colours and matrices EMF+ stores.
+class EmfPlusReader : public LeReader {
 public:
+    using LeReader::LeReader;
     EmfPlusReader() = default;
-    EmfPlusReader(const uchar *data, qint64 size) : m_data(data), m_size(size < 0 ? 0 : size) {}
 
-    qint64 size() const { return m_size; }
-    const uchar *data() const { return m_data; }
-    bool ok() const { return m_ok; }
-    void fail() const { m_ok = false; }
-    bool has(qint64 offset, qint64 length) const
-    {
-        return offset >= 0 && length >= 0 && offset <= m_size && length <= m_size - offset;
-    }
-    bool need(qint64 offset, qint64 length) const
-    {
-        if (!has(offset, length))
-            m_ok = false;
-        return m_ok;
-    }
     // The bytes [offset, offset + length) as a reader of their own (empty,
     // and this reader failed, when they are not all inside).
     EmfPlusReader sub(qint64 offset, qint64 length) const
     {
-        return need(offset, length) ? EmfPlusReader(m_data + offset, length) : EmfPlusReader();
-    }
-    quint8 u8(qint64 offset) const { return need(offset, 1) ? m_data[offset] : 0; }
-    quint16 u16(qint64 offset) const { return need(offset, 2) ? qFromLittleEndian<quint16>(m_data + offset) : 0; }
-    qint16 i16(qint64 offset) const { return qint16(u16(offset)); }
-    quint32 u32(qint64 offset) const { return need(offset, 4) ? qFromLittleEndian<quint32>(m_data + offset) : 0; }
-    qint32 i32(qint64 offset) const { return qint32(u32(offset)); }
-    // A float; non-finite values read as 0 so nothing downstream sees them.
-    float f32(qint64 offset) const
-    {
-        const quint32 bits = u32(offset);
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return std::isfinite(f) ? f : 0.0f;
+        return need(offset, length) ? EmfPlusReader(data() + offset, length) : EmfPlusReader();
     }
     QPointF pointF(qint64 offset) const { return QPointF(f32(offset), f32(offset + 4)); }
     QRectF rectF(qint64 offset) const { return QRectF(f32(offset), f32(offset + 4), f32(offset + 8), f32(offset + 12)); }
@@ -154,11 +125,6 @@ public:
         return QTransform(f32(offset), f32(offset + 4), f32(offset + 8), f32(offset + 12), f32(offset + 16),
                           f32(offset + 20));
     }
-
-private:
-    const uchar *m_data = nullptr;
-    qint64 m_size = 0;
-    mutable bool m_ok = true;
 };
 
 } // namespace vm

@@ -163,15 +163,16 @@ void EmfPlayer::storeObject(quint32 index, GdiObject object)
     m_dc.objects().store(int(index), std::move(object));
 }
 
+bool EmfPlayer::storeIfWhole(const EmfRecord &r, GdiObject object)
+{
+    if (r.ok())
+        storeObject(r.u32(8), std::move(object));
+    return r.ok();
+}
+
 bool EmfPlayer::createPen(const EmfRecord &r)
 {
-    GdiPen pen;
-    pen.style = r.u32(12);
-    pen.width = std::abs(double(r.i32(16)));
-    pen.color = r.u32(24);
-    if (r.ok())
-        storeObject(r.u32(8), pen);
-    return r.ok();
+    return storeIfWhole(r, readLogPen<qint32>(r, 12));
 }
 
 bool EmfPlayer::extCreatePen(const EmfRecord &r)
@@ -187,22 +188,16 @@ bool EmfPlayer::extCreatePen(const EmfRecord &r)
         for (quint32 i = 0; i < entries; ++i)
             pen.dashes.append(r.u32(52 + i * 4));
     }
-    if (r.ok())
-        storeObject(r.u32(8), pen);
-    return r.ok();
+    return storeIfWhole(r, pen);
 }
 
 bool EmfPlayer::createBrush(const EmfRecord &r)
 {
     GdiBrush brush;
-    brush.style = r.u32(12);
+    brush.style = GdiBrush::plainStyle(r.u32(12));
     brush.color = r.u32(16);
     brush.hatch = r.u32(20);
-    if (brush.style != GdiBrush::Solid && brush.style != GdiBrush::Null && brush.style != GdiBrush::Hatched)
-        brush.style = GdiBrush::Solid;
-    if (r.ok())
-        storeObject(r.u32(8), brush);
-    return r.ok();
+    return storeIfWhole(r, brush);
 }
 
 bool EmfPlayer::createPatternBrush(const EmfRecord &r)
@@ -237,17 +232,7 @@ bool EmfPlayer::createFont(const EmfRecord &r)
     GdiFont font;
     if (!r.need(12, 28))
         return false;
-    font.height = r.i32(12);
-    font.width = r.i32(16);
-    font.escapement = r.i32(20);
-    font.orientation = r.i32(24);
-    font.weight = r.i32(28);
-    font.italic = r.u8(32);
-    font.underline = r.u8(33);
-    font.strikeOut = r.u8(34);
-    font.charSet = r.u8(35);
-    if (r.has(39, 1))
-        font.pitchAndFamily = r.u8(39);
+    readLogFont<qint32>(r, 12, &font);
     for (qint64 off = 40; off + 2 <= 104 && r.has(off, 2); off += 2) {
         const quint16 c = r.u16(off);
         if (c == 0)
@@ -266,7 +251,7 @@ bool EmfPlayer::createPalette(const EmfRecord &r)
     if (!r.need(16, qint64(count) * 4))
         return false;
     for (quint32 i = 0; i < count; ++i)
-        palette.entries.append(qRgb(r.u8(16 + i * 4), r.u8(17 + i * 4), r.u8(18 + i * 4)));
+        palette.entries.append(readPaletteEntry(r, 16 + i * 4));
     storeObject(r.u32(8), palette);
     return r.ok();
 }
@@ -282,7 +267,7 @@ bool EmfPlayer::setPaletteEntries(const EmfRecord &r)
         if (palette.entries.size() < qsizetype(start + count))
             palette.entries.resize(start + count, qRgb(0, 0, 0));
         for (quint32 i = 0; i < count; ++i)
-            palette.entries[start + i] = qRgb(r.u8(20 + i * 4), r.u8(21 + i * 4), r.u8(22 + i * 4));
+            palette.entries[start + i] = readPaletteEntry(r, 20 + i * 4);
         storeObject(index, palette);
     }
     return r.ok();

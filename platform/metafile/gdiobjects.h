@@ -12,6 +12,8 @@
 #include <QRgb>
 #include <QString>
 
+#include <cmath>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -46,6 +48,12 @@ struct GdiBrush {
     QImage pattern; // Pattern and DIB brushes; a 1-bpp pattern is kept as Format_Mono
 
     bool isNull() const { return style == Null; }
+    // The style of a brush record that carries no bitmap: pattern styles,
+    // which need one, draw solid.
+    static quint32 plainStyle(quint32 style)
+    {
+        return style == Null || style == Hatched ? style : quint32(Solid);
+    }
 };
 
 struct GdiFont {
@@ -96,6 +104,58 @@ public:
 private:
     std::vector<GdiObject> m_objects;
 };
+
+// Readers of the object structures both metafile formats store in the same
+// order, but for the width of their integers: 32 bits in EMF, 16 in WMF.
+// `Int` is that width (qint32 or qint16); `Reader` is the format's
+// bounds-checked record reader.
+template <typename Int, typename Reader>
+Int readLogInt(const Reader &r, qint64 offset)
+{
+    static_assert(sizeof(Int) == 4 || sizeof(Int) == 2);
+    if constexpr (sizeof(Int) == 4)
+        return Int(r.u32(offset));
+    else
+        return Int(r.u16(offset));
+}
+
+// LOGPEN at `at`: style, width (a point's x; y is unused), colour.
+template <typename Int, typename Reader>
+GdiPen readLogPen(const Reader &r, qint64 at)
+{
+    GdiPen pen;
+    pen.style = readLogInt<std::make_unsigned_t<Int>>(r, at);
+    pen.width = std::abs(double(readLogInt<Int>(r, at + qint64(sizeof(Int)))));
+    pen.color = r.u32(at + 3 * qint64(sizeof(Int)));
+    return pen;
+}
+
+// LOGFONT at `at` up to its face name: height, width, escapement,
+// orientation and weight, then the italic, underline, strike-out, character
+// set, three precision and quality bytes, and pitch and family.
+template <typename Int, typename Reader>
+void readLogFont(const Reader &r, qint64 at, GdiFont *font)
+{
+    const auto integer = [&](int index) { return int(readLogInt<Int>(r, at + index * qint64(sizeof(Int)))); };
+    font->height = integer(0);
+    font->width = integer(1);
+    font->escapement = integer(2);
+    font->orientation = integer(3);
+    font->weight = integer(4);
+    const qint64 bytes = at + 5 * qint64(sizeof(Int));
+    font->italic = r.u8(bytes);
+    font->underline = r.u8(bytes + 1);
+    font->strikeOut = r.u8(bytes + 2);
+    font->charSet = r.u8(bytes + 3);
+    font->pitchAndFamily = r.u8(bytes + 7);
+}
+
+// PALETTEENTRY at `at`: red, green, blue and a flags byte.
+template <typename Reader>
+QRgb readPaletteEntry(const Reader &r, qint64 at)
+{
+    return qRgb(r.u8(at), r.u8(at + 1), r.u8(at + 2));
+}
 
 // Stock objects by their GetStockObject number (EMF handles 0x80000000 | n).
 enum class StockObject : int {

@@ -141,6 +141,12 @@ public:
     // Parameter word `index` (16 bits), the way MS-WMF lists them.
     qint16 word(int index) const { return s16(qsizetype(index) * 2); }
     QPointF point(qsizetype offset) const { return QPointF(s16(offset), s16(offset + 2)); }
+    // A rectangle as bitmap records store it: the words height, width, y, x,
+    // x being word `xWord`.
+    QRectF rect(int xWord) const
+    {
+        return QRectF(word(xWord), word(xWord - 1), word(xWord - 2), word(xWord - 3));
+    }
     // The four words bottom, right, top, left that box records store.
     QRectF box(qsizetype offset) const
     {

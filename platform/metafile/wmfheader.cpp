@@ -118,16 +118,16 @@ struct SizeScan {
             includeText(QPointF(p.word(1), p.word(0)), std::max<int>(p.word(2), 0));
             break;
         case WmfPatBlt:
-            include(QRectF(p.word(5), p.word(4), p.word(3), p.word(2)));
+            include(p.rect(5));
             break;
         case WmfStretchDib:
-            include(QRectF(p.word(10), p.word(9), p.word(8), p.word(7)));
+            include(p.rect(10));
             break;
         case WmfDibStretchBlt:
-            include(QRectF(p.word(9), p.word(8), p.word(7), p.word(6)));
+            include(p.rect(9));
             break;
         case WmfDibBitBlt:
-            include(QRectF(p.word(7), p.word(6), p.word(5), p.word(4)));
+            include(p.rect(7));
             break;
         default:
             break;

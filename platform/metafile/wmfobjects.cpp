@@ -16,13 +16,7 @@ constexpr int kMaxRegionRects = 2000;
 
 GdiPen readPen(const WmfParams &p)
 {
-    GdiPen pen;
-    if (!p.has(0, 10))
-        return pen;
-    pen.style = p.u16(0);
-    pen.width = std::abs(p.s16(2));
-    pen.color = p.u32(6);
-    return pen;
+    return p.has(0, 10) ? readLogPen<qint16>(p, 0) : GdiPen();
 }
 
 GdiBrush readBrush(const WmfParams &p)
@@ -30,11 +24,9 @@ GdiBrush readBrush(const WmfParams &p)
     GdiBrush brush;
     if (!p.has(0, 6))
         return brush;
-    const quint16 style = p.u16(0);
+    brush.style = GdiBrush::plainStyle(p.u16(0));
     brush.color = p.u32(2);
     brush.hatch = p.has(6, 2) ? p.u16(6) : 0;
-    // Pattern styles need a bitmap this record cannot carry: solid instead.
-    brush.style = style == GdiBrush::Null || style == GdiBrush::Hatched ? quint32(style) : quint32(GdiBrush::Solid);
     return brush;
 }
 
@@ -45,16 +37,8 @@ GdiFont WmfPlayer::readFont(const WmfParams &p) const
     GdiFont font;
     if (!p.has(0, 18))
         return font;
-    font.height = p.s16(0);
-    font.width = std::abs(p.s16(2));
-    font.escapement = p.s16(4);
-    font.orientation = p.s16(6);
-    font.weight = p.s16(8);
-    font.italic = p.u8(10);
-    font.underline = p.u8(11);
-    font.strikeOut = p.u8(12);
-    font.charSet = p.u8(13);
-    font.pitchAndFamily = p.u8(17);
+    readLogFont<qint16>(p, 0, &font);
+    font.width = std::abs(font.width);
     const qsizetype room = std::clamp<qsizetype>(p.size() - 18, 0, 32);
     QByteArray face(p.data() + 18, room);
     const qsizetype nul = face.indexOf('\0');
@@ -70,7 +54,7 @@ GdiPalette WmfPlayer::readPalette(const WmfParams &p) const
     const int count = p.u16(2);
     for (int i = 0; i < count && p.has(4 + 4 * qsizetype(i), 4); ++i) {
         const qsizetype at = 4 + 4 * qsizetype(i);
-        palette.entries.append(qRgb(p.u8(at), p.u8(at + 1), p.u8(at + 2)));
+        palette.entries.append(readPaletteEntry(p, at));
     }
     return palette;
 }
@@ -198,7 +182,7 @@ bool WmfPlayer::objectRecord(quint16 function, const WmfParams &p)
                     break;
                 entries.resize(start + i + 1, qRgb(0, 0, 0));
             }
-            entries[start + i] = qRgb(p.u8(at), p.u8(at + 1), p.u8(at + 2));
+            entries[start + i] = readPaletteEntry(p, at);
         }
         return true;
     }

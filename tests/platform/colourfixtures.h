@@ -178,10 +178,7 @@ inline QByteArray bmpV5(const QImage &image, quint32 csType, const QByteArray &p
         pixels.append(row);
     }
     const quint32 pixelOffset = 14 + 124;
-    QByteArray b("BM");
-    putLE32(b, pixelOffset + quint32(pixels.size() + profile.size()));
-    putLE32(b, 0);
-    putLE32(b, pixelOffset);
+    QByteArray b = bmpFileHeader(pixelOffset + quint32(pixels.size() + profile.size()), pixelOffset);
     QByteArray header;
     putLE32(header, 124);
     putLE32(header, quint32(w));

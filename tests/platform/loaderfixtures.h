@@ -9,28 +9,20 @@
 #include <QFile>
 #include <QImage>
 #include <QList>
+#include <QObject>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QtEndian>
 
 #include <cstdio>
 
 #include <jpeglib.h>
 
+#include "platform/picture.h"
+#include "platform/runtimeerror.h"
+#include "support/filebytes.h"
+
 namespace vmtest {
-
-inline void putLE16(QByteArray &b, quint16 v)
-{
-    char d[2];
-    qToLittleEndian(v, d);
-    b.append(d, 2);
-}
-
-inline void putLE32(QByteArray &b, quint32 v)
-{
-    char d[4];
-    qToLittleEndian(v, d);
-    b.append(d, 4);
-}
 
 inline QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
@@ -40,6 +32,33 @@ inline QString writeFile(const QTemporaryDir &dir, const QString &name, const QB
         return QString();
     return path;
 }
+
+// The base of the tests of one picture kind: each case's bytes are written
+// under one file name in a temporary folder and loaded from there.
+class LoaderTest : public QObject {
+public:
+    explicit LoaderTest(const QString &fileName) : m_fileName(fileName) {}
+
+protected:
+    vm::Picture load(const QByteArray &bytes) const
+    {
+        return vm::LoadPicture(writeFile(m_dir, m_fileName, bytes));
+    }
+    // Checks that loading `bytes` fails with `error`.
+    void verifyRefused(const QByteArray &bytes, vm::Err error) const
+    {
+        try {
+            load(bytes);
+            QFAIL("loaded");
+        } catch (const vm::RuntimeError &e) {
+            QCOMPARE(e.number(), error);
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_fileName;
+};
 
 // A BMP with a 40-byte header. `rows` is the pixel data exactly as stored
 // (bottom-up unless height < 0); `palette` entries are written as BGRx.
@@ -55,22 +74,10 @@ struct Bmp {
 
     QByteArray bytes() const
     {
-        QByteArray b("BM");
         const quint32 offset = 14 + 40 + quint32(palette.size()) * 4;
-        putLE32(b, offset + quint32(rows.size()));
-        putLE32(b, 0);
-        putLE32(b, offset);
-        putLE32(b, 40);
-        putLE32(b, quint32(width));
-        putLE32(b, quint32(height));
-        putLE16(b, 1);
-        putLE16(b, bitCount);
-        putLE32(b, compression);
-        putLE32(b, quint32(rows.size()));
-        putLE32(b, quint32(dotsPerMetreX));
-        putLE32(b, quint32(dotsPerMetreY));
-        putLE32(b, quint32(palette.size()));
-        putLE32(b, 0);
+        QByteArray b = bmpFileHeader(offset + quint32(rows.size()), offset);
+        putBmpInfoHeader(b, width, height, bitCount, compression, quint32(rows.size()), dotsPerMetreX,
+                         dotsPerMetreY, quint32(palette.size()));
         for (QRgb c : palette) {
             b.append(char(qBlue(c)));
             b.append(char(qGreen(c)));
@@ -274,13 +281,7 @@ inline QByteArray iconDib(const QImage &argb, const QImage &mask = QImage())
     const int w = argb.width();
     const int h = argb.height();
     QByteArray b;
-    putLE32(b, 40);
-    putLE32(b, quint32(w));
-    putLE32(b, quint32(2 * h));
-    putLE16(b, 1);
-    putLE16(b, 32);
-    for (int i = 0; i < 6; ++i)
-        putLE32(b, 0);
+    putBmpInfoHeader(b, w, 2 * h, 32, 0, 0, 0, 0, 0);
     for (int y = h - 1; y >= 0; --y) {
         for (int x = 0; x < w; ++x) {
             const QRgb c = argb.pixel(x, y);
@@ -306,13 +307,7 @@ inline QByteArray iconDib(const QImage &argb, const QImage &mask = QImage())
 inline QByteArray iconDib8(int w, int h, QRgb colour)
 {
     QByteArray b;
-    putLE32(b, 40);
-    putLE32(b, quint32(w));
-    putLE32(b, quint32(2 * h));
-    putLE16(b, 1);
-    putLE16(b, 8);
-    for (int i = 0; i < 6; ++i)
-        putLE32(b, 0);
+    putBmpInfoHeader(b, w, 2 * h, 8, 0, 0, 0, 0, 0);
     for (int i = 0; i < 256; ++i) {
         const QRgb c = i == 1 ? colour : 0;
         b.append(char(qBlue(c)));

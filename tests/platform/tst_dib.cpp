@@ -8,39 +8,29 @@
 #include <QtEndian>
 
 #include "platform/metafile/dib.h"
+#include "support/filebytes.h"
 
 using namespace vm;
+using vmtest::putLE16;
+using vmtest::putLE32;
 
 namespace {
-
-void put16(QByteArray &a, quint16 v)
-{
-    char b[2];
-    qToLittleEndian(v, b);
-    a.append(b, 2);
-}
-void put32(QByteArray &a, quint32 v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    a.append(b, 4);
-}
 
 QByteArray infoHeader(qint32 w, qint32 h, int bpp, quint32 compression = 0, quint32 used = 0,
                       quint32 size = 40)
 {
     QByteArray a;
-    put32(a, size);
-    put32(a, quint32(w));
-    put32(a, quint32(h));
-    put16(a, 1);
-    put16(a, quint16(bpp));
-    put32(a, compression);
-    put32(a, 0);
-    put32(a, 2835);
-    put32(a, 2835);
-    put32(a, used);
-    put32(a, 0);
+    putLE32(a, size);
+    putLE32(a, quint32(w));
+    putLE32(a, quint32(h));
+    putLE16(a, 1);
+    putLE16(a, quint16(bpp));
+    putLE32(a, compression);
+    putLE32(a, 0);
+    putLE32(a, 2835);
+    putLE32(a, 2835);
+    putLE32(a, used);
+    putLE32(a, 0);
     a.append(QByteArray(int(size) - 40, '\0'));
     return a;
 }
@@ -109,9 +99,9 @@ void TestDib::decodesPixelFormats_data()
                                << QList<uint>{red, blue};
     {
         QByteArray info = infoHeader(2, 1, 16, DibBitfields);
-        put32(info, 0xf800);
-        put32(info, 0x07e0);
-        put32(info, 0x001f);
+        putLE32(info, 0xf800);
+        putLE32(info, 0x07e0);
+        putLE32(info, 0x001f);
         QTest::newRow("16bpp-565-masks-after-header")
             << info << bytes({0xe0, 0x07, 0x1f, 0x00}) << QSize(2, 1)
             << QPolygon({QPoint(0, 0), QPoint(1, 0)}) << QList<uint>{green, blue};
@@ -134,11 +124,11 @@ void TestDib::decodesPixelFormats_data()
     }
     {
         QByteArray core;
-        put32(core, 12);
-        put16(core, 2);
-        put16(core, 1);
-        put16(core, 1);
-        put16(core, 8);
+        putLE32(core, 12);
+        putLE16(core, 2);
+        putLE16(core, 1);
+        putLE16(core, 1);
+        putLE16(core, 8);
         core += bytes({0, 0, 255, 255, 0, 0}); // RGBTRIPLEs: red, blue
         core += QByteArray(254 * 3, '\0');
         QTest::newRow("core-header-triples") << core << bytes({1, 0, 0, 0}) << QSize(2, 1)
@@ -228,9 +218,9 @@ void TestDib::packedDibFindsBitsAfterMasksAndTable()
 
     // 32 bpp bit fields with the masks after a 40-byte header.
     packed = infoHeader(1, 1, 32, DibBitfields);
-    put32(packed, 0x000000ff);
-    put32(packed, 0x0000ff00);
-    put32(packed, 0x00ff0000);
+    putLE32(packed, 0x000000ff);
+    putLE32(packed, 0x0000ff00);
+    putLE32(packed, 0x00ff0000);
     packed += bytes({0, 0, 255, 0});
     image = decodePackedDib(packed);
     QCOMPARE(image.pixel(0, 0), blue);
@@ -245,9 +235,9 @@ void TestDib::paletteIndicesUseLogicalPalette()
     DibOptions options;
     options.paletteIndices = &logical;
     QByteArray info = infoHeader(3, 1, 8, 0, 3);
-    put16(info, 2);
-    put16(info, 1);
-    put16(info, 99); // past the logical palette: black
+    putLE16(info, 2);
+    putLE16(info, 1);
+    putLE16(info, 99); // past the logical palette: black
     const QImage image = decodeDib(info, bytes({0, 1, 2, 0}), options);
     QCOMPARE(image.pixel(0, 0), blue);
     QCOMPARE(image.pixel(1, 0), red);

@@ -85,14 +85,12 @@ void TestEmf::corpusFilesBehaveAsTheManifestSays_data()
     const QString dir = vmtest::corpusDir();
     if (dir.isEmpty())
         QSKIP("corpus not present");
-    QFile manifest(dir + QStringLiteral("/MANIFEST.tsv"));
-    QVERIFY(manifest.open(QIODevice::ReadOnly));
-    while (!manifest.atEnd()) {
-        const QList<QByteArray> cols = manifest.readLine().split('\t');
-        if (cols.size() < 8 || !cols[0].startsWith("emf/"))
-            continue;
-        QTest::newRow(cols[0].constData()) << dir + QLatin1Char('/') + QString::fromUtf8(cols[0])
-                                           << QString::fromUtf8(cols[3]) << cols[6].toInt() << cols[7].toInt();
+    const QList<vmtest::CorpusEntry> entries = vmtest::corpusManifest(dir);
+    QVERIFY(!entries.isEmpty());
+    for (const vmtest::CorpusEntry &e : entries) {
+        if (e.path.startsWith(QLatin1String("emf/")))
+            QTest::newRow(e.path.toUtf8().constData()) << dir + QLatin1Char('/') + e.path << e.expectation
+                                                       << e.extent.width() << e.extent.height();
     }
 }
 

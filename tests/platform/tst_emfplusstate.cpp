@@ -15,15 +15,47 @@
 using namespace vmtest;
 using vm::EmfPlusObjectType;
 
+namespace {
+
+// The columns of the cases that ink green: a point that must be inked, and
+// one that must stay clear (x < 0: none).
+void addInkedAndClearColumns()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QPoint>("inked");
+    QTest::addColumn<QPoint>("clear");
+}
+
+// A file that fills `area` green once `before` has changed the state.
+QByteArray greenAfter(const std::function<void(EmfPlusBuilder &)> &before, const QRectF &area)
+{
+    EmfPlusBuilder b;
+    before(b);
+    fill(b, area, kGreen);
+    return b.finish();
+}
+
+// Renders the row's file and checks its two points.
+void verifyInkedAndClear()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QPoint, inked);
+    QFETCH(QPoint, clear);
+    const QImage image = render(file);
+    QVERIFY2(near(image, inked, kGreen), qPrintable(describe(image, inked)));
+    if (clear.x() >= 0)
+        QVERIFY2(near(image, clear, kWhite, 20), qPrintable(describe(image, clear)));
+}
+
+} // namespace
+
 class TestEmfPlusState : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void pathsAndRegions_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QPoint>("inked");
-        QTest::addColumn<QPoint>("clear");
+        addInkedAndClearColumns();
         const quint32 green = kGreen.rgba();
         const auto withObject = [&](EmfPlusObjectType type, const QByteArray &object, quint16 record) {
             EmfPlusBuilder b;
@@ -65,25 +97,15 @@ private Q_SLOTS:
     }
     void pathsAndRegions()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QPoint, inked);
-        QFETCH(QPoint, clear);
-        const QImage image = render(file);
-        QVERIFY2(near(image, inked, kGreen), qPrintable(describe(image, inked)));
-        QVERIFY2(near(image, clear, kWhite, 20), qPrintable(describe(image, clear)));
+        verifyInkedAndClear();
     }
 
     void transformsAndContainers_data()
     {
         // Each file fills (0,0)-(20,20) green after changing the transforms.
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QPoint>("inked");
-        QTest::addColumn<QPoint>("clear");
+        addInkedAndClearColumns();
         const auto make = [](const std::function<void(EmfPlusBuilder &)> &before) {
-            EmfPlusBuilder b;
-            before(b);
-            fill(b, QRectF(0, 0, 20, 20), kGreen);
-            return b.finish();
+            return greenAfter(before, QRectF(0, 0, 20, 20));
         };
         const quint16 A = vm::FlagAppend;
         QTest::newRow("none") << make([](EmfPlusBuilder &) {}) << QPoint(10, 10) << QPoint(30, 30);
@@ -139,25 +161,15 @@ private Q_SLOTS:
     }
     void transformsAndContainers()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QPoint, inked);
-        QFETCH(QPoint, clear);
-        const QImage image = render(file);
-        QVERIFY2(near(image, inked, kGreen), qPrintable(describe(image, inked)));
-        QVERIFY2(near(image, clear, kWhite, 20), qPrintable(describe(image, clear)));
+        verifyInkedAndClear();
     }
 
     void clipping_data()
     {
         // Each file fills the whole picture green after clipping.
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QPoint>("inked");
-        QTest::addColumn<QPoint>("clear");
+        addInkedAndClearColumns();
         const auto make = [](const std::function<void(EmfPlusBuilder &)> &clip) {
-            EmfPlusBuilder b;
-            clip(b);
-            fill(b, QRectF(0, 0, 100, 100), kGreen);
-            return b.finish();
+            return greenAfter(clip, QRectF(0, 0, 100, 100));
         };
         const QByteArray leftHalf = PlusData().rect(QRectF(0, 0, 50, 100));
         QTest::newRow("rect") << make([&](EmfPlusBuilder &b) { b.plus(vm::EmfPlusSetClipRect, 0, leftHalf); })
@@ -201,13 +213,7 @@ private Q_SLOTS:
     }
     void clipping()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QPoint, inked);
-        QFETCH(QPoint, clear);
-        const QImage image = render(file);
-        QVERIFY2(near(image, inked, kGreen), qPrintable(describe(image, inked)));
-        if (clear.x() >= 0)
-            QVERIFY2(near(image, clear, kWhite, 20), qPrintable(describe(image, clear)));
+        verifyInkedAndClear();
     }
 
     void clearPaintsEverythingInTheClip()

@@ -47,10 +47,7 @@ QByteArray coreHeaderBmp()
 {
     // OS/2 1.x: 12-byte header, 16-bit sizes, a full table of 3-byte
     // palette entries.
-    QByteArray b("BM");
-    vmtest::putLE32(b, 0);
-    vmtest::putLE32(b, 0);
-    vmtest::putLE32(b, 14 + 12 + 256 * 3);
+    QByteArray b = vmtest::bmpFileHeader(0, 14 + 12 + 256 * 3);
     vmtest::putLE32(b, 12);
     vmtest::putLE16(b, 3);
     vmtest::putLE16(b, 1);
@@ -66,10 +63,7 @@ QByteArray shortOs2HeaderBmp()
 {
     // OS/2 2.x may cut its 64-byte header down to 16: no compression, no
     // density fields.
-    QByteArray b("BM");
-    vmtest::putLE32(b, 0);
-    vmtest::putLE32(b, 0);
-    vmtest::putLE32(b, 14 + 16 + 2 * 4);
+    QByteArray b = vmtest::bmpFileHeader(0, 14 + 16 + 2 * 4);
     vmtest::putLE32(b, 16);
     vmtest::putLE32(b, 2);
     vmtest::putLE32(b, 2);
@@ -84,16 +78,11 @@ QByteArray shortOs2HeaderBmp()
 
 Q_DECLARE_METATYPE(Err)
 
-class TestLoadPictureBmp : public QObject {
+class TestLoadPictureBmp : public vmtest::LoaderTest {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-
-    vm::Picture load(const QByteArray &bytes)
-    {
-        return vm::LoadPicture(vmtest::writeFile(m_dir, QStringLiteral("test.bmp"), bytes));
-    }
+public:
+    TestLoadPictureBmp() : LoaderTest(QStringLiteral("test.bmp")) { }
 
 private Q_SLOTS:
     void everyPixelIsDefined_data()
@@ -208,12 +197,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(Err, error);
-        try {
-            load(bytes);
-            QFAIL("loaded");
-        } catch (const vm::RuntimeError &e) {
-            QCOMPARE(e.number(), error);
-        }
+        verifyRefused(bytes, error);
     }
 
     void allZeroAlphaIsOpaque()

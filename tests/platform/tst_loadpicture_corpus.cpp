@@ -35,30 +35,6 @@ const Departure kDensityDepartures[] = {
     {"bmp/bad/gdkpb-randomly-modified_bug775242.bmp", "166 px/m (4 dpi)"},
 };
 
-struct Row {
-    QString path;
-    QString expectation;
-    QSize pixels;
-    QSize extent;
-    QString notes;
-};
-
-QList<Row> manifestRows(const QString &corpus)
-{
-    QList<Row> rows;
-    QFile file(corpus + QStringLiteral("/MANIFEST.tsv"));
-    if (!file.open(QIODevice::ReadOnly))
-        return rows;
-    file.readLine(); // column names
-    while (!file.atEnd()) {
-        const QStringList f = QString::fromUtf8(file.readLine()).chopped(1).split(QLatin1Char('\t'));
-        if (f.size() < 10)
-            continue;
-        rows.append({f[0], f[3], QSize(f[4].toInt(), f[5].toInt()), QSize(f[6].toInt(), f[7].toInt()), f[9]});
-    }
-    return rows;
-}
-
 // The manifest lists an icon's first entry; we show the largest.
 QSize largestIconEntry(const QString &notes)
 {
@@ -112,7 +88,7 @@ private Q_SLOTS:
         QHash<QString, bool> departures;
         for (const Departure &d : kDensityDepartures)
             departures.insert(QString::fromLatin1(d.path), true);
-        for (const Row &row : manifestRows(corpus)) {
+        for (const vmtest::CorpusEntry &row : vmtest::corpusManifest(corpus)) {
             QSize pixels = row.pixels;
             QSize extent = row.extent;
             if (row.path.startsWith(QLatin1String("ico/")) || row.path.startsWith(QLatin1String("cur/"))) {

@@ -23,16 +23,11 @@ GifFrame solid(int left, int top, int w, int h, char index, int transparent = -1
 
 Q_DECLARE_METATYPE(Err)
 
-class TestLoadPictureGif : public QObject {
+class TestLoadPictureGif : public vmtest::LoaderTest {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-
-    vm::Picture load(const QByteArray &bytes)
-    {
-        return vm::LoadPicture(vmtest::writeFile(m_dir, QStringLiteral("anim.gif"), bytes));
-    }
+public:
+    TestLoadPictureGif() : LoaderTest(QStringLiteral("anim.gif")) { }
 
 private Q_SLOTS:
     void firstFrameIsShown()
@@ -84,12 +79,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(Err, error);
-        try {
-            load(bytes);
-            QFAIL("loaded");
-        } catch (const vm::RuntimeError &e) {
-            QCOMPARE(e.number(), error);
-        }
+        verifyRefused(bytes, error);
     }
 };
 

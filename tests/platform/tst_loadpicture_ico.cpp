@@ -47,16 +47,11 @@ const QRgb kBlue = qRgba(0, 0, 255, 255);
 
 Q_DECLARE_METATYPE(Err)
 
-class TestLoadPictureIco : public QObject {
+class TestLoadPictureIco : public vmtest::LoaderTest {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-
-    vm::Picture load(const QByteArray &bytes)
-    {
-        return vm::LoadPicture(vmtest::writeFile(m_dir, QStringLiteral("icon.ico"), bytes));
-    }
+public:
+    TestLoadPictureIco() : LoaderTest(QStringLiteral("icon.ico")) { }
 
 private Q_SLOTS:
     void bestEntryIsShown_data()
@@ -183,12 +178,7 @@ private Q_SLOTS:
     void brokenIconIsRefused()
     {
         QFETCH(QByteArray, bytes);
-        try {
-            load(bytes);
-            QFAIL("loaded");
-        } catch (const vm::RuntimeError &e) {
-            QCOMPARE(e.number(), Err::DamagedPicture);
-        }
+        verifyRefused(bytes, Err::DamagedPicture);
     }
 };
 

@@ -9,9 +9,12 @@
 #include "platform/metafile/metafile.h"
 #include "platform/metafile/symbolfont.h"
 #include "platform/runtimeerror.h"
+#include "support/filebytes.h"
 #include "support/testsupport.h"
 
 using namespace vm;
+using vmtest::putLE16;
+using vmtest::putLE32;
 
 namespace {
 
@@ -24,10 +27,10 @@ public:
     }
     WmfWriter &record(quint16 function, const QList<int> &words)
     {
-        put32(m_records, quint32(3 + words.size()));
-        put16(m_records, function);
+        putLE32(m_records, quint32(3 + words.size()));
+        putLE16(m_records, function);
         for (int w : words)
-            put16(m_records, quint16(w));
+            putLE16(m_records, quint16(w));
         return *this;
     }
     WmfWriter &raw(const QByteArray &bytes)
@@ -41,47 +44,34 @@ public:
     QByteArray standard(int objects = 8) const
     {
         QByteArray out;
-        put16(out, 1);
-        put16(out, 9);
-        put16(out, 0x300);
-        put32(out, quint32((18 + m_records.size()) / 2 + 3));
-        put16(out, quint16(objects));
-        put32(out, 16);
-        put16(out, 0);
+        putLE16(out, 1);
+        putLE16(out, 9);
+        putLE16(out, 0x300);
+        putLE32(out, quint32((18 + m_records.size()) / 2 + 3));
+        putLE16(out, quint16(objects));
+        putLE32(out, 16);
+        putLE16(out, 0);
         out += m_records;
-        put32(out, 3);
-        put16(out, 0);
+        putLE32(out, 3);
+        putLE16(out, 0);
         return out;
     }
     QByteArray placeable(QRect box, int inch, int objects = 8) const
     {
         QByteArray out;
-        put32(out, 0x9AC6CDD7u);
-        put16(out, 0);
-        put16(out, quint16(box.left()));
-        put16(out, quint16(box.top()));
-        put16(out, quint16(box.right()));
-        put16(out, quint16(box.bottom()));
-        put16(out, quint16(inch));
-        put32(out, 0);
+        putLE32(out, 0x9AC6CDD7u);
+        putLE16(out, 0);
+        putLE16(out, quint16(box.left()));
+        putLE16(out, quint16(box.top()));
+        putLE16(out, quint16(box.right()));
+        putLE16(out, quint16(box.bottom()));
+        putLE16(out, quint16(inch));
+        putLE32(out, 0);
         quint16 sum = 0;
         for (int i = 0; i < 20; i += 2)
             sum ^= qFromLittleEndian<quint16>(out.constData() + i);
-        put16(out, sum);
+        putLE16(out, sum);
         return out + standard(objects);
-    }
-
-    static void put16(QByteArray &a, quint16 v)
-    {
-        char b[2];
-        qToLittleEndian(v, b);
-        a.append(b, 2);
-    }
-    static void put32(QByteArray &a, quint32 v)
-    {
-        char b[4];
-        qToLittleEndian(v, b);
-        a.append(b, 4);
     }
 
 private:
@@ -159,15 +149,13 @@ void TestWmf::corpusFilesBehaveAsListed_data()
     const QString dir = vmtest::corpusDir();
     if (dir.isEmpty())
         QSKIP("picture corpus not present");
-    QFile manifest(dir + QStringLiteral("/MANIFEST.tsv"));
-    QVERIFY(manifest.open(QIODevice::ReadOnly));
-    while (!manifest.atEnd()) {
-        const QList<QByteArray> f = manifest.readLine().trimmed().split('\t');
-        if (f.size() < 8 || !f[0].startsWith("wmf/"))
-            continue;
-        const QSize extent = f[6].isEmpty() ? QSize() : QSize(f[6].toInt(), f[7].toInt());
-        QTest::newRow(f[0].constData()) << dir + QLatin1Char('/') + QString::fromUtf8(f[0])
-                                        << QString::fromUtf8(f[3]) << extent;
+    const QList<vmtest::CorpusEntry> entries = vmtest::corpusManifest(dir);
+    QVERIFY(!entries.isEmpty());
+    for (const vmtest::CorpusEntry &e : entries) {
+        // No extent listed: nothing to compare.
+        if (e.path.startsWith(QLatin1String("wmf/")))
+            QTest::newRow(e.path.toUtf8().constData()) << dir + QLatin1Char('/') + e.path << e.expectation
+                                                       << (e.extent.isEmpty() ? QSize() : e.extent);
     }
 }
 
@@ -257,11 +245,11 @@ void TestWmf::patternBrushColours()
     // 8x8, 1 bpp, black and white table, every bit 0.
     QByteArray dib;
     for (quint32 v : {40u, 8u, 8u})
-        WmfWriter::put32(dib, v);
-    WmfWriter::put16(dib, 1);
-    WmfWriter::put16(dib, 1);
+        putLE32(dib, v);
+    putLE16(dib, 1);
+    putLE16(dib, 1);
     for (quint32 v : {0u, 32u, 0u, 0u, 2u, 0u, 0x000000u, 0xFFFFFFu})
-        WmfWriter::put32(dib, v);
+        putLE32(dib, v);
     dib += QByteArray(32, '\0');
     QList<int> brush{style, 0};
     for (int i = 0; i < dib.size(); i += 2)
@@ -441,10 +429,10 @@ static QByteArray smallEmf()
 {
     QByteArray records;
     const auto rec = [&records](quint32 type, std::initializer_list<quint32> values) {
-        WmfWriter::put32(records, type);
-        WmfWriter::put32(records, quint32(8 + 4 * values.size()));
+        putLE32(records, type);
+        putLE32(records, quint32(8 + 4 * values.size()));
         for (quint32 v : values)
-            WmfWriter::put32(records, v);
+            putLE32(records, v);
     };
     rec(39, {1, 0, 0x000000, 0});  // EMR_CREATEBRUSHINDIRECT
     rec(37, {1});                  // EMR_SELECTOBJECT
@@ -453,11 +441,11 @@ static QByteArray smallEmf()
     QByteArray header;
     const quint32 total = quint32(88 + records.size());
     for (quint32 v : {1u, 88u, 0u, 0u, 96u, 96u, 0u, 0u, 2540u, 2540u, 0x464D4520u, 0x10000u, total, 5u})
-        WmfWriter::put32(header, v);
-    WmfWriter::put16(header, 2);
-    WmfWriter::put16(header, 0);
+        putLE32(header, v);
+    putLE16(header, 2);
+    putLE16(header, 0);
     for (quint32 v : {0u, 0u, 0u, 96u, 96u, 254u, 254u})
-        WmfWriter::put32(header, v);
+        putLE32(header, v);
     return header.left(88) + records;
 }
 
@@ -474,17 +462,17 @@ static QList<QByteArray> carrierEscapes(const QByteArray &emf, int chunk, int si
     for (int at = 0; at < emf.size(); at += chunk) {
         const QByteArray part = emf.mid(at, chunk);
         QByteArray e;
-        WmfWriter::put16(e, 0x000F);
-        WmfWriter::put16(e, quint16(34 + part.size()));
+        putLE16(e, 0x000F);
+        putLE16(e, quint16(34 + part.size()));
         e += QByteArray("WMFC");
-        WmfWriter::put32(e, 1);
-        WmfWriter::put32(e, 0x10000);
-        WmfWriter::put16(e, at == 0 ? checksum : 0);
-        WmfWriter::put32(e, 0);
-        WmfWriter::put32(e, quint32((emf.size() + chunk - 1) / chunk));
-        WmfWriter::put32(e, quint32(part.size()));
-        WmfWriter::put32(e, quint32(emf.size() - at - part.size()));
-        WmfWriter::put32(e, quint32(emf.size() + sizeSkew));
+        putLE32(e, 1);
+        putLE32(e, 0x10000);
+        putLE16(e, at == 0 ? checksum : 0);
+        putLE32(e, 0);
+        putLE32(e, quint32((emf.size() + chunk - 1) / chunk));
+        putLE32(e, quint32(part.size()));
+        putLE32(e, quint32(emf.size() - at - part.size()));
+        putLE32(e, quint32(emf.size() + sizeSkew));
         e += part;
         if (e.size() % 2)
             e.append('\0');
@@ -502,8 +490,8 @@ void TestWmf::carriedEmfIsDrawnWhenWhole_data()
         WmfWriter w;
         for (const QByteArray &e : escapes) {
             QByteArray r;
-            WmfWriter::put32(r, quint32(3 + e.size() / 2));
-            WmfWriter::put16(r, 0x0626);
+            putLE32(r, quint32(3 + e.size() / 2));
+            putLE16(r, 0x0626);
             w.raw(r + e);
         }
         if (draw)
@@ -545,8 +533,8 @@ void TestWmf::lyingRecordEndsPlay_data()
         if (drawFirst)
             w.record(kRectangle, {90, 90, 10, 10});
         QByteArray lie;
-        WmfWriter::put32(lie, words);
-        WmfWriter::put16(lie, kRectangle);
+        putLE32(lie, words);
+        putLE16(lie, kRectangle);
         return w.raw(lie + QByteArray(8, '\0')).placeable(corners(0, 0, 100, 100), 96);
     };
     QTest::newRow("size-past-end-after-drawing") << withLie(0x7FFFFFFF, true) << true;
@@ -554,8 +542,8 @@ void TestWmf::lyingRecordEndsPlay_data()
     QTest::newRow("size-two-after-drawing") << withLie(2, true) << true;
 
     QByteArray first;
-    WmfWriter::put32(first, 0xFFFFFFFF);
-    WmfWriter::put16(first, kRectangle);
+    putLE32(first, 0xFFFFFFFF);
+    putLE16(first, kRectangle);
     QTest::newRow("first-record-lies") << WmfWriter().raw(first).placeable(corners(0, 0, 100, 100), 96)
                                        << false;
     // A polygon whose point count runs past its record.
@@ -584,29 +572,29 @@ void TestWmf::floodOfRecordsEndsPromptly_data()
 
     // 5 million three-word records: more than the walk takes.
     QByteArray bkMode;
-    WmfWriter::put32(bkMode, 4);
-    WmfWriter::put16(bkMode, kSetBkMode);
-    WmfWriter::put16(bkMode, 1);
+    putLE32(bkMode, 4);
+    putLE16(bkMode, kSetBkMode);
+    putLE16(bkMode, 1);
     QTest::newRow("five-million-records") << WmfWriter().raw(bkMode.repeated(5'000'000)).standard();
 
     // A million zigzag lines across the picture: a 10 MB file of modest
     // records, within its work budget.
     QByteArray lines;
     for (int i = 0; i < 1'000'000; ++i) {
-        WmfWriter::put32(lines, 5);
-        WmfWriter::put16(lines, kLineTo);
-        WmfWriter::put16(lines, quint16(i % 2 ? 0 : 100));
-        WmfWriter::put16(lines, quint16(i % 100));
+        putLE32(lines, 5);
+        putLE16(lines, kLineTo);
+        putLE16(lines, quint16(i % 2 ? 0 : 100));
+        putLE16(lines, quint16(i % 100));
     }
     QTest::newRow("million-lines") << WmfWriter().raw(lines).placeable(corners(0, 0, 100, 100), 96);
 
     // Save states and objects far beyond any bound.
     QByteArray saves;
-    WmfWriter::put32(saves, 3);
-    WmfWriter::put16(saves, 0x001E);
+    putLE32(saves, 3);
+    putLE16(saves, 0x001E);
     QByteArray pens;
-    WmfWriter::put32(pens, 8);
-    WmfWriter::put16(pens, kCreatePen);
+    putLE32(pens, 8);
+    putLE16(pens, kCreatePen);
     pens += QByteArray(10, '\0');
     QTest::newRow("deep-saves-many-objects")
         << WmfWriter().raw(saves.repeated(200'000) + pens.repeated(100'000)).placeable(corners(0, 0, 100, 100), 96);

@@ -1,4 +1,5 @@
 #include "support/densemetafile.h"
+#include "support/filebytes.h"
 
 #include <QtEndian>
 
@@ -9,26 +10,12 @@ namespace vmtest {
 
 namespace {
 
-void put16(QByteArray &b, quint16 v)
-{
-    char c[2];
-    qToLittleEndian<quint16>(v, c);
-    b.append(c, 2);
-}
-
-void put32(QByteArray &b, quint32 v)
-{
-    char c[4];
-    qToLittleEndian<quint32>(v, c);
-    b.append(c, 4);
-}
-
 void emfRecord(QByteArray &b, quint32 type, std::initializer_list<qint64> words)
 {
-    put32(b, type);
-    put32(b, quint32(8 + 4 * words.size()));
+    putLE32(b, type);
+    putLE32(b, quint32(8 + 4 * words.size()));
     for (qint64 w : words)
-        put32(b, quint32(w));
+        putLE32(b, quint32(w));
 }
 
 // Header of an EMF whose reference device has 1 pixel per 1/96 inch and a
@@ -37,30 +24,30 @@ void emfRecord(QByteArray &b, quint32 type, std::initializer_list<qint64> words)
 QByteArray emfHeader(int w, int h)
 {
     QByteArray b;
-    put32(b, 1);
-    put32(b, 108);
+    putLE32(b, 1);
+    putLE32(b, 108);
     for (int v : {0, 0, w - 1, h - 1})
-        put32(b, quint32(v));
+        putLE32(b, quint32(v));
     // Frame in hundredths of a millimetre: w px at 96 dpi.
     for (int v : {0, 0, int(std::lround(w * 2540.0 / 96)), int(std::lround(h * 2540.0 / 96))})
-        put32(b, quint32(v));
-    put32(b, 0x464D4520);
-    put32(b, 0x10000);
-    put32(b, 0); // bytes, patched
-    put32(b, 0); // records, patched
-    put16(b, 4);
-    put16(b, 0);
-    put32(b, 0);
-    put32(b, 0);
-    put32(b, 0);
+        putLE32(b, quint32(v));
+    putLE32(b, 0x464D4520);
+    putLE32(b, 0x10000);
+    putLE32(b, 0); // bytes, patched
+    putLE32(b, 0); // records, patched
+    putLE16(b, 4);
+    putLE16(b, 0);
+    putLE32(b, 0);
+    putLE32(b, 0);
+    putLE32(b, 0);
     // Reference device: 960 x 960 px on 254 x 254 mm (96 dpi).
     for (int v : {960, 960, 254, 254})
-        put32(b, quint32(v));
-    put32(b, 0);
-    put32(b, 0);
-    put32(b, 0);
+        putLE32(b, quint32(v));
+    putLE32(b, 0);
+    putLE32(b, 0);
+    putLE32(b, 0);
     for (int v : {254000, 254000})
-        put32(b, quint32(v));
+        putLE32(b, quint32(v));
     return b;
 }
 
@@ -110,17 +97,17 @@ QByteArray vastWorkEmf()
     // with each edge's height squared. About 6.5 KB.
     QByteArray star;
     for (int v : {0, 0, 1000, 1000, kStarPoints})
-        put32(star, quint32(v));
+        putLE32(star, quint32(v));
     for (int i = 0; i < kStarPoints; ++i) {
         const double a = 2 * 3.14159265358979 * i * 97 / kStarPoints;
-        put16(star, quint16(qint16(std::lround(500 + 499 * std::cos(a)))));
-        put16(star, quint16(qint16(std::lround(500 + 499 * std::sin(a)))));
+        putLE16(star, quint16(qint16(std::lround(500 + 499 * std::cos(a)))));
+        putLE16(star, quint16(qint16(std::lround(500 + 499 * std::sin(a)))));
     }
     QByteArray b = emfHeader(1000, 1000);
     constexpr int kStars = 8;
     for (int i = 0; i < kStars; ++i) {
-        put32(b, 86); // EMR_POLYGON16
-        put32(b, quint32(8 + star.size()));
+        putLE32(b, 86); // EMR_POLYGON16
+        putLE32(b, quint32(8 + star.size()));
         b.append(star);
     }
     return finishEmf(b, kStars);

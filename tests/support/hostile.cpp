@@ -1,4 +1,5 @@
 #include "support/hostile.h"
+#include "support/filebytes.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -14,15 +15,6 @@ namespace {
 constexpr int kW = 40;
 constexpr int kH = 30;
 
-void put16(QByteArray &b, quint16 v)
-{
-    b.append(char(v & 0xFF)).append(char(v >> 8));
-}
-void put32(QByteArray &b, quint32 v)
-{
-    put16(b, quint16(v & 0xFFFF));
-    put16(b, quint16(v >> 16));
-}
 void set16(QByteArray &b, int at, quint16 v)
 {
     qToLittleEndian<quint16>(v, b.data() + at);
@@ -36,17 +28,7 @@ void set32(QByteArray &b, int at, quint32 v)
 void putInfoHeader(QByteArray &b, qint32 w, qint32 h, quint16 bits, quint32 compression, quint32 imageBytes,
                    quint32 colours)
 {
-    put32(b, 40);
-    put32(b, quint32(w));
-    put32(b, quint32(h));
-    put16(b, 1);
-    put16(b, bits);
-    put32(b, compression);
-    put32(b, imageBytes);
-    put32(b, 3780);
-    put32(b, 3780);
-    put32(b, colours);
-    put32(b, 0);
+    putBmpInfoHeader(b, w, h, bits, compression, imageBytes, 3780, 3780, colours);
 }
 
 QByteArray bmp24(qint32 w, qint32 h, int totalBytes = 0)
@@ -58,10 +40,7 @@ QByteArray bmp24(qint32 w, qint32 h, int totalBytes = 0)
             for (int x = 0; x < stride; ++x)
                 pixels.append(char((x * 7 + y * 3) & 0xFF));
     }
-    QByteArray b("BM");
-    put32(b, quint32(54 + pixels.size()));
-    put32(b, 0);
-    put32(b, 54);
+    QByteArray b = bmpFileHeader(quint32(54 + pixels.size()), 54);
     putInfoHeader(b, w, h, 24, 0, quint32(pixels.size()), 0);
     b += pixels;
     if (totalBytes > b.size())
@@ -78,14 +57,11 @@ QByteArray rle8()
         data.append('\0').append('\0');
     }
     data.append('\0').append('\1');
-    QByteArray b("BM");
     const int palette = 4 * 4;
-    put32(b, quint32(54 + palette + data.size()));
-    put32(b, 0);
-    put32(b, 54 + palette);
+    QByteArray b = bmpFileHeader(quint32(54 + palette + data.size()), 54 + palette);
     putInfoHeader(b, kW, kH, 8, 1, quint32(data.size()), 4);
     for (int i = 0; i < 4; ++i)
-        put32(b, quint32(0x00102030 * (i + 1)));
+        putLE32(b, quint32(0x00102030 * (i + 1)));
     return b + data;
 }
 
@@ -98,14 +74,14 @@ QByteArray iconFile(quint16 type, qint32 w, qint32 dibHeight, int pixelBytes)
     for (int i = 0; i < pixelBytes; ++i)
         dib.append(char(i % 3 == 0 ? 0xFF : 0x40));
     QByteArray b;
-    put16(b, 0);
-    put16(b, type);
-    put16(b, 1);
+    putLE16(b, 0);
+    putLE16(b, type);
+    putLE16(b, 1);
     b.append(char(w >= 256 ? 0 : w)).append(char(dibHeight / 2 >= 256 ? 0 : dibHeight / 2)).append('\0').append('\0');
-    put16(b, type == 2 ? 3 : 1);
-    put16(b, type == 2 ? 4 : 32);
-    put32(b, quint32(dib.size()));
-    put32(b, 22);
+    putLE16(b, type == 2 ? 3 : 1);
+    putLE16(b, type == 2 ? 4 : 32);
+    putLE32(b, quint32(dib.size()));
+    putLE32(b, 22);
     return b + dib;
 }
 
@@ -133,15 +109,15 @@ QByteArray jpeg()
 QByteArray gif(quint16 w, quint16 h)
 {
     QByteArray b("GIF89a");
-    put16(b, w);
-    put16(b, h);
+    putLE16(b, w);
+    putLE16(b, h);
     b.append('\x80').append('\0').append('\0'); // global table of 2 colours
     b.append("\x00\x00\x00\xFF\xFF\xFF", 6);
     b.append(',');
-    put16(b, 0);
-    put16(b, 0);
-    put16(b, quint16(qMin<int>(w, kW)));
-    put16(b, quint16(qMin<int>(h, kH)));
+    putLE16(b, 0);
+    putLE16(b, 0);
+    putLE16(b, quint16(qMin<int>(w, kW)));
+    putLE16(b, quint16(qMin<int>(h, kH)));
     b.append('\0');
     b.append('\2'); // minimum code size: codes are 3 bits wide
     QByteArray lzw;
@@ -176,83 +152,83 @@ QByteArray gif(quint16 w, quint16 h)
 QByteArray wmf(const QByteArray &records, bool eof = true, quint32 claimedWords = 0)
 {
     QByteArray place;
-    put32(place, 0x9AC6CDD7u);
-    put16(place, 0);
-    put16(place, 0);
-    put16(place, 0);
-    put16(place, 1000);
-    put16(place, 750);
-    put16(place, 1440);
-    put32(place, 0);
+    putLE32(place, 0x9AC6CDD7u);
+    putLE16(place, 0);
+    putLE16(place, 0);
+    putLE16(place, 0);
+    putLE16(place, 1000);
+    putLE16(place, 750);
+    putLE16(place, 1440);
+    putLE32(place, 0);
     quint16 sum = 0;
     for (int i = 0; i < 10; ++i)
         sum ^= qFromLittleEndian<quint16>(place.constData() + 2 * i);
-    put16(place, sum);
+    putLE16(place, sum);
 
     QByteArray body = records;
     if (eof) {
-        put32(body, 3);
-        put16(body, 0);
+        putLE32(body, 3);
+        putLE16(body, 0);
     }
     QByteArray header;
-    put16(header, 1);
-    put16(header, 9);
-    put16(header, 0x0300);
-    put32(header, claimedWords ? claimedWords : quint32((18 + body.size()) / 2));
-    put16(header, 0);
-    put32(header, 7);
-    put16(header, 0);
+    putLE16(header, 1);
+    putLE16(header, 9);
+    putLE16(header, 0x0300);
+    putLE32(header, claimedWords ? claimedWords : quint32((18 + body.size()) / 2));
+    putLE16(header, 0);
+    putLE32(header, 7);
+    putLE16(header, 0);
     return place + header + body;
 }
 
 QByteArray wmfRectangle()
 {
     QByteArray r;
-    put32(r, 7);
-    put16(r, 0x041B);
-    put16(r, 700);
-    put16(r, 900);
-    put16(r, 100);
-    put16(r, 100);
+    putLE32(r, 7);
+    putLE16(r, 0x041B);
+    putLE16(r, 700);
+    putLE16(r, 900);
+    putLE16(r, 100);
+    putLE16(r, 100);
     return r;
 }
 
 QByteArray emf(qint32 frameRight, qint32 frameBottom)
 {
     QByteArray rect;
-    put32(rect, 43); // EMR_RECTANGLE
-    put32(rect, 24);
-    put32(rect, 10);
-    put32(rect, 10);
-    put32(rect, 30);
-    put32(rect, 20);
+    putLE32(rect, 43); // EMR_RECTANGLE
+    putLE32(rect, 24);
+    putLE32(rect, 10);
+    putLE32(rect, 10);
+    putLE32(rect, 30);
+    putLE32(rect, 20);
     QByteArray eof;
-    put32(eof, 14);
-    put32(eof, 20);
-    put32(eof, 0);
-    put32(eof, 16);
-    put32(eof, 20);
+    putLE32(eof, 14);
+    putLE32(eof, 20);
+    putLE32(eof, 0);
+    putLE32(eof, 16);
+    putLE32(eof, 20);
 
     QByteArray b;
-    put32(b, 1);
-    put32(b, 88);
+    putLE32(b, 1);
+    putLE32(b, 88);
     for (qint32 v : {0, 0, kW - 1, kH - 1}) // bounds, device pixels
-        put32(b, quint32(v));
+        putLE32(b, quint32(v));
     for (qint32 v : {0, 0, frameRight, frameBottom}) // frame, 0.01 mm
-        put32(b, quint32(v));
-    put32(b, 0x464D4520u);
-    put32(b, 0x10000);
-    put32(b, quint32(88 + rect.size() + eof.size()));
-    put32(b, 3);
-    put16(b, 1);
-    put16(b, 0);
-    put32(b, 0);
-    put32(b, 0);
-    put32(b, 0);
-    put32(b, 1024); // reference device, pixels
-    put32(b, 768);
-    put32(b, 320); // and millimetres
-    put32(b, 240);
+        putLE32(b, quint32(v));
+    putLE32(b, 0x464D4520u);
+    putLE32(b, 0x10000);
+    putLE32(b, quint32(88 + rect.size() + eof.size()));
+    putLE32(b, 3);
+    putLE16(b, 1);
+    putLE16(b, 0);
+    putLE32(b, 0);
+    putLE32(b, 0);
+    putLE32(b, 0);
+    putLE32(b, 1024); // reference device, pixels
+    putLE32(b, 768);
+    putLE32(b, 320); // and millimetres
+    putLE32(b, 240);
     return b + rect + eof;
 }
 
@@ -348,14 +324,14 @@ QByteArray icoPngBomb()
     qToBigEndian<quint32>(65535, png.data() + 16);
     qToBigEndian<quint32>(65535, png.data() + 20);
     QByteArray b;
-    put16(b, 0);
-    put16(b, 1);
-    put16(b, 1);
+    putLE16(b, 0);
+    putLE16(b, 1);
+    putLE16(b, 1);
     b.append(4, '\0');
-    put16(b, 1);
-    put16(b, 32);
-    put32(b, quint32(png.size()));
-    put32(b, 22);
+    putLE16(b, 1);
+    putLE16(b, 32);
+    putLE32(b, quint32(png.size()));
+    putLE32(b, 22);
     return b + png;
 }
 
@@ -370,8 +346,8 @@ QByteArray emfVastFrame()
 QByteArray wmfZeroSizeRecord()
 {
     QByteArray r;
-    put32(r, 0);
-    put16(r, 0x041B);
+    putLE32(r, 0);
+    putLE16(r, 0x041B);
     return wmf(r + wmfRectangle(), false);
 }
 
