@@ -7,7 +7,8 @@
 #include <QTest>
 #include <QtEndian>
 
-#include "platform/metafile/dib.h"
+#include "platform/codecs/dib.h"
+#include "platform/codecs/extent.h"
 
 using namespace vm;
 
@@ -196,7 +197,7 @@ void TestDib::refusesHostileHeaders_data()
     QTest::newRow("zero-height") << infoHeader(1, 0, 24) << row;
     QTest::newRow("negative-width") << infoHeader(-5, 1, 24) << row;
     QTest::newRow("height-int-min") << infoHeader(1, qint32(0x80000000), 24) << row;
-    QTest::newRow("side-over-limit") << infoHeader(kDibMaxSide + 1, 1, 24) << row;
+    QTest::newRow("side-over-limit") << infoHeader(kMaxPictureSide + 1, 1, 24) << row;
     QTest::newRow("area-over-limit") << infoHeader(16000, 16000, 1) << row;
     QTest::newRow("bit-count-7") << infoHeader(1, 1, 7) << row;
     QTest::newRow("unknown-compression") << infoHeader(1, 1, 8, 9) << row;
