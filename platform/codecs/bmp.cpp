@@ -168,11 +168,18 @@ QImage decodePixels(const QByteArray &file, const BmpHeader &h)
     const qint64 bitsAt = std::max<qint64>(h.pixelOffset, infoEnd);
     DibOptions options;
     options.rleSkipTransparent = false; // a file's skipped pixels take index 0
+    options.rle8CutRunIsDamage = true;
     options.needOneRow = false;
     options.sourceBytes = file.size();
+    QByteArray info(file.constData() + kFileHeaderSize, infoEnd - kFileHeaderSize);
+    if (h.bitCount > 8 && h.headerSize >= 36) {
+        // A colour count before true-colour pixels only sizes a table that
+        // bfOffBits already skips; whatever it says, it is not an error.
+        qToLittleEndian<quint32>(0, info.data() + 32);
+    }
     DibError error = DibError::None;
-    QImage image = decodeDib(file.constData() + kFileHeaderSize, infoEnd - kFileHeaderSize,
-                             file.constData() + bitsAt, file.size() - bitsAt, options, &error);
+    QImage image = decodeDib(info.constData(), info.size(), file.constData() + bitsAt,
+                             file.size() - bitsAt, options, &error);
     if (image.isNull())
         raise(error == DibError::OutOfMemory ? Err::OutOfMemory
                   : error == DibError::TooLarge ? Err::PictureTooLarge

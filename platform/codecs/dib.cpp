@@ -82,13 +82,13 @@ std::vector<QRgb> readColorTable(const DibHeader &h, const char *info, qsizetype
 
 // Run-length bits. `row` counts rows as they come in the stream (bottom first).
 QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char *bits,
-                 qsizetype size, const DibOptions &options)
+                 qsizetype size, const DibOptions &options, DibError *error)
 {
     // Skipped pixels that take index 0 leave nothing transparent.
     QImage image(h.width, h.height,
                  options.rleSkipTransparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
-        return {};
+        return fail<QImage>(error, DibError::OutOfMemory);
     image.fill(options.rleSkipTransparent ? 0u : table[0]);
     const auto *p = reinterpret_cast<const quint8 *>(bits);
     const quint8 *end = p + size;
@@ -130,6 +130,8 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
         } else { // absolute run of `value` pixels, padded to a word
             const qint64 bytes = four ? (value + 1) / 2 : value;
             const qint64 have = std::min<qint64>(bytes, end - p);
+            if (options.rle8CutRunIsDamage && !four && have < std::min(value, std::max(h.width - x, 0)))
+                return fail<QImage>(error, DibError::Malformed);
             for (int i = 0; i < value; ++i) {
                 const qint64 at = four ? i / 2 : i;
                 if (at >= have)
@@ -204,8 +206,10 @@ std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
         h.colorsUsed = u32(field + 32);
         const bool os2 = headerSize != 40 && headerSize != 52 && headerSize != 56
             && headerSize <= 64;
-        // OS/2 2.x reuses 3 and 4 for Huffman 1D and RLE24, which we do not read.
-        if (os2 && (h.compression == 3 || h.compression == 4))
+        // OS/2 2.x reuses 3 and 4 for Huffman 1D and RLE24, which we do not
+        // read. Huffman is for 1 bpp only: 3 with 16 or 32 bpp can only mean
+        // bit fields.
+        if (os2 && ((h.compression == 3 && h.bitCount == 1) || h.compression == 4))
             return std::nullopt;
     }
     if (h.width <= 0 || h.height <= 0)
@@ -295,10 +299,8 @@ QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizety
         return image.isNull() ? fail<QImage>(error, DibError::Malformed) : image;
     }
     const std::vector<QRgb> table = readColorTable(h, info, infoSize, options);
-    if (h.compression == DibRle4 || h.compression == DibRle8) {
-        image = decodeRle(h, table, bits, bitsSize, options);
-        return image.isNull() ? fail<QImage>(error, DibError::OutOfMemory) : image;
-    }
+    if (h.compression == DibRle4 || h.compression == DibRle8)
+        return decodeRle(h, table, bits, bitsSize, options, error);
 
     if (bitsSize < h.stride && options.needOneRow)
         return fail<QImage>(error, DibError::Malformed);

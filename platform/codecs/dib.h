@@ -40,6 +40,10 @@ struct DibOptions {
     // sources). When every such byte is zero the bitmap is taken as opaque.
     bool alpha32 = false;
     bool rleSkipTransparent = true;
+    // An RLE8 stream that ends inside an absolute run (counting the pixels
+    // left on its row) is refused instead of shown up to there: a bitmap
+    // file cut there has always been taken as damaged.
+    bool rle8CutRunIsDamage = false;
     bool needOneRow = true;
     // Size of the file the bitmap came in, for the pixels-per-byte bound;
     // 0: the bytes given to the decoder.
