@@ -20,8 +20,7 @@ namespace {
 
 constexpr int kFileHeaderSize = 14;
 constexpr int kCoreHeaderSize = 12; // OS/2 1.x and Windows 2.x
-constexpr int kInfoHeaderSize = 40;
-constexpr int kOs2HeaderSize = 64;
+constexpr int kV2HeaderSize = 52; // the first to hold the bit-field masks
 constexpr int kV4HeaderSize = 108;
 constexpr int kV5HeaderSize = 124;
 
@@ -142,6 +141,8 @@ void validate(const BmpHeader &h, qsizetype fileSize)
 qint64 colourTableEnd(const BmpHeader &h, qint64 maskBytes, qsizetype fileSize)
 {
     const qint64 start = kFileHeaderSize + qint64(h.headerSize) + maskBytes;
+    if (start > fileSize)
+        raise(Err::DamagedPicture); // masks cut short
     if (h.bitCount > 8)
         return start;
     const bool core = h.headerSize == kCoreHeaderSize;
@@ -160,8 +161,8 @@ qint64 colourTableEnd(const BmpHeader &h, qint64 maskBytes, qsizetype fileSize)
 
 QImage decodePixels(const QByteArray &file, const BmpHeader &h)
 {
-    // Bit-field masks follow a 40-byte header (longer ones hold them).
-    const qint64 maskBytes = h.compression == BitFields && h.headerSize < 52 ? 12 : 0;
+    // Bit-field masks follow a shorter header.
+    const qint64 maskBytes = h.compression == BitFields && h.headerSize < kV2HeaderSize ? 12 : 0;
     const qint64 infoEnd = colourTableEnd(h, maskBytes, file.size());
     // An offset that points back into the header or the table is ignored:
     // the pixels follow the table.

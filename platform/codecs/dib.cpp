@@ -287,7 +287,7 @@ QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizety
     const std::optional<DibHeader> parsed = parseDibHeader(info, infoSize, options, error);
     if (!parsed)
         return {};
-    if (!bits || bitsSize <= 0)
+    if (!bits || bitsSize < 0 || (bitsSize == 0 && options.needOneRow))
         return fail<QImage>(error, DibError::Malformed);
     const DibHeader &h = *parsed;
     const qint64 source = options.sourceBytes > 0 ? options.sourceBytes : qint64(infoSize) + bitsSize;
@@ -315,14 +315,19 @@ QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizety
         return fail<QImage>(error, DibError::OutOfMemory);
     const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alphaChannel(h.masks[3]);
     bool anyAlpha = false;
-    std::vector<char> blank; // a missing row, or the start of one cut short
+    std::vector<char> blank; // the row cut short, completed with zero bytes
     if (rowsPresent < h.height)
         blank.assign(size_t(h.stride), '\0');
+    // What a zero pixel decodes to, for the rows wholly missing.
+    const QRgb zero = h.bitCount <= 8 ? table[0] : alpha ? 0u : 0xff000000u;
     for (int r = 0; r < h.height; ++r) {
+        if (r > rowsPresent) {
+            auto *out = reinterpret_cast<QRgb *>(image.scanLine(h.topDown ? r : h.height - 1 - r));
+            std::fill_n(out, h.width, zero);
+            continue;
+        }
         if (r == rowsPresent)
             std::copy_n(bits + h.stride * r, partialBytes, blank.data());
-        else if (r == rowsPresent + 1)
-            std::fill_n(blank.data(), partialBytes, '\0');
         const char *row = r < rowsPresent ? bits + h.stride * r : blank.data();
         const auto *src = reinterpret_cast<const quint8 *>(row);
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(h.topDown ? r : h.height - 1 - r));
