@@ -98,9 +98,8 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
     auto line = [&](int r) { return reinterpret_cast<QRgb *>(image.scanLine(h.height - 1 - r)); };
     QRgb *out = line(0);
     auto put = [&](int index) {
-        if (x < h.width)
-            out[x] = table[size_t(index) % table.size()];
-        ++x;
+        if (x < h.width) // past the row's end, pixels are dropped until its end-of-line
+            out[x++] = table[size_t(index) % table.size()];
     };
     while (end - p >= 2) {
         const int count = p[0];
@@ -121,7 +120,7 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
         } else if (value == 2) { // delta
             if (end - p < 2)
                 break;
-            x += p[0];
+            x = std::min(x + p[0], h.width);
             row += p[1];
             p += 2;
             if (row >= h.height)
