@@ -3,7 +3,6 @@
 #include <QList>
 
 #include "platform/codecs/extent.h"
-
 #include "platform/runtimeerror.h"
 
 namespace vm {
