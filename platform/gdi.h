@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QtGlobal>
 
+#include "platform/rasterop.h"
+
 class QWidget;
 
 namespace vm {
@@ -16,7 +18,8 @@ struct DeviceContext {
 };
 using HDC = DeviceContext *;
 
-constexpr quint32 SRCCOPY = 0x00CC0020;
+// The name BitBlt callers know it by.
+inline constexpr quint32 SRCCOPY = kSrcCopy;
 
 // Copies a w x h block from (xSrc, ySrc) of `src` to (x, y) of `dest`,
 // clipped to both surfaces. Returns non-zero on success, zero when a handle

@@ -1,22 +1,16 @@
-// Windows and OS/2 bitmaps, RLE4 and RLE8 included. We read the header
-// ourselves, to refuse what Qt's reader would mishandle and to know the size
-// before anything is allocated; Qt's reader then decodes the pixels into an
-// image we allocated zero-filled. That matters: its RLE decoder leaves the
-// pixels that a delta or an early end of line skips untouched, and its
-// uncompressed path stops at the end of a truncated file, so whatever it does
-// not write must already be palette index 0 (or black). Our own header
-// reading also gives the true height of a top-down bitmap, which Qt's
-// reader reports as negative, and the colour profile a version 5 header may
-// embed, which Qt's reader does not look at.
-#include <QBuffer>
-#include <QImageReader>
+// Windows and OS/2 bitmap files, RLE4 and RLE8 included. The file header
+// and what a file may and may not be are judged here, before anything is
+// allocated; the DIB decoder (dib.h) then reads the pixels. For a file, the
+// pixels that a delta or an early end of line skips take palette index 0,
+// and the rows missing from a truncated file read as zero bytes (index 0,
+// or black). The colour profile a version 5 header may embed is applied.
 #include <QtEndian>
 
-#include <cstring>
-#include <new>
+#include <algorithm>
 
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/colorprofile.h"
+#include "platform/codecs/dib.h"
 #include "platform/codecs/extent.h"
 #include "platform/runtimeerror.h"
 
@@ -26,8 +20,7 @@ namespace {
 
 constexpr int kFileHeaderSize = 14;
 constexpr int kCoreHeaderSize = 12; // OS/2 1.x and Windows 2.x
-constexpr int kInfoHeaderSize = 40;
-constexpr int kOs2HeaderSize = 64;
+constexpr int kV2HeaderSize = 52; // the first to hold the bit-field masks
 constexpr int kV4HeaderSize = 108;
 constexpr int kV5HeaderSize = 124;
 
@@ -141,88 +134,58 @@ void validate(const BmpHeader &h, qsizetype fileSize)
         raise(Err::DamagedPicture); // no pixel data at all
 }
 
-// Qt reads the three standard header sizes and the 64-byte OS/2 one. Every
-// other size (OS/2 2.x short headers, the 52- and 56-byte Windows variants)
-// is rewritten to a 40-byte header followed by the same colour table and
-// pixels; the first 40 bytes of all of them share one layout.
-QByteArray normalised(const QByteArray &file, const BmpHeader &h)
+// Where the colour table ends: the table is as long as biClrUsed says, or
+// the full depth when it says 0; a full table that would run into the pixel
+// data is taken as holding only the entries that fit before it. A table cut
+// short by the end of the file, with nothing after it, is damage.
+qint64 colourTableEnd(const BmpHeader &h, qint64 maskBytes, qsizetype fileSize)
 {
-    const quint32 size = h.headerSize;
-    if (size == kCoreHeaderSize)
-        return file;
-    QByteArray out;
-    if (size == kInfoHeaderSize || size == kOs2HeaderSize || size == kV4HeaderSize
-        || size == kV5HeaderSize) {
-        out = file;
-    } else if (size > kInfoHeaderSize) {
-        // The 52- and 56-byte headers carry their masks inside the header,
-        // where a 40-byte header with BITFIELDS has them after it: the bytes
-        // need not move, only the size field changes.
-        out = file;
-        qToLittleEndian<quint32>(kInfoHeaderSize, out.data() + 14);
-    } else {
-        out.reserve(file.size() + kInfoHeaderSize);
-        out.append(file.constData(), kFileHeaderSize);
-        out.append(file.constData() + kFileHeaderSize, size);
-        out.append(QByteArray(kInfoHeaderSize - size, '\0'));
-        out.append(file.constData() + kFileHeaderSize + size, file.size() - kFileHeaderSize - size);
-        qToLittleEndian<quint32>(kInfoHeaderSize, out.data() + 14);
-        qToLittleEndian<quint32>(h.pixelOffset + (kInfoHeaderSize - size), out.data() + 10);
+    const qint64 start = kFileHeaderSize + qint64(h.headerSize) + maskBytes;
+    if (start > fileSize)
+        raise(Err::DamagedPicture); // masks cut short
+    if (h.bitCount > 8)
+        return start;
+    const bool core = h.headerSize == kCoreHeaderSize;
+    const int entrySize = core ? 3 : 4;
+    qint64 entries = h.colorsUsed && !core ? h.colorsUsed : qint64(1) << h.bitCount;
+    if (!core && h.colorsUsed == 0 && h.pixelOffset > start) {
+        const qint64 room = (h.pixelOffset - start) / entrySize;
+        if (room >= 1 && room < entries)
+            entries = room;
     }
-    // A palette shorter than the depth implies, with no count given: Qt
-    // would read the full table on into the pixels. Count what fits before
-    // the pixel data instead.
-    if (h.bitCount <= 8 && h.colorsUsed == 0 && h.pixelOffset > kFileHeaderSize + size) {
-        const quint32 room = (h.pixelOffset - kFileHeaderSize - size) / 4;
-        if (room >= 1 && room < (1u << h.bitCount))
-            qToLittleEndian<quint32>(room, out.data() + 46);
-    }
-    return out;
-}
-
-// The format Qt's reader gives the image; when ours matches, it reuses the
-// image we pass in instead of allocating one of its own.
-QImage::Format qtFormat(const BmpHeader &h)
-{
-    if (h.bitCount >= 16)
-        return h.compression == BitFields && h.alphaMask ? QImage::Format_ARGB32
-                                                         : QImage::Format_RGB32;
-    return h.bitCount == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
-}
-
-bool readInto(const QByteArray &file, QImage *image)
-{
-    QBuffer buffer;
-    buffer.setData(file);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    // Our own size bound has been applied; Qt's default of 128 MB would
-    // refuse a large photo that we accept.
-    reader.setAllocationLimit(int(kMaxPicturePixels * 4 / (1024 * 1024)) + 1);
-    return reader.read(image);
+    const qint64 end = start + entries * entrySize;
+    if (end >= fileSize)
+        raise(Err::DamagedPicture);
+    return end;
 }
 
 QImage decodePixels(const QByteArray &file, const BmpHeader &h)
 {
-    const QSize size(int(h.width), int(h.height < 0 ? -h.height : h.height));
-    QImage::Format format = qtFormat(h);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        QImage image(size, format);
-        if (image.isNull())
-            raise(Err::OutOfMemory);
-        image.fill(0);
-        const uchar *ours = image.constBits();
-        if (!readInto(file, &image))
-            raise(Err::DamagedPicture);
-        if (image.constBits() == ours)
-            return image;
-        // Qt chose another format and allocated uninitialised memory: try
-        // again with an image of the format it wants.
-        if (image.size() != size)
-            raise(Err::DamagedPicture);
-        format = image.format();
+    // Bit-field masks follow a shorter header.
+    const qint64 maskBytes = h.compression == BitFields && h.headerSize < kV2HeaderSize ? 12 : 0;
+    const qint64 infoEnd = colourTableEnd(h, maskBytes, file.size());
+    // An offset that points back into the header or the table is ignored:
+    // the pixels follow the table.
+    const qint64 bitsAt = std::max<qint64>(h.pixelOffset, infoEnd);
+    DibOptions options;
+    options.rleSkipTransparent = false; // a file's skipped pixels take index 0
+    options.rle8CutRunIsDamage = true;
+    options.needOneRow = false;
+    options.sourceBytes = file.size();
+    QByteArray info(file.constData() + kFileHeaderSize, infoEnd - kFileHeaderSize);
+    if (h.bitCount > 8 && h.headerSize >= 36) {
+        // A colour count before true-colour pixels only sizes a table that
+        // bfOffBits already skips; whatever it says, it is not an error.
+        qToLittleEndian<quint32>(0, info.data() + 32);
     }
-    raise(Err::DamagedPicture);
+    DibError error = DibError::None;
+    QImage image = decodeDib(info.constData(), info.size(), file.constData() + bitsAt,
+                             file.size() - bitsAt, options, &error);
+    if (image.isNull())
+        raise(error == DibError::OutOfMemory ? Err::OutOfMemory
+                  : error == DibError::TooLarge ? Err::PictureTooLarge
+                                                : Err::DamagedPicture);
+    return image;
 }
 
 // The embedded profile when it lies wholly inside the file; else none.
@@ -242,14 +205,7 @@ Picture decodeBmp(const QByteArray &file)
 {
     const BmpHeader header = parseHeader(file);
     validate(header, file.size());
-    QByteArray data = normalised(file, header);
-    if (header.compression == Rle4 || header.compression == Rle8) {
-        // Qt's run-length decoder does not check reads inside a delta escape
-        // and would use an uninitialised byte when the file ends there; an
-        // end-of-bitmap marker after the data ends any cut-off stream cleanly.
-        data.append("\0\0\0\0\0\1", 6);
-    }
-    QImage image = toDisplayFormat(decodePixels(data, header));
+    QImage image = toDisplayFormat(decodePixels(file, header));
     applyColorProfile(image, embeddedProfile(file, header));
     const QSize extent = extentHimetric(image.size(), header.dotsPerMetreX, header.dotsPerMetreY);
     return Picture(std::move(image), extent);

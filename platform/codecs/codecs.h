@@ -24,9 +24,8 @@ Picture decodeJpeg(const QByteArray &file, QSize maxSize = QSize());
 // black rather than reading past the table.
 QImage toDisplayFormat(QImage image);
 
-// Refuses a picture that claims many more pixels than its file could
-// describe: a few hundred bytes cannot hold tens of megapixels, and
-// allocating them would only paint a blank area.
+// Refuses (DamagedPicture) a picture that claims many more pixels than its
+// file could describe: pixelsFitBytes of extent.h.
 void checkPixelsAgainstFileSize(qint64 width, qint64 height, qint64 fileBytes);
 
 } // namespace vm

@@ -25,7 +25,7 @@ void checkPictureSize(qint64 width, qint64 height)
 {
     if (width <= 0 || height <= 0)
         raise(Err::DamagedPicture);
-    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
+    if (!pictureSizeFits(width, height))
         raise(Err::PictureTooLarge);
 }
 

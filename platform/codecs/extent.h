@@ -1,5 +1,6 @@
 // Physical extent of a raster picture and the size bounds every decoder
-// applies before it allocates anything.
+// applies before it allocates anything: a loaded picture, an icon entry and a
+// bitmap inside a metafile alike.
 #pragma once
 
 #include <QSize>
@@ -16,6 +17,24 @@ inline constexpr qint64 kMaxPicturePixels = 200'000'000;
 // No side may exceed this either, so that a 1-pixel-high strip cannot be
 // a million screens wide.
 inline constexpr qint64 kMaxPictureSide = 1 << 20;
+// Any picture up to this size is accepted whatever its file size; beyond it,
+// no format we read packs more than kMaxPixelsPerByte pixels into one byte in
+// practice (flat JPEG and GIF stay well under it). A few hundred bytes cannot
+// hold tens of megapixels, and allocating them would only paint a blank area.
+inline constexpr qint64 kFreePixels = 16'000'000;
+inline constexpr qint64 kMaxPixelsPerByte = 4096;
+
+// Within the bounds above; sides are taken as positive.
+constexpr bool pictureSizeFits(qint64 width, qint64 height)
+{
+    return width <= kMaxPictureSide && height <= kMaxPictureSide && width * height <= kMaxPicturePixels;
+}
+// False when `bytes` are too few for a picture of this many pixels.
+constexpr bool pixelsFitBytes(qint64 width, qint64 height, qint64 bytes)
+{
+    const qint64 pixels = width * height;
+    return pixels <= kFreePixels || pixels / kMaxPixelsPerByte <= bytes;
+}
 
 // Throws DamagedPicture for a side of 0 or less, PictureTooLarge beyond the
 // bounds above.

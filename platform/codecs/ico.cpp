@@ -14,6 +14,7 @@
 
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/colorprofile.h"
+#include "platform/codecs/dib.h"
 #include "platform/codecs/extent.h"
 #include "platform/codecs/pngchunks.h"
 #include "platform/runtimeerror.h"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr int kDirHeaderSize = 6;
 constexpr int kDirEntrySize = 16;
+constexpr int kIconHeaderSize = 40;
 constexpr int kMaxAttempts = 4;
 const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
@@ -60,10 +62,10 @@ bool probe(Entry &e)
         e.depth = bits * channels;
         return e.width > 0 && e.height > 0;
     }
-    if (e.bytes.size() < 40)
+    if (e.bytes.size() < kIconHeaderSize)
         return false;
     const quint32 headerSize = readLE<quint32>(e.bytes, 0);
-    if (headerSize < 40 || headerSize > quint32(e.bytes.size()))
+    if (headerSize < kIconHeaderSize || headerSize > quint32(e.bytes.size()))
         return false;
     e.width = readLE<qint32>(e.bytes, 4);
     e.height = readLE<qint32>(e.bytes, 8) / 2; // colour rows, then mask rows
@@ -92,13 +94,15 @@ QImage decodePng(const Entry &e)
     return image;
 }
 
-QImage decodeDib(const Entry &e)
+// The colour rows are a bottom-up DIB of half the height the header states;
+// the AND mask follows them.
+QImage decodeIconDib(const Entry &e)
 {
     const QByteArrayView d = e.bytes;
     const quint32 headerSize = readLE<quint32>(d, 0);
     const int depth = e.depth;
     const quint32 compression = readLE<quint32>(d, 16);
-    if (readLE<quint16>(d, 12) != 1 || compression != 0)
+    if (readLE<quint16>(d, 12) != 1 || compression != DibRgb)
         raise(Err::DamagedPicture);
     if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
         raise(Err::DamagedPicture);
@@ -122,56 +126,32 @@ QImage decodeDib(const Entry &e)
     // Some writers leave the mask out when the alpha channel says it all.
     const bool hasMask = maskAt + maskStride * h <= d.size();
 
-    QList<QRgb> palette(colours);
-    for (qint64 i = 0; i < colours; ++i) {
-        const auto *p = reinterpret_cast<const uchar *>(d.data() + paletteAt + i * 4);
-        palette[i] = qRgb(p[2], p[1], p[0]);
-    }
-
-    QImage image(w, h, QImage::Format_ARGB32);
+    // Only the first 40 bytes of the header matter here, whatever its size.
+    QByteArray info(d.data(), kIconHeaderSize);
+    info.append(d.data() + paletteAt, colours * 4);
+    qToLittleEndian<quint32>(kIconHeaderSize, info.data());
+    qToLittleEndian<qint32>(h, info.data() + 8);
+    qToLittleEndian<quint32>(quint32(colours), info.data() + 32);
+    DibOptions options;
+    options.alpha32 = true; // the alpha channel of a 32-bit entry, unless all zero
+    DibError error = DibError::None;
+    QImage image = decodeDib(info.constData(), info.size(), d.data() + colourAt, colourStride * h,
+                             options, &error);
     if (image.isNull())
-        raise(Err::OutOfMemory);
-    bool anyAlpha = false;
-    for (int y = 0; y < h; ++y) {
-        const auto *row = reinterpret_cast<const uchar *>(d.data() + colourAt + colourStride * (h - 1 - y));
-        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            QRgb c = 0;
-            switch (depth) {
-            case 1:
-            case 4:
-            case 8: {
-                const int bitPos = x * depth;
-                const int index = (row[bitPos / 8] >> (8 - depth - bitPos % 8)) & ((1 << depth) - 1);
-                c = index < palette.size() ? palette[index] : qRgb(0, 0, 0);
-                break;
-            }
-            case 16: {
-                const quint16 v = qFromLittleEndian<quint16>(row + x * 2);
-                c = qRgb((v >> 10 & 31) * 255 / 31, (v >> 5 & 31) * 255 / 31, (v & 31) * 255 / 31);
-                break;
-            }
-            case 24:
-                c = qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
-                break;
-            case 32:
-                c = qRgba(row[x * 4 + 2], row[x * 4 + 1], row[x * 4], row[x * 4 + 3]);
-                anyAlpha = anyAlpha || row[x * 4 + 3] != 0;
-                break;
-            }
-            out[x] = depth == 32 ? c : (c | 0xff000000u);
-        }
-    }
-    if (depth == 32 && anyAlpha)
+        raise(error == DibError::OutOfMemory ? Err::OutOfMemory
+                  : error == DibError::TooLarge ? Err::PictureTooLarge
+                                                : Err::DamagedPicture);
+    if (image.format() == QImage::Format_ARGB32)
         return image; // the alpha channel rules; the mask is for old systems
+    image.reinterpretAsFormat(QImage::Format_ARGB32); // every pixel is opaque
+    if (!hasMask)
+        return image;
     for (int y = 0; y < h; ++y) {
         QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const auto *mask = hasMask
-            ? reinterpret_cast<const uchar *>(d.data() + maskAt + maskStride * (h - 1 - y))
-            : nullptr;
+        const auto *mask = reinterpret_cast<const uchar *>(d.data() + maskAt + maskStride * (h - 1 - y));
         for (int x = 0; x < w; ++x) {
-            const bool transparent = mask && (mask[x / 8] >> (7 - x % 8) & 1);
-            out[x] = transparent ? 0u : (out[x] | 0xff000000u);
+            if (mask[x / 8] >> (7 - x % 8) & 1)
+                out[x] = 0u;
         }
     }
     return image;
@@ -223,7 +203,7 @@ Picture decodeIco(const QByteArray &file)
         entries.resize(kMaxAttempts);
     for (const Entry &e : std::as_const(entries)) {
         try {
-            QImage image = toDisplayFormat(e.png ? decodePng(e) : decodeDib(e));
+            QImage image = toDisplayFormat(e.png ? decodePng(e) : decodeIconDib(e));
             if (e.png) {
                 bool grey = false;
                 const QByteArray icc = pngColourProfile(e.bytes, &grey);

@@ -2,17 +2,12 @@
 
 #include <QList>
 
+#include "platform/codecs/extent.h"
 #include "platform/runtimeerror.h"
 
 namespace vm {
 
 namespace {
-
-// Any picture up to this size is accepted whatever its file size; beyond it,
-// no format we read packs more than this many pixels into one byte in
-// practice (flat JPEG and GIF stay well under it).
-constexpr qint64 kFreePixels = 16'000'000;
-constexpr qint64 kMaxPixelsPerByte = 4096;
 
 QImage expandPalette(QImage image)
 {
@@ -68,8 +63,7 @@ QImage toDisplayFormat(QImage image)
 
 void checkPixelsAgainstFileSize(qint64 width, qint64 height, qint64 fileBytes)
 {
-    const qint64 pixels = width * height;
-    if (pixels > kFreePixels && pixels / kMaxPixelsPerByte > fileBytes)
+    if (!pixelsFitBytes(width, height, fileBytes))
         raise(Err::DamagedPicture);
 }
 

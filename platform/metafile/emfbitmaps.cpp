@@ -1,8 +1,9 @@
 // EMF records that carry bitmaps, text and comments.
-#include "platform/metafile/dib.h"
+#include "platform/codecs/dib.h"
 #include "platform/metafile/emfformat.h"
 #include "platform/metafile/emfplayer.h"
 #include "platform/metafile/symbolfont.h"
+#include "platform/rasterop.h"
 
 #include <cmath>
 
@@ -10,7 +11,6 @@ namespace vm {
 
 namespace {
 
-constexpr quint32 kSrcCopy = 0x00CC0020;
 constexpr quint32 kDibPalColors = 1;
 constexpr quint32 kMaxTextChars = 65536;
 constexpr quint32 kEtoNoRect = 0x100, kEtoSmallChars = 0x200;

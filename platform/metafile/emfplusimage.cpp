@@ -13,7 +13,8 @@
 
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/pngchunks.h"
-#include "platform/metafile/dib.h"
+#include "platform/codecs/dib.h"
+#include "platform/codecs/extent.h"
 #include "platform/metafile/emfplayer.h"
 #include "platform/metafile/emfplusplayer.h"
 #include "platform/metafile/metafilebounds.h"
@@ -53,8 +54,8 @@ constexpr qint64 kMaxMetafilePixels = 8LL * 1024 * 1024;
 
 bool sizeFits(qint64 width, qint64 height)
 {
-    return width > 0 && height > 0 && width <= kDibMaxSide && height <= kDibMaxSide
-        && width * height <= kDibMaxPixels;
+    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide
+        && width * height <= kMaxPicturePixels;
 }
 
 // 48 and 64 bpp channels are linear light from 0 to 8192; the picture is sRGB.
@@ -79,7 +80,7 @@ QImage decodePng(const QByteArray &data)
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
-    reader.setAllocationLimit(int(kDibMaxPixels * 8 / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (1024 * 1024)) + 1);
     QImage image;
     if (!reader.read(&image) || image.size() != QSize(int(width), int(height)))
         return {};

@@ -3,6 +3,7 @@
 // worked out here on 32-bit pixels, since QPainter's composition modes only
 // cover two operands.
 #include "platform/metafile/gdicontext.h"
+#include "platform/rasterop.h"
 
 #include <QLinearGradient>
 
@@ -12,7 +13,6 @@ namespace vm {
 
 namespace {
 
-constexpr quint32 kSrcCopy = 0xCC;
 constexpr quint32 kPatCopy = 0xF0;
 constexpr quint32 kDstCopy = 0xAA;
 // Raster operations work through the page in bands of rows, so their
@@ -127,7 +127,7 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
     // plain copy's work).
     if (!countOps(PlayBudget::kRecord
                   + (double(source0.width()) * source0.height()
-                     + (rop3 == kSrcCopy ? 1 : 5) * referenceArea(logicalToImage().mapRect(dest)))
+                     + (rop3 == ternaryOp(kSrcCopy) ? 1 : 5) * referenceArea(logicalToImage().mapRect(dest)))
                       / PlayBudget::kPixelsPerUnit))
         return;
     // GDI reads only the part of the source rectangle inside the bitmap.
@@ -160,7 +160,7 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
     applyClip();
     const bool smooth = m_state.stretchBltMode == 4 || t.mapRect(d).width() < source.width();
     m_painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    if (rop3 == kSrcCopy || t.isRotating()) {
+    if (rop3 == ternaryOp(kSrcCopy) || t.isRotating()) {
         m_painter.setTransform(t);
         m_painter.drawImage(d, source);
         m_painter.resetTransform();

@@ -4,7 +4,8 @@
 // operations.
 #include <algorithm>
 
-#include "platform/metafile/dib.h"
+#include "platform/codecs/dib.h"
+#include "platform/codecs/extent.h"
 #include "platform/metafile/wmfplayer.h"
 
 namespace vm {
@@ -45,7 +46,7 @@ QImage WmfPlayer::readBitmap16(const WmfParams &p, qsizetype offset, qsizetype b
     const int planes = p.u8(offset + 8);
     const int bpp = p.u8(offset + 9);
     if (width <= 0 || height <= 0 || planes != 1 || (bpp != 1 && bpp != 24 && bpp != 32)
-        || width > kDibMaxSide || height > kDibMaxSide || qint64(width) * height > kDibMaxPixels)
+        || width > kMaxPictureSide || height > kMaxPictureSide || qint64(width) * height > kMaxPicturePixels)
         return {};
     if (widthBytes < (qint64(width) * bpp + 7) / 8 || !p.has(bitsOffset, qsizetype(widthBytes) * height))
         return {};

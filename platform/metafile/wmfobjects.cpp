@@ -2,7 +2,7 @@
 // slot, and the readers of the object structures.
 #include <algorithm>
 
-#include "platform/metafile/dib.h"
+#include "platform/codecs/dib.h"
 #include "platform/metafile/wmfplayer.h"
 
 namespace vm {

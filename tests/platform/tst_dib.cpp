@@ -1,13 +1,18 @@
 // The DIB decoder on bitmaps built here byte by byte: each pixel format and
 // compression, both row orders, colour-table rules, and the refusals that
-// keep a hostile header from costing memory or reading past its bytes.
+// keep a hostile header from costing memory or reading past its bytes. The
+// same bitmap in a file, an icon entry and a metafile record must come out
+// alike and meet the same size bounds.
 #include <QBuffer>
 #include <QImage>
 #include <QPolygon>
 #include <QTest>
 #include <QtEndian>
 
-#include "platform/metafile/dib.h"
+#include "platform/codecs/codecs.h"
+#include "platform/codecs/dib.h"
+#include "platform/codecs/extent.h"
+#include "platform/runtimeerror.h"
 #include "support/filebytes.h"
 
 using namespace vm;
@@ -55,6 +60,40 @@ QByteArray bytes(std::initializer_list<int> values)
     return a;
 }
 
+// A bitmap file around `info` and `bits`.
+QByteArray bmpFile(const QByteArray &info, const QByteArray &bits)
+{
+    QByteArray a("BM");
+    put32(a, quint32(14 + info.size() + bits.size()));
+    put32(a, 0);
+    put32(a, quint32(14 + info.size()));
+    return a + info + bits;
+}
+
+// An icon of one entry: the same bitmap at twice the height (colour rows
+// then mask rows), with an all-opaque mask.
+QByteArray icoFile(const QByteArray &info, const QByteArray &bits, int width, int height)
+{
+    QByteArray entry = info;
+    qToLittleEndian<qint32>(2 * height, entry.data() + 8);
+    entry += bits + QByteArray(qsizetype((width + 31) / 32 * 4) * height, '\0');
+    QByteArray a;
+    put16(a, 0);
+    put16(a, 1);
+    put16(a, 1);
+    a += bytes({width & 0xff, height & 0xff, 0, 0});
+    put16(a, 1);
+    put16(a, 0);
+    put32(a, quint32(entry.size()));
+    put32(a, 22);
+    return a + entry;
+}
+
+QRgb pixelOf(const QImage &image, int x, int y)
+{
+    return image.convertToFormat(QImage::Format_ARGB32).pixel(x, y);
+}
+
 constexpr QRgb red = 0xffff0000, green = 0xff00ff00, blue = 0xff0000ff, white = 0xffffffff,
                black = 0xff000000, clear = 0;
 
@@ -70,6 +109,10 @@ private Q_SLOTS:
     void packedDibFindsBitsAfterMasksAndTable();
     void paletteIndicesUseLogicalPalette();
     void embeddedPngIsDecoded();
+    void samePixelsOnEveryPath_data();
+    void samePixelsOnEveryPath();
+    void oneBoundOnEveryPath_data();
+    void oneBoundOnEveryPath();
 };
 
 void TestDib::decodesPixelFormats_data()
@@ -186,7 +229,7 @@ void TestDib::refusesHostileHeaders_data()
     QTest::newRow("zero-height") << infoHeader(1, 0, 24) << row;
     QTest::newRow("negative-width") << infoHeader(-5, 1, 24) << row;
     QTest::newRow("height-int-min") << infoHeader(1, qint32(0x80000000), 24) << row;
-    QTest::newRow("side-over-limit") << infoHeader(kDibMaxSide + 1, 1, 24) << row;
+    QTest::newRow("side-over-limit") << infoHeader(kMaxPictureSide + 1, 1, 24) << row;
     QTest::newRow("area-over-limit") << infoHeader(16000, 16000, 1) << row;
     QTest::newRow("bit-count-7") << infoHeader(1, 1, 7) << row;
     QTest::newRow("unknown-compression") << infoHeader(1, 1, 8, 9) << row;
@@ -259,6 +302,79 @@ void TestDib::embeddedPngIsDecoded()
     QCOMPARE(image.pixel(0, 0), green);
     // Garbage behind a PNG header is refused, not half-decoded.
     QVERIFY(decodeDib(infoHeader(3, 2, 0, DibPng), QByteArray("\x89PNG\r\n\x1a\nxxxx", 12)).isNull());
+}
+
+void TestDib::samePixelsOnEveryPath_data()
+{
+    QTest::addColumn<QByteArray>("info");
+    QTest::addColumn<QByteArray>("bits");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1bpp") << infoHeader(3, 2, 1) + quads({red, blue}) << bytes({0xa0, 0, 0, 0, 0x40, 0, 0, 0})
+                          << QSize(3, 2);
+    QTest::newRow("4bpp-short-table") << infoHeader(2, 2, 4, 0, 2) + quads({green, white})
+                                      << bytes({0x10, 0, 0, 0, 0x05, 0, 0, 0}) << QSize(2, 2);
+    QTest::newRow("8bpp") << infoHeader(2, 1, 8, 0, 3) + quads({red, green, blue}) << bytes({2, 1, 0, 0})
+                          << QSize(2, 1);
+    QTest::newRow("16bpp-555") << infoHeader(2, 1, 16) << bytes({0x10, 0x42, 0xff, 0x7f}) << QSize(2, 1);
+    QTest::newRow("24bpp") << infoHeader(2, 2, 24) << bytes({1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0})
+                           << QSize(2, 2);
+    QTest::newRow("32bpp-alpha") << infoHeader(2, 1, 32) << bytes({0, 0, 255, 128, 255, 0, 0, 255})
+                                 << QSize(2, 1);
+}
+
+void TestDib::samePixelsOnEveryPath()
+{
+    QFETCH(QByteArray, info);
+    QFETCH(QByteArray, bits);
+    QFETCH(QSize, size);
+    const QImage file = decodeBmp(bmpFile(info, bits)).image();
+    const QImage icon = decodeIco(icoFile(info, bits, size.width(), size.height())).image();
+    DibOptions options;
+    options.alpha32 = qFromLittleEndian<quint16>(info.constData() + 14) == 32;
+    const QImage record = decodeDib(info, bits, options);
+    QCOMPARE(file.size(), size);
+    QCOMPARE(icon.size(), size);
+    QCOMPARE(record.size(), size);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const QRgb fromRecord = pixelOf(record, x, y);
+            // A bitmap file has no alpha channel in a plain 32-bit bitmap.
+            const QRgb fromFile = options.alpha32 ? fromRecord | 0xff000000u : fromRecord;
+            QCOMPARE(QString::number(pixelOf(file, x, y), 16), QString::number(fromFile, 16));
+            QCOMPARE(QString::number(pixelOf(icon, x, y), 16), QString::number(fromRecord, 16));
+        }
+    }
+}
+
+void TestDib::oneBoundOnEveryPath_data()
+{
+    QTest::addColumn<qint32>("width");
+    QTest::addColumn<qint32>("height");
+    QTest::newRow("side") << qint32(kMaxPictureSide + 1) << 1;
+    // 64-bit arithmetic: 16 bits a side would wrap.
+    QTest::newRow("pixels") << qint32(kMaxPicturePixels / 10000 + 1) << 10000;
+}
+
+void TestDib::oneBoundOnEveryPath()
+{
+    QFETCH(qint32, width);
+    QFETCH(qint32, height);
+    const QByteArray info = infoHeader(width, height, 1) + quads({red, blue});
+    const QByteArray bits(64 * 1024, '\0'); // enough bytes not to be refused for too few
+    DibError error = DibError::None;
+    QVERIFY(decodeDib(info.constData(), info.size(), bits.constData(), bits.size(), {}, &error).isNull());
+    QCOMPARE(int(error), int(DibError::TooLarge));
+    const auto refusal = [](auto decode) {
+        try {
+            decode();
+        } catch (const RuntimeError &e) {
+            return int(e.number());
+        }
+        return 0;
+    };
+    QCOMPARE(refusal([&] { decodeBmp(bmpFile(info, bits)); }), int(Err::PictureTooLarge));
+    // An icon whose only entry is refused is a damaged icon.
+    QCOMPARE(refusal([&] { decodeIco(icoFile(info, bits, width, height)); }), int(Err::DamagedPicture));
 }
 
 QTEST_GUILESS_MAIN(TestDib)

@@ -1,18 +1,23 @@
-// Device-independent bitmaps as metafiles carry them: a header
-// (BITMAPCOREHEADER, BITMAPINFOHEADER, V4 or V5, or an OS/2 2.x variant),
-// optional colour masks, a colour table, then the bits. Every read is checked
-// against the bytes given; a bitmap that cannot be decoded safely comes back
-// as a null QImage, never as an exception, so a player can skip one bad
-// bitmap and go on.
+// Device-independent bitmaps: a header (BITMAPCOREHEADER, BITMAPINFOHEADER,
+// V4 or V5, or an OS/2 2.x variant), optional colour masks, a colour table,
+// then the bits. The one decoder of them, whether they come in a bitmap file,
+// an icon or cursor entry, or a metafile record. Every read is checked
+// against the bytes given and the picture bounds of extent.h apply; a bitmap
+// that cannot be decoded safely comes back as a null QImage, never as an
+// exception, so a player can skip one bad bitmap and go on, and a loader can
+// raise the error that DibError names.
 //
 // What the decoder chooses where the format leaves room:
 // - Pixels that an RLE4/RLE8 stream skips (delta, end of line, end of bitmap
 //   before the last row) are transparent, as GDI leaves the destination
 //   untouched there. Set DibOptions::rleSkipTransparent to false to have them
-//   take colour index 0 instead.
+//   take colour index 0 instead (as bitmap files are shown).
 // - Truncated bits: the rows that are present are decoded and the missing
 //   ones read as zero bytes (index 0, or black). A bitmap whose bits do not
-//   hold even one complete row is refused.
+//   hold even one complete row is refused, unless DibOptions::needOneRow is
+//   false.
+// - More than 16 million pixels must come with at least one byte for every
+//   4096 of them (see pixelsFitBytes in extent.h).
 // - A colour table shorter than the header promises leaves the missing
 //   entries black.
 // - biClrUsed is capped at 1 << bpp for palette formats.
@@ -27,10 +32,6 @@
 
 namespace vm {
 
-// Bounds on what we agree to decode.
-inline constexpr int kDibMaxSide = 16384;
-inline constexpr qint64 kDibMaxPixels = 64LL * 1024 * 1024;
-
 struct DibOptions {
     // Colour table holds 16-bit indices into this logical palette
     // (DIB_PAL_COLORS) instead of RGBQUADs. Indices past its end are black.
@@ -39,6 +40,22 @@ struct DibOptions {
     // sources). When every such byte is zero the bitmap is taken as opaque.
     bool alpha32 = false;
     bool rleSkipTransparent = true;
+    // An RLE8 stream that ends inside an absolute run (counting the pixels
+    // left on its row) is refused instead of shown up to there: a bitmap
+    // file cut there has always been taken as damaged.
+    bool rle8CutRunIsDamage = false;
+    bool needOneRow = true;
+    // Size of the file the bitmap came in, for the pixels-per-byte bound;
+    // 0: the bytes given to the decoder.
+    qint64 sourceBytes = 0;
+};
+
+// Why a decode gave a null image.
+enum class DibError {
+    None,
+    Malformed, // header, compression or bits that cannot be decoded
+    TooLarge, // a side or the pixel count past the picture bounds
+    OutOfMemory,
 };
 
 struct DibHeader {
@@ -72,12 +89,12 @@ enum DibCompression : quint32 {
 
 // Reads and checks the header; nothing when it is malformed or out of bounds.
 std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
-                                        const DibOptions &options = {});
+                                        const DibOptions &options = {}, DibError *error = nullptr);
 
 // Header and colour table in `info`, bits separately (as metafile records
 // store them).
 QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizetype bitsSize,
-                 const DibOptions &options = {});
+                 const DibOptions &options = {}, DibError *error = nullptr);
 QImage decodeDib(const QByteArray &info, const QByteArray &bits, const DibOptions &options = {});
 
 // A packed DIB: header, colour table and bits back to back.

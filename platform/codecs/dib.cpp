@@ -1,4 +1,4 @@
-#include "platform/metafile/dib.h"
+#include "platform/codecs/dib.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -9,6 +9,7 @@
 #include <bit>
 #include <vector>
 
+#include "platform/codecs/extent.h"
 #include "platform/codecs/pngchunks.h"
 
 namespace vm {
@@ -21,7 +22,15 @@ qint32 s32(const char *p) { return qFromLittleEndian<qint32>(p); }
 
 bool sizeWithinBounds(qint64 w, qint64 h)
 {
-    return w > 0 && h > 0 && w <= kDibMaxSide && h <= kDibMaxSide && w * h <= kDibMaxPixels;
+    return w > 0 && h > 0 && pictureSizeFits(w, h);
+}
+
+template<typename T>
+T fail(DibError *error, DibError why, T result = {})
+{
+    if (error)
+        *error = why;
+    return result;
 }
 
 // One colour channel of a bit-field pixel, scaled to 8 bits.
@@ -73,11 +82,13 @@ std::vector<QRgb> readColorTable(const DibHeader &h, const char *info, qsizetype
 
 // Run-length bits. `row` counts rows as they come in the stream (bottom first).
 QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char *bits,
-                 qsizetype size, const DibOptions &options)
+                 qsizetype size, const DibOptions &options, DibError *error)
 {
-    QImage image(h.width, h.height, QImage::Format_ARGB32);
+    // Skipped pixels that take index 0 leave nothing transparent.
+    QImage image(h.width, h.height,
+                 options.rleSkipTransparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
-        return {};
+        return fail<QImage>(error, DibError::OutOfMemory);
     image.fill(options.rleSkipTransparent ? 0u : table[0]);
     const auto *p = reinterpret_cast<const quint8 *>(bits);
     const quint8 *end = p + size;
@@ -87,9 +98,8 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
     auto line = [&](int r) { return reinterpret_cast<QRgb *>(image.scanLine(h.height - 1 - r)); };
     QRgb *out = line(0);
     auto put = [&](int index) {
-        if (x < h.width)
-            out[x] = table[size_t(index) % table.size()];
-        ++x;
+        if (x < h.width) // past the row's end, pixels are dropped until its end-of-line
+            out[x++] = table[size_t(index) % table.size()];
     };
     while (end - p >= 2) {
         const int count = p[0];
@@ -110,7 +120,7 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
         } else if (value == 2) { // delta
             if (end - p < 2)
                 break;
-            x += p[0];
+            x = std::min(x + p[0], h.width);
             row += p[1];
             p += 2;
             if (row >= h.height)
@@ -119,6 +129,8 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
         } else { // absolute run of `value` pixels, padded to a word
             const qint64 bytes = four ? (value + 1) / 2 : value;
             const qint64 have = std::min<qint64>(bytes, end - p);
+            if (options.rle8CutRunIsDamage && !four && have < std::min(value, std::max(h.width - x, 0)))
+                return fail<QImage>(error, DibError::Malformed);
             for (int i = 0; i < value; ++i) {
                 const qint64 at = four ? i / 2 : i;
                 if (at >= have)
@@ -157,8 +169,10 @@ QImage decodeEmbedded(const DibHeader &h, const char *bits, qsizetype size)
 } // namespace
 
 std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
-                                        const DibOptions &options)
+                                        const DibOptions &options, DibError *error)
 {
+    if (error)
+        *error = DibError::Malformed;
     if (!info || infoSize < 12)
         return std::nullopt;
     DibHeader h;
@@ -191,12 +205,16 @@ std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
         h.colorsUsed = u32(field + 32);
         const bool os2 = headerSize != 40 && headerSize != 52 && headerSize != 56
             && headerSize <= 64;
-        // OS/2 2.x reuses 3 and 4 for Huffman 1D and RLE24, which we do not read.
-        if (os2 && (h.compression == 3 || h.compression == 4))
+        // OS/2 2.x reuses 3 and 4 for Huffman 1D and RLE24, which we do not
+        // read. Huffman is for 1 bpp only: 3 with 16 or 32 bpp can only mean
+        // bit fields.
+        if (os2 && ((h.compression == 3 && h.bitCount == 1) || h.compression == 4))
             return std::nullopt;
     }
-    if (!sizeWithinBounds(h.width, h.height))
+    if (h.width <= 0 || h.height <= 0)
         return std::nullopt;
+    if (!sizeWithinBounds(h.width, h.height))
+        return fail(error, DibError::TooLarge, std::optional<DibHeader>());
 
     switch (h.compression) {
     case DibRgb:
@@ -257,40 +275,60 @@ std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
         h.paletteEntries = int(h.colorsUsed);
     }
     h.stride = ((qint64(h.width) * h.bitCount + 31) / 32) * 4;
+    if (error)
+        *error = DibError::None;
     return h;
 }
 
 QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizetype bitsSize,
-                 const DibOptions &options)
+                 const DibOptions &options, DibError *error)
 {
-    const std::optional<DibHeader> parsed = parseDibHeader(info, infoSize, options);
-    if (!parsed || !bits || bitsSize <= 0)
+    const std::optional<DibHeader> parsed = parseDibHeader(info, infoSize, options, error);
+    if (!parsed)
         return {};
+    if (!bits || bitsSize < 0 || (bitsSize == 0 && options.needOneRow))
+        return fail<QImage>(error, DibError::Malformed);
     const DibHeader &h = *parsed;
-    if (h.compression == DibJpeg || h.compression == DibPng)
-        return decodeEmbedded(h, bits, bitsSize);
+    const qint64 source = options.sourceBytes > 0 ? options.sourceBytes : qint64(infoSize) + bitsSize;
+    if (!pixelsFitBytes(h.width, h.height, source))
+        return fail<QImage>(error, DibError::Malformed);
+    QImage image;
+    if (h.compression == DibJpeg || h.compression == DibPng) {
+        image = decodeEmbedded(h, bits, bitsSize);
+        return image.isNull() ? fail<QImage>(error, DibError::Malformed) : image;
+    }
     const std::vector<QRgb> table = readColorTable(h, info, infoSize, options);
     if (h.compression == DibRle4 || h.compression == DibRle8)
-        return decodeRle(h, table, bits, bitsSize, options);
+        return decodeRle(h, table, bits, bitsSize, options, error);
 
-    if (bitsSize < h.stride)
-        return {};
-    QByteArray padded;
-    const qint64 needed = h.stride * h.height;
-    if (bitsSize < needed) { // missing rows read as zero
-        padded = QByteArray(needed, '\0');
-        std::copy_n(bits, bitsSize, padded.data());
-        bits = padded.constData();
-    }
+    if (bitsSize < h.stride && options.needOneRow)
+        return fail<QImage>(error, DibError::Malformed);
+    // Missing rows, and the rest of a row cut short, read as zero bytes.
+    const int rowsPresent = int(std::min<qint64>(h.height, bitsSize / h.stride));
+    const qint64 partialBytes =
+        rowsPresent < h.height ? std::min<qint64>(bitsSize - rowsPresent * h.stride, h.stride) : 0;
 
     const bool alpha = h.masks[3] != 0 && h.bitCount >= 16;
-    QImage image(h.width, h.height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image = QImage(h.width, h.height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
-        return {};
+        return fail<QImage>(error, DibError::OutOfMemory);
     const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alphaChannel(h.masks[3]);
     bool anyAlpha = false;
+    std::vector<char> blank; // the row cut short, completed with zero bytes
+    if (rowsPresent < h.height)
+        blank.assign(size_t(h.stride), '\0');
+    // What a zero pixel decodes to, for the rows wholly missing.
+    const QRgb zero = h.bitCount <= 8 ? table[0] : alpha ? 0u : 0xff000000u;
     for (int r = 0; r < h.height; ++r) {
-        const auto *src = reinterpret_cast<const quint8 *>(bits + h.stride * r);
+        if (r > rowsPresent) {
+            auto *out = reinterpret_cast<QRgb *>(image.scanLine(h.topDown ? r : h.height - 1 - r));
+            std::fill_n(out, h.width, zero);
+            continue;
+        }
+        if (r == rowsPresent)
+            std::copy_n(bits + h.stride * r, partialBytes, blank.data());
+        const char *row = r < rowsPresent ? bits + h.stride * r : blank.data();
+        const auto *src = reinterpret_cast<const quint8 *>(row);
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(h.topDown ? r : h.height - 1 - r));
         switch (h.bitCount) {
         case 1:
