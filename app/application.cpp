@@ -1,7 +1,6 @@
 #include "app/application.h"
 
 #include "app/versioninfo.h"
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "viewer/form2.h"
 #include "platform/picture.h"

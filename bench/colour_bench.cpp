@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QFileInfo>
 
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "scenarios.h"
 #include "support/recorder.h"

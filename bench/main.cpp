@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "app/application.h"
-#include "app/windowset.h"
+#include "viewer/form2.h"
 #include "browser/form1.h"
 #include "inputs.h"
 #include "scenarios.h"

@@ -11,7 +11,6 @@
 
 #include <sys/resource.h>
 
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/readahead.h"
 #include "scenarios.h"

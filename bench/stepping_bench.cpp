@@ -16,7 +16,6 @@
 #include <functional>
 #include <thread>
 
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/readahead.h"
 #include "scenarios.h"

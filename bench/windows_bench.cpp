@@ -7,7 +7,6 @@
 
 
 #include "alloccount.h"
-#include "app/windowset.h"
 #include "baselines.h"
 #include "browser/form1.h"
 #include "platform/format.h"

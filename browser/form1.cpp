@@ -1,7 +1,7 @@
 // The browser window's event procedures.
 #include "browser/form1.h"
 
-#include "app/windowset.h"
+#include "platform/controls/filelistbox.h"
 #include "platform/controls/toolbar.h"
 #include "platform/format.h"
 #include "platform/msgbox.h"
@@ -10,7 +10,18 @@
 #include "platform/runtimeerror.h"
 #include "viewer/form2.h"
 
+#include <QDir>
 #include <QLayout>
+
+vm::FormRef<BrowserWindow> Form1;
+
+QString CurrentFilePath(const vm::FileListBox &File1)
+{
+    QString path = File1.Path();
+    if (!path.endsWith(QDir::separator()))
+        path += QDir::separator();
+    return path + File1.FileName();
+}
 
 BrowserWindow::BrowserWindow()
 {

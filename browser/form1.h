@@ -7,6 +7,7 @@
 
 namespace vm {
 struct Button;
+class FileListBox;
 }
 
 class BrowserWindow : public vm::Form, public Ui::Form1 {
@@ -36,3 +37,11 @@ private Q_SLOTS:
 private:
     bool PreviewFile(const QString &path);
 };
+
+// The browser window, shown at start-up: its one instance, reached by name.
+extern vm::FormRef<BrowserWindow> Form1;
+
+// The current file's full path: the file list's folder, one separator unless
+// the folder already ends in one, then the selected name. Formed afresh by
+// every caller, never stored; the viewer uses it on its way back.
+QString CurrentFilePath(const vm::FileListBox &File1);

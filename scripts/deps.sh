@@ -10,8 +10,9 @@ packages=(build-essential cmake ninja-build pkg-config
 if [ "${1:-run}" = test ]; then
     # Sanitizer and fuzzing builds use clang; screenshots and fixtures use Xvfb and ImageMagick;
     # the window-manager tests run openbox on Xvfb and move windows with xdotool;
-    # the colour tests use colord's test and reference profiles.
-    packages+=(clang libclang-rt-14-dev xvfb xauth imagemagick openbox xdotool x11-utils colord-data)
+    # the colour tests use colord's test and reference profiles; scripts/lint checks formatting
+    # and runs clang-tidy.
+    packages+=(clang libclang-rt-14-dev clang-format clang-tidy xvfb xauth imagemagick openbox xdotool x11-utils colord-data)
 fi
 
 missing=()

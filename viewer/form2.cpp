@@ -1,7 +1,6 @@
 // The viewer window's event procedures.
 #include "viewer/form2.h"
 
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/controls/scrollbar.h"
 #include "platform/controls/toolbar.h"
@@ -11,6 +10,8 @@
 #include "platform/picture.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
+
+vm::FormRef<ViewerWindow> Form2;
 
 ViewerWindow::ViewerWindow()
 {

@@ -34,3 +34,6 @@ private:
     void ShowPicture();
     bool PaintView();
 };
+
+// The viewer window, loaded afresh on every opening: its one instance.
+extern vm::FormRef<ViewerWindow> Form2;

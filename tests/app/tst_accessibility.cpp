@@ -2,7 +2,6 @@
 // accessible names, tool bar buttons described by their tips, the tab order,
 // the tool bar worked by keys, access keys in every menu, and a whole round
 // (choose a file, view it, step on, return) by keys alone.
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/controls/scrollbar.h"
 #include "platform/controls/toolbar.h"

@@ -4,14 +4,13 @@
 // drawn at the screen's resolution. Runs at the scale factor given by
 // VELMORA_TEST_SCALE (2 unless set; CTest runs it at 2, 1.25 and 1.5), set
 // before the application starts (see main below).
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/controls/imagelist.h"
 #include "platform/controls/picturebox.h"
 #include "platform/controls/scrollbar.h"
 #include "platform/controls/toolbar.h"
-#include "platform/emfbuilder.h"
-#include "platform/loaderfixtures.h"
+#include "support/emfbuilder.h"
+#include "support/loaderfixtures.h"
 #include "platform/picture.h"
 #include "support/recorder.h"
 #include "support/windows.h"

@@ -3,7 +3,6 @@
 // chooses has a glyph for every character the windows show, half-width
 // katakana included.
 #include "app/application.h"
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/controls/toolbar.h"
 #include "platform/runtimeerror.h"

@@ -1,7 +1,6 @@
 // The windows under a real X server and window manager, where the manager,
 // not the program, has the last word on where a window goes. CTest runs this
 // through tools/with-window-manager.sh; on its own, without X11, it skips.
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "support/recorder.h"
 #include "support/windows.h"

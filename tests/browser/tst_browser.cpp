@@ -1,6 +1,5 @@
 // The browser window as a user meets it: start-up state, the list chain,
 // preview and size report, the path box, and the browser's commands.
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/files/drives.h"
 #include "platform/controls/toolbar.h"

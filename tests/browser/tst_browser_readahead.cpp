@@ -1,7 +1,7 @@
 // The browser with reading ahead: a resting selection's neighbour previews
 // without a decode and reports what a decode would; a held arrow key moves
 // the selection once per key but previews only where it stops.
-#include "app/windowset.h"
+#include "viewer/form2.h"
 #include "browser/form1.h"
 #include "platform/readahead.h"
 #include "support/fixtures.h"

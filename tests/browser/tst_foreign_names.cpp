@@ -1,7 +1,6 @@
 // Files and folders whose names are not UTF-8 (Shift-JIS from Japanese
 // archives, Latin-1, stray bytes), driven through every way the windows reach
 // a file: a file the list shows is a file the program opens.
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "support/recorder.h"
 #include "support/windows.h"

@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "loaderfixtures.h"
+#include "support/loaderfixtures.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
 

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "loaderfixtures.h"
+#include "support/loaderfixtures.h"
 #include "platform/metafile/metafile.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"

@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "support/fixtures.h"
 #include "support/hostile.h"

@@ -12,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/controls/dirlistbox.h"
 #include "platform/picture.h"

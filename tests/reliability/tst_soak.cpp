@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <malloc.h>
 
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "support/hostile.h"
 #include "support/recorder.h"

@@ -1,7 +1,6 @@
 #include "support/windows.h"
 
 #include "app/application.h"
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/runtime.h"
 #include "viewer/form2.h"

@@ -1,6 +1,5 @@
 // The viewer window: layout of fitting and panned pictures, the panned view's
 // pixels, stepping, failures, and the way back to the browser.
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/controls/toolbar.h"
 #include "platform/runtime.h"

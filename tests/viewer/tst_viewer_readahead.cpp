@@ -1,7 +1,6 @@
 // The viewer with reading ahead: Ctrl+N and Ctrl+B onto a prepared neighbour
 // show it without a decode; a neighbour that went away gives the usual box;
 // leaving the viewer while a neighbour is being read drops it safely.
-#include "app/windowset.h"
 #include "browser/form1.h"
 #include "platform/readahead.h"
 #include "support/fixtures.h"

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "platform/metafile/metafile.h"
-#include "tests/platform/emfplusbuilder.h"
+#include "support/emfplusbuilder.h"
 
 namespace vmtest {
 

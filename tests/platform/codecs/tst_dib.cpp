@@ -63,11 +63,8 @@ QByteArray bytes(std::initializer_list<int> values)
 // A bitmap file around `info` and `bits`.
 QByteArray bmpFile(const QByteArray &info, const QByteArray &bits)
 {
-    QByteArray a("BM");
-    put32(a, quint32(14 + info.size() + bits.size()));
-    put32(a, 0);
-    put32(a, quint32(14 + info.size()));
-    return a + info + bits;
+    return vmtest::bmpFileHeader(quint32(14 + info.size() + bits.size()), quint32(14 + info.size())) + info
+        + bits;
 }
 
 // An icon of one entry: the same bitmap at twice the height (colour rows
@@ -78,14 +75,14 @@ QByteArray icoFile(const QByteArray &info, const QByteArray &bits, int width, in
     qToLittleEndian<qint32>(2 * height, entry.data() + 8);
     entry += bits + QByteArray(qsizetype((width + 31) / 32 * 4) * height, '\0');
     QByteArray a;
-    put16(a, 0);
-    put16(a, 1);
-    put16(a, 1);
+    putLE16(a, 0);
+    putLE16(a, 1);
+    putLE16(a, 1);
     a += bytes({width & 0xff, height & 0xff, 0, 0});
-    put16(a, 1);
-    put16(a, 0);
-    put32(a, quint32(entry.size()));
-    put32(a, 22);
+    putLE16(a, 1);
+    putLE16(a, 0);
+    putLE32(a, quint32(entry.size()));
+    putLE32(a, 22);
     return a + entry;
 }
 

@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "colourfixtures.h"
+#include "support/colourfixtures.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
 

@@ -9,7 +9,7 @@
 #include "platform/metafile/metafile.h"
 #include "platform/runtimeerror.h"
 #include "support/testsupport.h"
-#include "tests/platform/emfplustests.h"
+#include "support/emfplustests.h"
 
 using namespace vmtest;
 using vm::EmfPlusObjectType;

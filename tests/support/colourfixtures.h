@@ -14,7 +14,7 @@
 #include <lcms2.h>
 #include <zlib.h>
 
-#include "loaderfixtures.h"
+#include "support/loaderfixtures.h"
 
 namespace vmtest {
 

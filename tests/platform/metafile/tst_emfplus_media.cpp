@@ -12,7 +12,7 @@
 #include "platform/metafile/wmfformat.h"
 #include "platform/runtimeerror.h"
 #include "support/testsupport.h"
-#include "tests/platform/emfplusbuilder.h"
+#include "support/emfplusbuilder.h"
 
 using namespace vmtest;
 using vm::EmfPlusObjectType;

@@ -6,7 +6,7 @@
 #include "platform/metafile/metafile.h"
 #include "platform/runtimeerror.h"
 #include "support/testsupport.h"
-#include "tests/platform/emfbuilder.h"
+#include "support/emfbuilder.h"
 
 using vmtest::EmfBuilder;
 using namespace vmtest;

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "loaderfixtures.h"
+#include "support/loaderfixtures.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
 

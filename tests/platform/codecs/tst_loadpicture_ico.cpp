@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "loaderfixtures.h"
+#include "support/loaderfixtures.h"
 #include "platform/codecs/pngchunks.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"

@@ -16,7 +16,7 @@
 #include <initializer_list>
 
 #include "platform/metafile/emfplusformat.h"
-#include "tests/platform/emfbuilder.h"
+#include "support/emfbuilder.h"
 
 namespace vmtest {
 
