@@ -52,8 +52,8 @@ private:
 };
 } // namespace
 
-QByteArray chooseWindowSystem(const QByteArray &waylandDisplay, const QByteArray &display,
-                              const QByteArray &qpaPlatform)
+QByteArray chooseWindowSystem(
+    const QByteArray &waylandDisplay, const QByteArray &display, const QByteArray &qpaPlatform)
 {
     if (!qpaPlatform.isEmpty() || waylandDisplay.isEmpty() || display.isEmpty())
         return {};
@@ -77,12 +77,12 @@ void configure(QApplication &application)
 
     static QTranslator qtTranslator;
     if (qtTranslator.load(japanese, QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
     // One Japanese font for everything: left to itself the toolkit switches
     // fonts in the middle of a line such as "高さ=9.0cm".
-    for (const char *family : {"IPAGothic", "IPAPGothic", "Noto Sans CJK JP", "TakaoGothic", "VL Gothic"}) {
+    for (const char *family : { "IPAGothic", "IPAPGothic", "Noto Sans CJK JP", "TakaoGothic", "VL Gothic" }) {
         if (QFontDatabase::hasFamily(QString::fromUtf8(family))) {
             QFont font(QString::fromUtf8(family));
             font.setPointSize(9);
@@ -96,13 +96,14 @@ void configure(QApplication &application)
 int run(int argc, char **argv)
 {
     if (!haveDisplay()) {
-        std::fputs("Velmora: 表示できるディスプレイがありません (no display: neither DISPLAY nor WAYLAND_DISPLAY "
-                   "is set).\nデスクトップで起動するか、仮想ディスプレイで起動してください: xvfb-run -a velmora\n",
-                   stderr);
+        std::fputs(
+            "Velmora: 表示できるディスプレイがありません (no display: neither DISPLAY nor WAYLAND_DISPLAY "
+            "is set).\nデスクトップで起動するか、仮想ディスプレイで起動してください: xvfb-run -a velmora\n",
+            stderr);
         return 2;
     }
-    const QByteArray windowSystem = chooseWindowSystem(
-        qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"), qgetenv("QT_QPA_PLATFORM"));
+    const QByteArray windowSystem
+        = chooseWindowSystem(qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"), qgetenv("QT_QPA_PLATFORM"));
     if (!windowSystem.isEmpty())
         qputenv("QT_QPA_PLATFORM", windowSystem);
     QApplication application(argc, argv);

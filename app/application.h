@@ -11,8 +11,8 @@ namespace app {
 // DISPLAY and QT_QPA_PLATFORM: "xcb" on a Wayland session that also offers
 // X11 (XWayland) and where the user chose nothing, since only there can the
 // viewer sit at the screen's corner; empty to leave Qt's own choice.
-QByteArray chooseWindowSystem(const QByteArray &waylandDisplay, const QByteArray &display,
-                              const QByteArray &qpaPlatform);
+QByteArray chooseWindowSystem(
+    const QByteArray &waylandDisplay, const QByteArray &display, const QByteArray &qpaPlatform);
 
 // Sets the program's identity, Japanese locale and translations, and its UI
 // font. Used by the program and by tests, so both see the same program.

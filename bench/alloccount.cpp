@@ -12,7 +12,7 @@ void *__libc_realloc(void *pointer, size_t size);
 }
 
 namespace {
-std::atomic<quint64> g_allocations {0};
+std::atomic<quint64> g_allocations { 0 };
 }
 
 extern "C" void *malloc(size_t size)

@@ -58,7 +58,8 @@ QSize libjpegDecode(const QString &file, int denom)
     for (size_t y = 0; y < rows.size(); ++y)
         rows[y] = pixels.get() + y * stride;
     while (cinfo.output_scanline < cinfo.output_height)
-        jpeg_read_scanlines(&cinfo, rows.data() + cinfo.output_scanline, cinfo.output_height - cinfo.output_scanline);
+        jpeg_read_scanlines(
+            &cinfo, rows.data() + cinfo.output_scanline, cinfo.output_height - cinfo.output_scanline);
     jpeg_finish_decompress(&cinfo);
     const QSize size(int(cinfo.output_width), int(cinfo.output_height));
     jpeg_destroy_decompress(&cinfo);
@@ -89,7 +90,8 @@ QImage qtDecodeAndScale(const QString &file, QSize size)
 
 QStringList bareListing(const QString &folder)
 {
-    static const char *const suffixes[] = {".bmp", ".ico", ".cur", ".jpg", ".jpe", ".jpeg", ".gif", ".wmf", ".emf", ".rle"};
+    static const char *const suffixes[]
+        = { ".bmp", ".ico", ".cur", ".jpg", ".jpe", ".jpeg", ".gif", ".wmf", ".emf", ".rle" };
     QStringList names;
     DIR *dir = opendir(QFile::encodeName(folder).constData());
     while (const dirent *entry = dir ? readdir(dir) : nullptr) {
@@ -98,7 +100,8 @@ QStringList bareListing(const QString &folder)
         const char *dot = std::strrchr(entry->d_name, '.');
         if (!dot || dot == entry->d_name)
             continue;
-        if (std::any_of(std::begin(suffixes), std::end(suffixes), [&](const char *s) { return strcasecmp(dot, s) == 0; }))
+        if (std::any_of(std::begin(suffixes), std::end(suffixes),
+                [&](const char *s) { return strcasecmp(dot, s) == 0; }))
             names.append(QFile::decodeName(entry->d_name));
     }
     if (dir)

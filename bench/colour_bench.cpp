@@ -14,7 +14,6 @@ namespace bench {
 
 namespace {
 
-
 // Opens the viewer on the file at `row` and returns to the browser; the
 // time is that of opening alone. `shown` receives the viewer's picture.
 Timing openViewer(int row, QImage &shown)
@@ -39,10 +38,10 @@ void measureColour(const Inputs &in, const Settings &s, std::vector<Row> &rows, 
     vmtest::MsgBoxRecorder boxes;
     const int tagged = rowOf(in.photo24mpAdobeRgb);
     const int plain = rowOf(in.photo24mp);
-    Series openTagged {QStringLiteral("Velmora, Adobe RGB")};
-    Series openPlain {QStringLiteral("Velmora, same photo untagged")};
-    Series previewTagged {QStringLiteral("Velmora, Adobe RGB")};
-    Series previewPlain {QStringLiteral("Velmora, same photo untagged")};
+    Series openTagged { QStringLiteral("Velmora, Adobe RGB") };
+    Series openPlain { QStringLiteral("Velmora, same photo untagged") };
+    Series previewTagged { QStringLiteral("Velmora, Adobe RGB") };
+    Series previewPlain { QStringLiteral("Velmora, same photo untagged") };
     bool converted = true;
     for (int i = 0; i < s.warmups + s.repeats; ++i) {
         const bool keep = i >= s.warmups;
@@ -66,8 +65,9 @@ void measureColour(const Inputs &in, const Settings &s, std::vector<Row> &rows, 
     }
     if (!converted || boxes.errorBoxes() != 0)
         notes << QStringLiteral("**Colour: the tagged photo was not converted, or failed to open.**");
-    rows.push_back({QStringLiteral("Viewer open 6000x4000 JPEG, Adobe RGB"), openTagged, openPlain, 1.15});
-    rows.push_back({QStringLiteral("Preview 6000x4000 JPEG, Adobe RGB"), previewTagged, previewPlain, 1.05});
+    rows.push_back({ QStringLiteral("Viewer open 6000x4000 JPEG, Adobe RGB"), openTagged, openPlain, 1.15 });
+    rows.push_back(
+        { QStringLiteral("Preview 6000x4000 JPEG, Adobe RGB"), previewTagged, previewPlain, 1.05 });
 }
 
 } // namespace bench

@@ -121,7 +121,7 @@ void writeBitmap24(const QString &file, int width, int height)
     const int stride = (width * 3 + 3) & ~3;
     QByteArray data = bmpHeader(width, height, 24, 0, qint64(stride) * height, 0);
     std::vector<unsigned char> row(size_t(width) * 3);
-    Noise noise {12345};
+    Noise noise { 12345 };
     data.reserve(data.size() + qsizetype(stride) * height);
     for (int y = height - 1; y >= 0; --y) { // bottom-up
         photoRow(row, y, width, height, noise);
@@ -142,7 +142,7 @@ void writeRle8(const QString &file, int width, int height)
         int x = 0;
         while (x < width) {
             const int band = (x / 37 + y / 23) % 256;
-            const int run = std::min({255, width - x, 37 - x % 37});
+            const int run = std::min({ 255, width - x, 37 - x % 37 });
             pixels.append(char(run)).append(char(band));
             x += run;
         }
@@ -161,8 +161,8 @@ void writeRle8(const QString &file, int width, int height)
 // Japanese names, other files the pattern leaves out.
 void writeBigFolder(const QString &folder, int count)
 {
-    static const char *const prefixes[] = {"IMG_", "DSC0", "写真 ", "scan-", "Holiday ", "P10"};
-    static const char *const extensions[] = {"jpg", "JPG", "png", "gif", "bmp", "txt", "jpeg", "tif"};
+    static const char *const prefixes[] = { "IMG_", "DSC0", "写真 ", "scan-", "Holiday ", "P10" };
+    static const char *const extensions[] = { "jpg", "JPG", "png", "gif", "bmp", "txt", "jpeg", "tif" };
     // Every name the pattern admits holds a 2 x 2 bitmap, so stepping through
     // the list costs the list's own work, not a decoder's.
     QByteArray tiny = bmpHeader(2, 2, 24, 0, 16, 0);
@@ -224,10 +224,10 @@ void writePhotoJpeg(const QString &file, int width, int height, unsigned seed)
     cinfo.Y_density = 300;
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<unsigned char> row(size_t(width) * 3);
-    Noise noise {seed};
+    Noise noise { seed };
     while (cinfo.next_scanline < cinfo.image_height) {
         photoRow(row, int(cinfo.next_scanline), width, height, noise);
-        JSAMPROW rows[1] = {row.data()};
+        JSAMPROW rows[1] = { row.data() };
         jpeg_write_scanlines(&cinfo, rows, 1);
     }
     jpeg_finish_compress(&cinfo);

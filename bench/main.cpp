@@ -50,7 +50,8 @@ QString offscreenPlatform(const QString &folder)
 
 int main(int argc, char **argv)
 {
-    if (argc == 3 && (qstrcmp(argv[1], "--memory-child") == 0 || qstrcmp(argv[1], "--memory-child-rest") == 0)) {
+    if (argc == 3
+        && (qstrcmp(argv[1], "--memory-child") == 0 || qstrcmp(argv[1], "--memory-child-rest") == 0)) {
         const bool rest = qstrcmp(argv[1], "--memory-child-rest") == 0;
         QApplication application(argc, argv);
         return bench::memoryChild(QString::fromLocal8Bit(argv[2]), rest);

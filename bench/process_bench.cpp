@@ -33,7 +33,8 @@ double childrenCpuMs()
 
 // Time from starting the program to its end, and the CPU time it used;
 // a wall time of -1 when it failed.
-Timing runToEnd(const QString &program, const QStringList &args, const QString &folder, const QString &platform)
+Timing runToEnd(
+    const QString &program, const QStringList &args, const QString &folder, const QString &platform)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -47,9 +48,9 @@ Timing runToEnd(const QString &program, const QStringList &args, const QString &
     t.start();
     p.start(program, args);
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return {-1, 0};
+        return { -1, 0 };
     const double wall = elapsedMs(t);
-    return {wall, childrenCpuMs() - cpu};
+    return { wall, childrenCpuMs() - cpu };
 }
 
 qint64 statusBytes(const char *field)
@@ -101,9 +102,10 @@ int memoryChild(const QString &file, bool rest)
 std::vector<Row> measureProcesses(const Inputs &in, const Settings &s, QSize browserSize, QStringList &notes)
 {
     std::vector<Row> rows;
-    Series velmora {QStringLiteral("Velmora")};
-    Series bare {QStringLiteral("bare Qt window, one line of Japanese")};
-    const QStringList bareArgs = {QString::number(browserSize.width()), QString::number(browserSize.height())};
+    Series velmora { QStringLiteral("Velmora") };
+    Series bare { QStringLiteral("bare Qt window, one line of Japanese") };
+    const QStringList bareArgs
+        = { QString::number(browserSize.width()), QString::number(browserSize.height()) };
     const int runs = s.warmups + std::max(5, s.repeats / 2);
     for (int i = 0; i < runs; ++i) {
         const Timing ours = runToEnd(QStringLiteral(VELMORA_PROGRAM), {}, in.pictures, s.platform);
@@ -117,19 +119,20 @@ std::vector<Row> measureProcesses(const Inputs &in, const Settings &s, QSize bro
             bare.add(base);
         }
     }
-    rows.push_back({QStringLiteral("Start-up to first paint"), velmora, bare, 1.5});
+    rows.push_back({ QStringLiteral("Start-up to first paint"), velmora, bare, 1.5 });
 
     // Memory: (peak - idle) of a child that views the photo, against the
     // photo's own raster bytes; then of one that rests in a folder of such
     // photos until both neighbours are read ahead, against three rasters.
     const double rasterMb = 6000.0 * 4000 * 4 / 1e6;
-    for (const bool resting : {false, true}) {
-        Series extra {QStringLiteral("Velmora peak - idle")};
-        Series raster {resting ? QStringLiteral("3 rasters (shown + 2 read ahead)")
-                               : QStringLiteral("raster bytes (6000x4000x4)")};
-        Series idle {QStringLiteral("idle")};
-        const QString file = resting ? QFileInfo(in.pictures).absolutePath() + QStringLiteral("/photos/IMG_1001.jpg")
-                                     : in.photo24mp;
+    for (const bool resting : { false, true }) {
+        Series extra { QStringLiteral("Velmora peak - idle") };
+        Series raster { resting ? QStringLiteral("3 rasters (shown + 2 read ahead)")
+                                : QStringLiteral("raster bytes (6000x4000x4)") };
+        Series idle { QStringLiteral("idle") };
+        const QString file = resting
+            ? QFileInfo(in.pictures).absolutePath() + QStringLiteral("/photos/IMG_1001.jpg")
+            : in.photo24mp;
         for (int i = 0; i < 3; ++i) {
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -137,12 +140,13 @@ std::vector<Row> measureProcesses(const Inputs &in, const Settings &s, QSize bro
             p.setProcessEnvironment(env);
             p.setProcessChannelMode(QProcess::SeparateChannels);
             p.start(QCoreApplication::applicationFilePath(),
-                    {resting ? QStringLiteral("--memory-child-rest") : QStringLiteral("--memory-child"), file});
+                { resting ? QStringLiteral("--memory-child-rest") : QStringLiteral("--memory-child"), file });
             long long idleBytes = 0;
             long long peakBytes = 0;
             if (!p.waitForFinished(120000) || p.exitCode() != 0
-                || std::sscanf(p.readAllStandardOutput().constData(), "idle %lld peak %lld", &idleBytes, &peakBytes)
-                       != 2) {
+                || std::sscanf(
+                       p.readAllStandardOutput().constData(), "idle %lld peak %lld", &idleBytes, &peakBytes)
+                    != 2) {
                 notes << QStringLiteral("**Memory: the child process failed.**");
                 break;
             }
@@ -150,9 +154,9 @@ std::vector<Row> measureProcesses(const Inputs &in, const Settings &s, QSize bro
             idle.add(double(idleBytes) / 1e6);
             raster.add(resting ? 3 * rasterMb : rasterMb);
         }
-        rows.push_back({resting ? QStringLiteral("Peak memory viewing 6000x4000, neighbours read ahead")
-                                : QStringLiteral("Peak memory viewing 6000x4000"),
-                        extra, raster, 1.5, QStringLiteral("MB")});
+        rows.push_back({ resting ? QStringLiteral("Peak memory viewing 6000x4000, neighbours read ahead")
+                                 : QStringLiteral("Peak memory viewing 6000x4000"),
+            extra, raster, 1.5, QStringLiteral("MB") });
         if (!resting)
             notes << QStringLiteral("Memory: idle footprint %1 MB (peak resident before any picture).")
                          .arg(idle.median(), 0, 'f', 1);

@@ -55,9 +55,9 @@ QString spread(const Series &s, const QString &unit)
 
 QString markdownTable(const std::vector<Row> &rows)
 {
-    QString out = QStringLiteral(
-        "| Measure | Velmora median (min–max) | Baseline | Baseline median (min–max) | Ratio | Goal | Met | CPU ratio |\n"
-        "|---|---|---|---|---|---|---|---|\n");
+    QString out = QStringLiteral("| Measure | Velmora median (min–max) | Baseline | Baseline median "
+                                 "(min–max) | Ratio | Goal | Met | CPU ratio |\n"
+                                 "|---|---|---|---|---|---|---|---|\n");
     for (const Row &r : rows) {
         const double cpu = r.cpuRatio();
         out += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |\n")
@@ -93,9 +93,10 @@ bool writeChart(const std::vector<Row> &rows, const QString &file, const QString
     };
     p.setPen(Qt::black);
     p.drawText(QRect(10, 6, labelWidth + barWidth, 20), Qt::AlignLeft,
-        QStringLiteral("Velmora / baseline, medians of the same run (log scale; left of 1 = better than the baseline; | = goal)"));
+        QStringLiteral("Velmora / baseline, medians of the same run (log scale; left of 1 = better than the "
+                       "baseline; | = goal)"));
     p.drawText(QRect(10, 26, labelWidth + barWidth, 20), Qt::AlignLeft, machine);
-    for (double tick : {1.0 / 16, 0.25, 1.0, 4.0, 16.0}) {
+    for (double tick : { 1.0 / 16, 0.25, 1.0, 4.0, 16.0 }) {
         const double x = xFor(tick);
         p.setPen(QColor(200, 200, 200));
         p.drawLine(QPointF(x, top - 4), QPointF(x, height - 34));
@@ -114,15 +115,18 @@ bool writeChart(const std::vector<Row> &rows, const QString &file, const QString
             continue;
         const double x0 = xFor(1.0);
         const double x1 = xFor(ratio);
-        const QColor colour = r.goal <= 0 ? QColor(140, 140, 160) : r.met() ? QColor(60, 150, 80) : QColor(200, 60, 50);
-        p.fillRect(QRectF(std::min(x0, x1), y + 5, std::max(2.0, std::fabs(x1 - x0)), rowHeight - 10), colour);
+        const QColor colour = r.goal <= 0 ? QColor(140, 140, 160)
+            : r.met()                     ? QColor(60, 150, 80)
+                                          : QColor(200, 60, 50);
+        p.fillRect(
+            QRectF(std::min(x0, x1), y + 5, std::max(2.0, std::fabs(x1 - x0)), rowHeight - 10), colour);
         if (r.goal > 0) {
             p.setPen(QPen(Qt::black, 2));
             const double xg = xFor(r.goal);
             p.drawLine(QPointF(xg, y + 2), QPointF(xg, y + rowHeight - 2));
         }
         p.setPen(Qt::black);
-        const double labelX = std::max({x0, x1, r.goal > 0 ? xFor(r.goal) : x0}) + 4;
+        const double labelX = std::max({ x0, x1, r.goal > 0 ? xFor(r.goal) : x0 }) + 4;
         p.drawText(QRectF(labelX, y, 80, rowHeight), Qt::AlignVCenter | Qt::AlignLeft,
             number(ratio) + QStringLiteral(" x"));
     }

@@ -76,7 +76,7 @@ template <typename Work> Timing timed(Work &&work)
     const double cpu = threadCpuMs();
     wall.start();
     work();
-    return {elapsedMs(wall), threadCpuMs() - cpu};
+    return { elapsedMs(wall), threadCpuMs() - cpu };
 }
 
 // The table in Markdown, as printed and as pasted into the README.

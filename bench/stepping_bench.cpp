@@ -59,9 +59,9 @@ int walk(int index, int &direction, int count)
 // timing `step` (forwards or backwards); `arrived` checks that a step reached
 // the index it aimed at.
 Series timedWalk(const Settings &s, int count, int restMs, bool &right, const std::function<void(bool)> &step,
-                 const std::function<bool(int)> &arrived)
+    const std::function<bool(int)> &arrived)
 {
-    Series steps {QStringLiteral("Velmora")};
+    Series steps { QStringLiteral("Velmora") };
     int index = 0;
     int direction = 1;
     for (int i = 0; i < s.warmups + s.repeats; ++i) {
@@ -119,7 +119,7 @@ double holdArrow(int repeats, bool &right)
     rest(300);
     QCoreApplication::processEvents();
     const int start = Form1->File1->ListIndex();
-    std::atomic<double> released {-1};
+    std::atomic<double> released { -1 };
     double idleAt = -1;
     auto *dispatcher = QAbstractEventDispatcher::instance();
     const auto connection = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] {
@@ -139,7 +139,8 @@ double holdArrow(int repeats, bool &right)
         std::this_thread::sleep_until(first + std::chrono::seconds(1));
         released.store(steadyMsF());
         // Wakes the loop, so that one already idle reports it.
-        QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] {}, Qt::QueuedConnection);
     });
     QEventLoop loop;
     QTimer::singleShot(2500, &loop, &QEventLoop::quit);
@@ -147,7 +148,7 @@ double holdArrow(int repeats, bool &right)
     keys.join();
     QObject::disconnect(connection);
     right = right && Form1->File1->ListIndex() == start + repeats
-            && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
+        && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
     return idleAt < 0 ? 2500 : std::max(0.0, idleAt - released.load());
 }
 
@@ -176,10 +177,11 @@ void measureStepping(const Inputs &in, const Settings &s, std::vector<Row> &rows
         bool viewer;
         int restMs;
     };
-    for (const Case &c : {Case {QStringLiteral("Ctrl+N in the viewer, 6000x4000, resting 0.5 s"), true, 500},
-                          Case {QStringLiteral("Arrow key in the file list, 6000x4000, resting 0.3 s"), false, 300}}) {
-        Series on {QStringLiteral("Velmora")};
-        Series off {QStringLiteral("reading ahead off")};
+    for (const Case &c :
+        { Case { QStringLiteral("Ctrl+N in the viewer, 6000x4000, resting 0.5 s"), true, 500 },
+            Case { QStringLiteral("Arrow key in the file list, 6000x4000, resting 0.3 s"), false, 300 } }) {
+        Series on { QStringLiteral("Velmora") };
+        Series off { QStringLiteral("reading ahead off") };
         vm::readahead::setEnabled(false);
         vmtest::openFolder(in.pictures);
         vmtest::openFolder(folder);
@@ -189,26 +191,28 @@ void measureStepping(const Inputs &in, const Settings &s, std::vector<Row> &rows
         vmtest::openFolder(in.pictures);
         vmtest::openFolder(folder);
         on = c.viewer ? viewerSteps(s, count, c.restMs, right) : arrowSteps(s, count, c.restMs, right);
-        Series budget {QStringLiteral("one frame at 60 Hz")};
+        Series budget { QStringLiteral("one frame at 60 Hz") };
         for (size_t i = 0; i < on.values.size(); ++i)
             budget.add(frame);
-        rows.push_back({c.label, on, budget, 1.0});
-        rows.push_back({c.label, on, off, 0.0});
+        rows.push_back({ c.label, on, budget, 1.0 });
+        rows.push_back({ c.label, on, off, 0.0 });
     }
 
     vmtest::openFolder(folder);
-    Series held {QStringLiteral("Velmora")};
-    Series budget {QStringLiteral("100 ms")};
+    Series held { QStringLiteral("Velmora") };
+    Series budget { QStringLiteral("100 ms") };
     for (int i = 0; i < 5; ++i) {
         vmtest::openFolder(in.pictures);
         vmtest::openFolder(folder);
         held.add(holdArrow(30, right));
         budget.add(100.0);
     }
-    rows.push_back({QStringLiteral("Arrow held 1 s at 30/s, 6000x4000: release to idle"), held, budget, 1.0});
+    rows.push_back(
+        { QStringLiteral("Arrow held 1 s at 30/s, 6000x4000: release to idle"), held, budget, 1.0 });
     const vm::readahead::Counters c = vm::readahead::counters();
-    notes << QStringLiteral("Reading ahead over the run: %1 loads served ahead, %2 refused as stale, %3 worker "
-                            "decodes, %4 decodes for the user.")
+    notes << QStringLiteral(
+        "Reading ahead over the run: %1 loads served ahead, %2 refused as stale, %3 worker "
+        "decodes, %4 decodes for the user.")
                  .arg(c.hits)
                  .arg(c.stale)
                  .arg(c.workerDecodes)

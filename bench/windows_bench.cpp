@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QtTest>
 
-
 #include "alloccount.h"
 #include "baselines.h"
 #include "browser/form1.h"
@@ -37,8 +36,8 @@ QString fullSizeReport(const QString &file)
 {
     const vm::Picture p = vm::LoadPicture(file);
     return QStringLiteral("画像サイズ  幅=") + vm::Format(p.Width().value() / 1000.0, QStringLiteral("0.0#"))
-           + QStringLiteral("cm, 高さ=") + vm::Format(p.Height().value() / 1000.0, QStringLiteral("0.0#"))
-           + QStringLiteral("cm");
+        + QStringLiteral("cm, 高さ=") + vm::Format(p.Height().value() / 1000.0, QStringLiteral("0.0#"))
+        + QStringLiteral("cm");
 }
 
 struct PreviewCase {
@@ -55,25 +54,25 @@ void measurePreview(const Inputs &in, const Settings &s, std::vector<Row> &rows,
     const QSize area = Form1->Image1->devicePictureArea().size();
     notes << QStringLiteral("Preview area %1 x %2 pixels.").arg(area.width()).arg(area.height());
     std::vector<PreviewCase> cases = {
-        {QStringLiteral("Preview 6000x4000 JPEG"), in.photo24mp, true, false},
-        {QStringLiteral("Preview 4000x3000 JPEG"), in.photo12mp, true, false},
-        {QStringLiteral("Preview 1280x800 JPEG"), in.photo1mp, true, false},
-        {QStringLiteral("Preview 4000x3000 BMP"), in.bitmap, false, false},
-        {QStringLiteral("Preview 2000x1500 RLE"), in.rle, false, false},
+        { QStringLiteral("Preview 6000x4000 JPEG"), in.photo24mp, true, false },
+        { QStringLiteral("Preview 4000x3000 JPEG"), in.photo12mp, true, false },
+        { QStringLiteral("Preview 1280x800 JPEG"), in.photo1mp, true, false },
+        { QStringLiteral("Preview 4000x3000 BMP"), in.bitmap, false, false },
+        { QStringLiteral("Preview 2000x1500 RLE"), in.rle, false, false },
     };
     if (!in.emf.isEmpty())
-        cases.push_back({QStringLiteral("Preview EMF (corpus)"), in.emf, false, true});
+        cases.push_back({ QStringLiteral("Preview EMF (corpus)"), in.emf, false, true });
     if (!in.wmf.isEmpty())
-        cases.push_back({QStringLiteral("Preview WMF (corpus)"), in.wmf, false, true});
+        cases.push_back({ QStringLiteral("Preview WMF (corpus)"), in.wmf, false, true });
 
     for (const PreviewCase &c : cases) {
         const int row = rowOf(c.file);
         const QString expectedReport = fullSizeReport(c.file);
-        Series ours {QStringLiteral("Velmora")};
-        Series plain {c.metafile ? QStringLiteral("natural-size play, then preview play")
-                                 : QStringLiteral("QImageReader + smooth scale")};
-        Series eighth {QStringLiteral("libjpeg-turbo 1/8 decode")};
-        Series pixbuf {QStringLiteral("gdk-pixbuf at scale")};
+        Series ours { QStringLiteral("Velmora") };
+        Series plain { c.metafile ? QStringLiteral("natural-size play, then preview play")
+                                  : QStringLiteral("QImageReader + smooth scale") };
+        Series eighth { QStringLiteral("libjpeg-turbo 1/8 decode") };
+        Series pixbuf { QStringLiteral("gdk-pixbuf at scale") };
         bool shownRight = true;
         for (int i = 0; i < s.warmups + s.repeats; ++i) {
             const bool keep = i >= s.warmups;
@@ -83,7 +82,7 @@ void measurePreview(const Inputs &in, const Settings &s, std::vector<Row> &rows,
                 shown = Form1->Image1->shownImage();
             });
             shownRight = shownRight && shown.size() == area && boxes.errorBoxes() == 0
-                         && Form1->StatusBar1->SimpleText() == expectedReport;
+                && Form1->StatusBar1->SimpleText() == expectedReport;
             if (keep)
                 ours.add(ms);
             const Timing base = c.metafile ? timed([&] { (void)vm::LoadPicture(c.file).render(area); })
@@ -102,10 +101,10 @@ void measurePreview(const Inputs &in, const Settings &s, std::vector<Row> &rows,
         if (!shownRight)
             notes << QStringLiteral("**%1: the preview or its size report was wrong.**").arg(c.label);
         const bool big = c.file == in.photo24mp;
-        rows.push_back({c.label, ours, plain, big ? 0.5 : 0.0});
+        rows.push_back({ c.label, ours, plain, big ? 0.5 : 0.0 });
         if (c.jpeg) {
-            rows.push_back({c.label, ours, eighth, big ? 1.2 : 0.0});
-            rows.push_back({c.label, ours, pixbuf, big ? 1.0 : 0.0});
+            rows.push_back({ c.label, ours, eighth, big ? 1.2 : 0.0 });
+            rows.push_back({ c.label, ours, pixbuf, big ? 1.0 : 0.0 });
         }
     }
 }
@@ -116,8 +115,8 @@ void measureViewerAndPan(const Inputs &in, const Settings &s, std::vector<Row> &
     vmtest::MsgBoxRecorder boxes;
     const int row = rowOf(in.photo24mp);
     vmtest::clickFile(row);
-    Series open {QStringLiteral("Velmora")};
-    Series decode {QStringLiteral("libjpeg-turbo full decode into malloc'd memory")};
+    Series open { QStringLiteral("Velmora") };
+    Series decode { QStringLiteral("libjpeg-turbo full decode into malloc'd memory") };
     bool laidOut = true;
     for (int i = 0; i < s.warmups + s.repeats; ++i) {
         Form1->hide();
@@ -136,7 +135,7 @@ void measureViewerAndPan(const Inputs &in, const Settings &s, std::vector<Row> &
     }
     if (!laidOut || boxes.errorBoxes() != 0)
         notes << QStringLiteral("**Viewer: the picture was not laid out.**");
-    rows.push_back({QStringLiteral("Viewer open 6000x4000 JPEG"), open, decode, 0.9});
+    rows.push_back({ QStringLiteral("Viewer open 6000x4000 JPEG"), open, decode, 0.9 });
 
     // Pan: the viewer open on the same photo, the horizontal thumb dragged.
     Form1->hide();
@@ -146,8 +145,8 @@ void measureViewerAndPan(const Inputs &in, const Settings &s, std::vector<Row> &
     const QSize view = Form2->Picture1->size();
     const QImage &picture = Form2->Image1->surface();
     QImage target(view, picture.format());
-    Series step {QStringLiteral("Velmora")};
-    Series copy {QStringLiteral("memcpy per row")};
+    Series step { QStringLiteral("Velmora") };
+    Series copy { QStringLiteral("memcpy per row") };
     // Heap allocations: of the whole scroll event as a fast drag delivers it
     // (no repaint since the last one), of the same after a repaint, and of
     // the block copy alone as PaintView makes it.
@@ -167,7 +166,8 @@ void measureViewerAndPan(const Inputs &in, const Settings &s, std::vector<Row> &
         const Timing ms = timed([&] { bar->setValue(value); });
         const quint64 used = allocationCount() - before;
         before = allocationCount();
-        vm::BitBlt(Form2->Picture1->hDC(), 0, 0, view.width(), view.height(), Form2->Image1->hDC(), value, 0, vm::SRCCOPY);
+        vm::BitBlt(Form2->Picture1->hDC(), 0, 0, view.width(), view.height(), Form2->Image1->hDC(), value, 0,
+            vm::SRCCOPY);
         const quint64 usedByCopy = allocationCount() - before;
         const Timing base = timed([&] { copyBlock(target, picture, value, 0); });
         if (i >= s.warmups * 4) {
@@ -184,10 +184,12 @@ void measureViewerAndPan(const Inputs &in, const Settings &s, std::vector<Row> &
         }
     }
     bar->setSliderDown(false);
-    rows.push_back({QStringLiteral("Pan step, view %1x%2").arg(view.width()).arg(view.height()), step, copy, 2.0});
-    notes << QStringLiteral("Pan: heap allocations per scroll event, at most: %1 during a drag between repaints, "
-                            "%2 in the first event after a repaint, %3 in the block copy (PaintView's BitBlt). "
-                            "The window's repaint after a step took %4 ms on average.")
+    rows.push_back(
+        { QStringLiteral("Pan step, view %1x%2").arg(view.width()).arg(view.height()), step, copy, 2.0 });
+    notes << QStringLiteral(
+        "Pan: heap allocations per scroll event, at most: %1 during a drag between repaints, "
+        "%2 in the first event after a repaint, %3 in the block copy (PaintView's BitBlt). "
+        "The window's repaint after a step took %4 ms on average.")
                  .arg(allocsDragging)
                  .arg(allocsAfterRepaint)
                  .arg(allocsCopy)
@@ -199,8 +201,8 @@ void measureViewerAndPan(const Inputs &in, const Settings &s, std::vector<Row> &
 void measureFolder(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes)
 {
     vmtest::MsgBoxRecorder boxes;
-    Series fill {QStringLiteral("Velmora")};
-    Series bare {QStringLiteral("readdir + match + sort")};
+    Series fill { QStringLiteral("Velmora") };
+    Series bare { QStringLiteral("readdir + match + sort") };
     qsizetype listed = 0;
     qsizetype expected = 0;
     for (int i = 0; i < s.warmups + s.repeats; ++i) {
@@ -217,15 +219,15 @@ void measureFolder(const Inputs &in, const Settings &s, std::vector<Row> &rows, 
     }
     if (listed != expected)
         notes << QStringLiteral("**Folder: listed %1 files, expected %2.**").arg(listed).arg(expected);
-    rows.push_back({QStringLiteral("Folder of 20 000 files (%1 pictures)").arg(listed), fill, bare, 2.0});
+    rows.push_back({ QStringLiteral("Folder of 20 000 files (%1 pictures)").arg(listed), fill, bare, 2.0 });
 
     // Stepping through it with the arrow key: list, preview of a tiny picture
     // and size report, everything but a real decode.
     Form1->File1->setPath(in.bigFolder);
     Form1->File1->setListIndex(0);
     Form1->File1->setFocus();
-    Series steps {QStringLiteral("Velmora")};
-    Series frame {QStringLiteral("one frame at 60 Hz")};
+    Series steps { QStringLiteral("Velmora") };
+    Series frame { QStringLiteral("one frame at 60 Hz") };
     bool moved = true;
     for (int i = 0; i < (s.warmups + s.repeats) * 4; ++i) {
         const int before = Form1->File1->ListIndex();
@@ -236,7 +238,7 @@ void measureFolder(const Inputs &in, const Settings &s, std::vector<Row> &rows, 
         });
         // Stepped, previewed, and the path box took the new file.
         moved = moved && Form1->File1->ListIndex() == before + 1 && !shown.isNull()
-                && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
+            && Form1->Text1->Text() == CurrentFilePath(*Form1->File1);
         if (i >= s.warmups) {
             steps.add(ms);
             frame.add(1000.0 / 60);
@@ -244,7 +246,7 @@ void measureFolder(const Inputs &in, const Settings &s, std::vector<Row> &rows, 
     }
     if (!moved || boxes.errorBoxes() != 0)
         notes << QStringLiteral("**Folder: the arrow key did not step and preview.**");
-    rows.push_back({QStringLiteral("Arrow step in that folder"), steps, frame, 1.0});
+    rows.push_back({ QStringLiteral("Arrow step in that folder"), steps, frame, 1.0 });
 }
 
 } // namespace

@@ -75,8 +75,8 @@ bool BrowserWindow::PreviewFile(const QString &path)
         Image1->setPicture(vm::LoadPictureForSize(path, Image1->devicePictureArea().size()));
         const QString W = vm::Format(Image1->Picture().Width().value() / 1000.0, QStringLiteral("0.0#"));
         const QString H = vm::Format(Image1->Picture().Height().value() / 1000.0, QStringLiteral("0.0#"));
-        StatusBar1->setSimpleText(QStringLiteral("画像サイズ  幅=") + W + QStringLiteral("cm, 高さ=") + H
-                                  + QStringLiteral("cm"));
+        StatusBar1->setSimpleText(
+            QStringLiteral("画像サイズ  幅=") + W + QStringLiteral("cm, 高さ=") + H + QStringLiteral("cm"));
         return true;
     } catch (const vm::RuntimeError &e) {
         vm::ErrorBox(e);
@@ -121,7 +121,7 @@ void BrowserWindow::File1_DblClick()
 void BrowserWindow::AboutMenu_Click()
 {
     vm::MsgBox(QStringLiteral("Velmora Version 1.00\nProgramed by the Velmora team"),
-               vm::MsgBoxIcon::Information, QStringLiteral("バージョン情報"));
+        vm::MsgBoxIcon::Information, QStringLiteral("バージョン情報"));
 }
 
 void BrowserWindow::ExitMenu_Click()
@@ -136,10 +136,10 @@ void BrowserWindow::Toolbar1_ButtonClick(const vm::Button &Button)
         const char16_t *key;
         void (BrowserWindow::*command)();
     } table[] = {
-        {u"表示切替", &BrowserWindow::ChangeViewMenu_Click},
-        {u"戻る", &BrowserWindow::BackMenu_Click},
-        {u"進む", &BrowserWindow::NextMenu_Click},
-        {u"ﾍﾙﾌﾟ", &BrowserWindow::AboutMenu_Click},
+        { u"表示切替", &BrowserWindow::ChangeViewMenu_Click },
+        { u"戻る", &BrowserWindow::BackMenu_Click },
+        { u"進む", &BrowserWindow::NextMenu_Click },
+        { u"ﾍﾙﾌﾟ", &BrowserWindow::AboutMenu_Click },
     };
     for (const auto &entry : table) {
         if (Button.Key == QStringView(entry.key)) {

@@ -26,11 +26,11 @@ QByteArray wrapped(const QByteArray &records)
     QByteArray emf;
     put(emf, 1);
     put(emf, 88);
-    for (quint32 v : {0u, 0u, 378u, 378u, 0u, 0u, 10000u, 10000u, 0x464D4520u, 0x10000u, 0u, 0u, 0u, 0u, 0u, 0u,
-                      1000u, 1000u, 264u, 264u})
+    for (quint32 v : { 0u, 0u, 378u, 378u, 0u, 0u, 10000u, 10000u, 0x464D4520u, 0x10000u, 0u, 0u, 0u, 0u, 0u,
+             0u, 1000u, 1000u, 264u, 264u })
         put(emf, v);
     QByteArray body("EMF+", 4);
-    for (quint32 v : {0x00014001u, 28u, 16u, 0xDBC01002u, 1u, 96u, 96u})
+    for (quint32 v : { 0x00014001u, 28u, 16u, 0xDBC01002u, 1u, 96u, 96u })
         put(body, v);
     body.append(records);
     body.append(QByteArray((4 - body.size() % 4) % 4, '\0'));
@@ -38,7 +38,7 @@ QByteArray wrapped(const QByteArray &records)
     put(emf, quint32(12 + body.size()));
     put(emf, quint32(body.size()));
     emf.append(body);
-    for (quint32 v : {14u, 20u, 0u, 16u, 20u})
+    for (quint32 v : { 14u, 20u, 0u, 16u, 20u })
         put(emf, v);
     return emf;
 }

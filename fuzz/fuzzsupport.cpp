@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     setenv("QT_LOGGING_RULES", "*=false", 0);
     static int argc = 1;
     static char name[] = "velmora-fuzz";
-    static char *argv[] = {name, nullptr};
+    static char *argv[] = { name, nullptr };
     static QGuiApplication app(argc, argv);
     return 0;
 }

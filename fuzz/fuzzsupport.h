@@ -18,15 +18,13 @@ inline QByteArray bytesOf(const uint8_t *data, size_t size)
 
 // Runs `decode`; a RuntimeError is the expected way to refuse a file.
 // Anything else thrown escapes and ends the run as a crash.
-template <typename F>
-void refusalIsFine(F &&decode);
+template <typename F> void refusalIsFine(F &&decode);
 
 } // namespace vmfuzz
 
 #include "platform/runtimeerror.h"
 
-template <typename F>
-void vmfuzz::refusalIsFine(F &&decode)
+template <typename F> void vmfuzz::refusalIsFine(F &&decode)
 {
     try {
         decode();

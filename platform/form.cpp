@@ -10,7 +10,6 @@
 #include <QLayout>
 #include <QWindow>
 
-
 namespace vm {
 
 Form::Form(QWidget *parent)
@@ -56,7 +55,7 @@ QMargins marginsOf(const QWidget *w)
     const QRect frame = w->frameGeometry();
     const QRect inner = w->geometry();
     return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                    frame.bottom() - inner.bottom());
+        frame.bottom() - inner.bottom());
 }
 } // namespace
 
@@ -78,14 +77,21 @@ bool Form::event(QEvent *event)
     if (type == QEvent::DeferredDelete)
         return QMainWindow::event(event);
     const bool done = QMainWindow::event(event);
-    if (isVisible() && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show
-                        || type == QEvent::WindowActivate))
+    if (isVisible()
+        && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show
+            || type == QEvent::WindowActivate))
         frameMargins();
     return done;
 }
 
-Twips Form::Left() const { return twipsFromPixels(geometry().x() - frameMargins().left(), twipsPerPixelX()); }
-Twips Form::Top() const { return twipsFromPixels(geometry().y() - frameMargins().top(), twipsPerPixelY()); }
+Twips Form::Left() const
+{
+    return twipsFromPixels(geometry().x() - frameMargins().left(), twipsPerPixelX());
+}
+Twips Form::Top() const
+{
+    return twipsFromPixels(geometry().y() - frameMargins().top(), twipsPerPixelY());
+}
 Twips Form::Width() const
 {
     const QMargins m = frameMargins();
@@ -98,8 +104,14 @@ Twips Form::Height() const
 }
 
 // move() places the frame's top-left corner, which is what Left and Top mean.
-void Form::setLeft(Twips twips) { move(pixelsFromTwips(twips, twipsPerPixelX()), y()); }
-void Form::setTop(Twips twips) { move(x(), pixelsFromTwips(twips, twipsPerPixelY())); }
+void Form::setLeft(Twips twips)
+{
+    move(pixelsFromTwips(twips, twipsPerPixelX()), y());
+}
+void Form::setTop(Twips twips)
+{
+    move(x(), pixelsFromTwips(twips, twipsPerPixelY()));
+}
 
 void Form::setWidth(Twips twips)
 {

@@ -67,8 +67,8 @@ public:
     void setVisible(bool visible) override;
 
     // The runtime calls these; a window overrides the ones it has procedures for.
-    virtual void Form_Load() {}
-    virtual void Form_Unload(qint16 &Cancel) {}
+    virtual void Form_Load() { }
+    virtual void Form_Unload(qint16 &Cancel) { }
 
     // Runs Form_Unload; unless cancelled, the window and its controls go.
     // Returns false when the unload was cancelled.

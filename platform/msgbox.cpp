@@ -27,15 +27,20 @@ MsgBoxHandler setMsgBoxHandler(MsgBoxHandler h)
 
 MsgBoxResult MsgBox(const QString &prompt, MsgBoxIcon icon, const QString &title)
 {
-    MsgBoxCall call{prompt, icon, title.isEmpty() ? appTitle() : title};
+    MsgBoxCall call { prompt, icon, title.isEmpty() ? appTitle() : title };
     if (handler())
         return handler()(call);
 
     QMessageBox::Icon shown = QMessageBox::NoIcon;
     switch (icon) {
-    case MsgBoxIcon::None: break;
-    case MsgBoxIcon::Critical: shown = QMessageBox::Critical; break;
-    case MsgBoxIcon::Information: shown = QMessageBox::Information; break;
+    case MsgBoxIcon::None:
+        break;
+    case MsgBoxIcon::Critical:
+        shown = QMessageBox::Critical;
+        break;
+    case MsgBoxIcon::Information:
+        shown = QMessageBox::Information;
+        break;
     }
     QMessageBox box(shown, call.title, call.prompt, QMessageBox::Ok, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MsgBox"));

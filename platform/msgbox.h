@@ -20,7 +20,8 @@ struct MsgBoxCall {
 
 // Shows the box and returns when the user closes it. An empty title shows the
 // application's title.
-MsgBoxResult MsgBox(const QString &prompt, MsgBoxIcon icon = MsgBoxIcon::None, const QString &title = QString());
+MsgBoxResult MsgBox(
+    const QString &prompt, MsgBoxIcon icon = MsgBoxIcon::None, const QString &title = QString());
 
 // Replaces the dialog (for tests); pass an empty function to restore it.
 using MsgBoxHandler = std::function<MsgBoxResult(const MsgBoxCall &)>;

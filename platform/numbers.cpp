@@ -19,7 +19,13 @@ template <typename T> T roundChecked(double value)
 }
 } // namespace
 
-qint16 roundToInt16(double value) { return roundChecked<qint16>(value); }
-qint32 roundToInt32(double value) { return roundChecked<qint32>(value); }
+qint16 roundToInt16(double value)
+{
+    return roundChecked<qint16>(value);
+}
+qint32 roundToInt32(double value)
+{
+    return roundChecked<qint32>(value);
+}
 
 } // namespace vm

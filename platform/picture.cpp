@@ -8,7 +8,7 @@
 namespace vm {
 
 namespace {
-std::atomic<quint64> s_metafilePlays{0};
+std::atomic<quint64> s_metafilePlays { 0 };
 
 QImage play(const Metafile &metafile, QSize size)
 {

@@ -10,6 +10,9 @@ namespace vm {
 
 inline constexpr quint32 kSrcCopy = 0x00CC0020;
 
-constexpr quint32 ternaryOp(quint32 rop) { return (rop >> 16) & 0xFF; }
+constexpr quint32 ternaryOp(quint32 rop)
+{
+    return (rop >> 16) & 0xFF;
+}
 
 } // namespace vm

@@ -40,8 +40,8 @@ bool sameTime(const timespec &a, const timespec &b)
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && sameTime(a.st_mtim, b.st_mtim)
-           && sameTime(a.st_ctim, b.st_ctim);
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+        && sameTime(a.st_mtim, b.st_mtim) && sameTime(a.st_ctim, b.st_ctim);
 }
 
 bool before(const timespec &a, const timespec &b)
@@ -70,7 +70,7 @@ struct Job {
 
 struct Held {
     Job job;
-    struct stat id {};
+    struct stat id { };
     Picture picture;
     qint64 bytes = 0;
 };
@@ -130,7 +130,7 @@ std::optional<Held> prepare(const Job &job)
     try {
         timespec readStart {};
         clock_gettime(CLOCK_REALTIME_COARSE, &readStart);
-        struct stat seen {};
+        struct stat seen { };
         const QByteArray bytes = readPictureFile(job.name, &seen);
         if (!worthReadingAhead(bytes) || !settledBefore(seen, readStart))
             return std::nullopt;
@@ -204,13 +204,13 @@ std::optional<Picture> take(const QString &name, QSize maxSize)
     Held found;
     {
         std::unique_lock lock(s.mutex);
-        const Job job {name, maxSize};
+        const Job job { name, maxSize };
         // A worker already on this very file is further along than a fresh
         // read would be: wait for it, a while.
         if (s.inFlight && *s.inFlight == job) {
             const quint64 epoch = s.epoch;
             s.jobDone.wait_for(lock, std::chrono::milliseconds(kMaxWaitForJobMs),
-                               [&] { return !(s.inFlight && *s.inFlight == job) || s.epoch != epoch; });
+                [&] { return !(s.inFlight && *s.inFlight == job) || s.epoch != epoch; });
         }
         auto it = std::find_if(s.held.begin(), s.held.end(), [&](const Held &h) { return h.job == job; });
         if (it == s.held.end())
@@ -218,7 +218,7 @@ std::optional<Picture> take(const QString &name, QSize maxSize)
         found = std::move(*it);
         s.held.erase(it);
     }
-    struct stat now {};
+    struct stat now { };
     const bool same = ::stat(filenames::nativePath(name).constData(), &now) == 0 && sameFile(now, found.id);
     std::lock_guard lock(s.mutex);
     if (!same) {
@@ -257,14 +257,15 @@ void restedOn(const QString &folder, const QString &current, const QString &next
             prefix.clear();
     }
     if (!prefix.isEmpty()) {
-        for (const QString &name : {next, previous}) {
+        for (const QString &name : { next, previous }) {
             if (!name.isEmpty())
-                s.targets.push_back({prefix + name, s.lastSize});
+                s.targets.push_back({ prefix + name, s.lastSize });
         }
     }
     std::erase_if(s.held, [&](const Held &h) { return !isTarget(s, h.job); });
     for (const Job &job : s.targets) {
-        const bool held = std::any_of(s.held.begin(), s.held.end(), [&](const Held &h) { return h.job == job; });
+        const bool held
+            = std::any_of(s.held.begin(), s.held.end(), [&](const Held &h) { return h.job == job; });
         if (!held)
             s.queue.push_back(job);
     }

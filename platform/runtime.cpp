@@ -75,11 +75,23 @@ void End()
     QCoreApplication::exit(0);
 }
 
-bool hasEnded() { return s_ended; }
-void resetEnded() { s_ended = false; }
+bool hasEnded()
+{
+    return s_ended;
+}
+void resetEnded()
+{
+    s_ended = false;
+}
 
-double twipsPerPixelX() { return 1440.0 / logicalDpi(true); }
-double twipsPerPixelY() { return 1440.0 / logicalDpi(false); }
+double twipsPerPixelX()
+{
+    return 1440.0 / logicalDpi(true);
+}
+double twipsPerPixelY()
+{
+    return 1440.0 / logicalDpi(false);
+}
 
 Twips Screen::Width()
 {

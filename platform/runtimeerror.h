@@ -10,21 +10,21 @@
 namespace vm {
 
 enum class Err : int {
-    Overflow = 6,                // a value does not fit its integer type
-    OutOfMemory = 7,             // an allocation failed
-    BadFileName = 52,            // empty or malformed name
-    FileNotFound = 53,           // no such file
-    DeviceIO = 57,               // the device failed while reading
-    DeviceUnavailable = 68,      // a drive that is not mounted or not ready
-    PermissionDenied = 70,       // no read permission
-    IsFolder = 75,               // the name is a folder, not a file
-    PathNotFound = 76,           // the folder part of a path does not exist
-    NotARegularFile = 77,        // a FIFO, device or socket behind a picture name
-    InvalidPropertyValue = 380,  // a control property set to a value it cannot take
-    InvalidPicture = 481,        // not one of the formats the loader reads
-    DamagedPicture = 31037,      // a known format, but broken or truncated
-    PictureTooLarge = 31001,     // the decoded picture would exceed the memory bound
-    PictureTooComplex = 31038,   // a metafile asks for more drawing work than its size allows
+    Overflow = 6, // a value does not fit its integer type
+    OutOfMemory = 7, // an allocation failed
+    BadFileName = 52, // empty or malformed name
+    FileNotFound = 53, // no such file
+    DeviceIO = 57, // the device failed while reading
+    DeviceUnavailable = 68, // a drive that is not mounted or not ready
+    PermissionDenied = 70, // no read permission
+    IsFolder = 75, // the name is a folder, not a file
+    PathNotFound = 76, // the folder part of a path does not exist
+    NotARegularFile = 77, // a FIFO, device or socket behind a picture name
+    InvalidPropertyValue = 380, // a control property set to a value it cannot take
+    InvalidPicture = 481, // not one of the formats the loader reads
+    DamagedPicture = 31037, // a known format, but broken or truncated
+    PictureTooLarge = 31001, // the decoded picture would exceed the memory bound
+    PictureTooComplex = 31038, // a metafile asks for more drawing work than its size allows
 };
 
 // Japanese description of a catalogue entry.

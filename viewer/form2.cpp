@@ -115,13 +115,27 @@ bool ViewerWindow::PaintView()
     vm::HDC pictureDC = Image1->hDC();
     const int x = HScroll1->Value();
     const int y = VScroll1->Value();
-    return vm::BitBlt(viewDC, 0, 0, vm::roundToInt32(viewWidth), vm::roundToInt32(viewHeight), pictureDC, x, y, vm::SRCCOPY) != 0;
+    return vm::BitBlt(viewDC, 0, 0, vm::roundToInt32(viewWidth), vm::roundToInt32(viewHeight), pictureDC, x,
+               y, vm::SRCCOPY)
+        != 0;
 }
 
-void ViewerWindow::HScroll1_Change() { PaintView(); }
-void ViewerWindow::HScroll1_Scroll() { PaintView(); }
-void ViewerWindow::VScroll1_Change() { PaintView(); }
-void ViewerWindow::VScroll1_Scroll() { PaintView(); }
+void ViewerWindow::HScroll1_Change()
+{
+    PaintView();
+}
+void ViewerWindow::HScroll1_Scroll()
+{
+    PaintView();
+}
+void ViewerWindow::VScroll1_Change()
+{
+    PaintView();
+}
+void ViewerWindow::VScroll1_Scroll()
+{
+    PaintView();
+}
 
 void ViewerWindow::BackMenu_Click()
 {
@@ -156,7 +170,7 @@ void ViewerWindow::Form_Unload(qint16 &Cancel)
 void ViewerWindow::AboutMenu_Click()
 {
     vm::MsgBox(QStringLiteral("ヴェルモーラ Version 1.00\nProgramed by the Velmora team"),
-               vm::MsgBoxIcon::Information);
+        vm::MsgBoxIcon::Information);
 }
 
 void ViewerWindow::Toolbar1_ButtonClick(const vm::Button &Button)
@@ -166,10 +180,10 @@ void ViewerWindow::Toolbar1_ButtonClick(const vm::Button &Button)
         const char16_t *key;
         void (ViewerWindow::*command)();
     } table[] = {
-        {u"ｺﾏﾝﾄﾞ ﾎﾞﾀﾝ", &ViewerWindow::ChanceViewMenu_Click},
-        {u"戻る", &ViewerWindow::BackMenu_Click},
-        {u"進む", &ViewerWindow::NextMenu_Click},
-        {u"ﾍﾙﾌﾟ", &ViewerWindow::AboutMenu_Click},
+        { u"ｺﾏﾝﾄﾞ ﾎﾞﾀﾝ", &ViewerWindow::ChanceViewMenu_Click },
+        { u"戻る", &ViewerWindow::BackMenu_Click },
+        { u"進む", &ViewerWindow::NextMenu_Click },
+        { u"ﾍﾙﾌﾟ", &ViewerWindow::AboutMenu_Click },
     };
     for (const auto &entry : table) {
         if (Button.Key == QStringView(entry.key)) {

@@ -43,7 +43,8 @@ qint64 bestOf(const std::function<void()> &run)
 bool squareIsRed(const QImage &image)
 {
     const QPointF centre = QRectF(vmtest::kDenseSquare).center();
-    const QColor c = image.pixelColor(int(centre.x() * image.width() / 800), int(centre.y() * image.height() / 600));
+    const QColor c
+        = image.pixelColor(int(centre.x() * image.width() / 800), int(centre.y() * image.height() / 600));
     return c.red() > 200 && c.green() < 60 && c.blue() < 60;
 }
 
@@ -67,18 +68,21 @@ int main(int argc, char **argv)
     const qint64 natural = bestOf([&] { whole += squareIsRed(vm::LoadPicture(dense).image()); });
     // The preview area's device pixels at a scale factor of 2.
     const QSize previewSize(318, 302);
-    const qint64 preview = bestOf([&] { whole += squareIsRed(vm::LoadPictureForSize(dense, previewSize).render(previewSize)); });
+    const qint64 preview = bestOf(
+        [&] { whole += squareIsRed(vm::LoadPictureForSize(dense, previewSize).render(previewSize)); });
     std::printf("dense scatter plot (%lld bytes): natural %lld ms (target %lld), preview %lld ms, %s\n",
-                qint64(QFileInfo(dense).size()), natural, kDenseNaturalMs, preview,
-                whole == 2 * kRuns ? "drawn whole" : "NOT WHOLE");
+        qint64(QFileInfo(dense).size()), natural, kDenseNaturalMs, preview,
+        whole == 2 * kRuns ? "drawn whole" : "NOT WHOLE");
     ok = ok && whole == 2 * kRuns && natural <= kDenseNaturalMs && preview < natural;
 
     // The heaviest inputs: the vast-work file and the regressions.
-    std::vector<std::pair<QString, QByteArray>> heavy{{QStringLiteral("vast-work stars"), vmtest::vastWorkEmf()}};
-    for (QDirIterator it(QStringLiteral(VELMORA_TESTDATA_DIR "/regressions/wmf"), QDir::Files); it.hasNext();) {
+    std::vector<std::pair<QString, QByteArray>> heavy { { QStringLiteral("vast-work stars"),
+        vmtest::vastWorkEmf() } };
+    for (QDirIterator it(QStringLiteral(VELMORA_TESTDATA_DIR "/regressions/wmf"), QDir::Files);
+         it.hasNext();) {
         QFile f(it.next());
         if (f.open(QIODevice::ReadOnly))
-            heavy.push_back({QFileInfo(f).fileName(), f.readAll()});
+            heavy.push_back({ QFileInfo(f).fileName(), f.readAll() });
     }
     for (const auto &[name, bytes] : heavy) {
         const QString path = dir.filePath(QStringLiteral("heavy"));
@@ -94,7 +98,8 @@ int main(int argc, char **argv)
                 outcome = e.Description();
             }
         });
-        std::printf("%s: %lld ms (target %lld), %s\n", qPrintable(name), ms, kHeaviestMs, qPrintable(outcome));
+        std::printf(
+            "%s: %lld ms (target %lld), %s\n", qPrintable(name), ms, kHeaviestMs, qPrintable(outcome));
         ok = ok && ms <= kHeaviestMs;
     }
 
@@ -106,8 +111,9 @@ int main(int argc, char **argv)
     std::vector<Use> uses;
     int refused = 0;
     const QDir corpus(QStringLiteral(VELMORA_CORPUS_DIR));
-    for (const QString sub : {QStringLiteral("emf"), QStringLiteral("wmf")}) {
-        for (QDirIterator it(corpus.filePath(sub), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+    for (const QString sub : { QStringLiteral("emf"), QStringLiteral("wmf") }) {
+        for (QDirIterator it(corpus.filePath(sub), QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
             const QString path = it.next();
             QFile f(path);
             if (!f.open(QIODevice::ReadOnly))
@@ -118,7 +124,7 @@ int main(int argc, char **argv)
                 vm::PlayWork work;
                 m->render(m->naturalSize(), &work);
                 if (work.limit > 0)
-                    uses.push_back({corpus.relativeFilePath(path), work.used / work.limit});
+                    uses.push_back({ corpus.relativeFilePath(path), work.used / work.limit });
             } catch (const vm::RuntimeError &e) {
                 if (e.number() == vm::Err::PictureTooComplex) {
                     ++refused;

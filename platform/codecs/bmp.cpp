@@ -47,8 +47,7 @@ struct BmpHeader {
     quint32 profileSize = 0;
 };
 
-template<typename T>
-T readLE(const QByteArray &data, qsizetype offset)
+template <typename T> T readLE(const QByteArray &data, qsizetype offset)
 {
     return qFromLittleEndian<T>(data.constData() + offset);
 }
@@ -100,8 +99,8 @@ BmpHeader parseHeader(const QByteArray &file)
 
 void validate(const BmpHeader &h, qsizetype fileSize)
 {
-    const bool depthOk = h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8
-        || h.bitCount == 16 || h.bitCount == 24 || h.bitCount == 32;
+    const bool depthOk = h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8 || h.bitCount == 16
+        || h.bitCount == 24 || h.bitCount == 32;
     if (h.bitCount == 2 || h.bitCount == 64)
         raise(Err::InvalidPicture); // legal, but rare enough that we do not read them
     if (!depthOk || h.planes != 1)
@@ -179,12 +178,12 @@ QImage decodePixels(const QByteArray &file, const BmpHeader &h)
         qToLittleEndian<quint32>(0, info.data() + 32);
     }
     DibError error = DibError::None;
-    QImage image = decodeDib(info.constData(), info.size(), file.constData() + bitsAt,
-                             file.size() - bitsAt, options, &error);
+    QImage image = decodeDib(
+        info.constData(), info.size(), file.constData() + bitsAt, file.size() - bitsAt, options, &error);
     if (image.isNull())
-        raise(error == DibError::OutOfMemory ? Err::OutOfMemory
-                  : error == DibError::TooLarge ? Err::PictureTooLarge
-                                                : Err::DamagedPicture);
+        raise(error == DibError::OutOfMemory  ? Err::OutOfMemory
+                : error == DibError::TooLarge ? Err::PictureTooLarge
+                                              : Err::DamagedPicture);
     return image;
 }
 

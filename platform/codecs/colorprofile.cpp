@@ -45,16 +45,14 @@ void *limitedRealloc(cmsContext, void *ptr, cmsUInt32Number size)
     return size > kMaxLcmsAllocation ? nullptr : std::realloc(ptr, size);
 }
 
-void ignoreError(cmsContext, cmsUInt32Number, const char *)
-{
-}
+void ignoreError(cmsContext, cmsUInt32Number, const char *) { }
 
 // Our own context: bounded allocations, and errors kept quiet (an unusable
 // profile is an ordinary event, the picture is simply shown untagged).
 cmsContext lcmsContext()
 {
-    static cmsPluginMemHandler memory = {{cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig, nullptr},
-        limitedMalloc, limitedFree, limitedRealloc, nullptr, nullptr, nullptr};
+    static cmsPluginMemHandler memory = { { cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig, nullptr },
+        limitedMalloc, limitedFree, limitedRealloc, nullptr, nullptr, nullptr };
     static const cmsContext context = [] {
         cmsContext c = cmsCreateContext(&memory, nullptr);
         if (c)
@@ -77,7 +75,10 @@ constexpr quint32 sig(const char (&s)[5])
 
 struct Profile {
     cmsHPROFILE handle = nullptr;
-    explicit Profile(cmsHPROFILE h) : handle(h) {}
+    explicit Profile(cmsHPROFILE h)
+        : handle(h)
+    {
+    }
     ~Profile()
     {
         if (handle)
@@ -128,8 +129,9 @@ bool behavesAsSrgb(cmsHPROFILE p, cmsUInt32Number intent)
     Profile srgb(cmsCreate_sRGBProfileTHR(lcmsContext()));
     if (!srgb.handle)
         return false;
-    const cmsTagSignature colorants[] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
-    const cmsTagSignature curves[] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    const cmsTagSignature colorants[]
+        = { cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag };
+    const cmsTagSignature curves[] = { cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag };
     for (int i = 0; i < 3; ++i) {
         const auto *a = static_cast<const cmsCIEXYZ *>(cmsReadTag(p, colorants[i]));
         const auto *b = static_cast<const cmsCIEXYZ *>(cmsReadTag(srgb.handle, colorants[i]));
@@ -154,7 +156,8 @@ bool behavesAsSrgb(cmsHPROFILE p, cmsUInt32Number intent)
 cmsHPROFILE openOutputProfile(const QByteArray &display)
 {
     if (!display.isEmpty() && isPlausibleIccProfile(display)) {
-        cmsHPROFILE p = cmsOpenProfileFromMemTHR(lcmsContext(), display.constData(), cmsUInt32Number(display.size()));
+        cmsHPROFILE p
+            = cmsOpenProfileFromMemTHR(lcmsContext(), display.constData(), cmsUInt32Number(display.size()));
         if (p && cmsGetColorSpace(p) == cmsSigRgbData && cmsGetDeviceClass(p) == cmsSigDisplayClass
             && cmsIsIntentSupported(p, INTENT_PERCEPTUAL, LCMS_USED_AS_OUTPUT)) {
             return p;
@@ -242,8 +245,8 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
             const bool grey = model == PixelModel::Grey;
             constexpr cmsUInt32Number kFlags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE;
             cmsHTRANSFORM t = out.handle
-                ? cmsCreateTransformTHR(lcmsContext(), in.handle, inputFormat(model), out.handle,
-                      TYPE_BGRA_8, intent, grey ? kFlags | cmsFLAGS_NOOPTIMIZE : kFlags)
+                ? cmsCreateTransformTHR(lcmsContext(), in.handle, inputFormat(model), out.handle, TYPE_BGRA_8,
+                    intent, grey ? kFlags | cmsFLAGS_NOOPTIMIZE : kFlags)
                 : nullptr;
             if (t && grey) {
                 uchar levels[256];
@@ -258,7 +261,7 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
             }
         }
     }
-    g_cache.push_front({key, made});
+    g_cache.push_front({ key, made });
     if (g_cache.size() > kCachedConversions)
         g_cache.pop_back();
     return made;

@@ -53,8 +53,14 @@ public:
     void convertRows(uchar *first, qsizetype bytesPerLine, int width, int rows) const;
 
 private:
-    explicit ColorConversion(void *transform) : m_transform(transform) {}
-    explicit ColorConversion(std::vector<QRgb> greyTable) : m_greyTable(std::move(greyTable)) {}
+    explicit ColorConversion(void *transform)
+        : m_transform(transform)
+    {
+    }
+    explicit ColorConversion(std::vector<QRgb> greyTable)
+        : m_greyTable(std::move(greyTable))
+    {
+    }
     void *m_transform = nullptr; // cmsHTRANSFORM
     // Grey has 256 values only: their exact results, in place of a transform
     // whose table would bend the steep ends of a grey curve.

@@ -105,7 +105,7 @@ bool near(double a, double b)
 
 bool isSrgbChromaticities(const double *c)
 {
-    const double srgb[8] = {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+    const double srgb[8] = { 0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06 };
     for (int i = 0; i < 8; ++i) {
         if (!near(c[i], srgb[i]))
             return false;
@@ -139,17 +139,18 @@ QByteArray profileFromGammaAndChromaticities(const PngColour &c)
     cmsToneCurve *curve = cmsBuildGamma(nullptr, exponent);
     if (!curve)
         return {};
-    cmsCIExyY white {0.3127, 0.3290, 1.0};
-    cmsCIExyYTRIPLE primaries {{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+    cmsCIExyY white { 0.3127, 0.3290, 1.0 };
+    cmsCIExyYTRIPLE primaries { { 0.64, 0.33, 1.0 }, { 0.30, 0.60, 1.0 }, { 0.15, 0.06, 1.0 } };
     if (c.hasChromaticities) {
-        white = {c.chrm[0], c.chrm[1], 1.0};
-        primaries = {{c.chrm[2], c.chrm[3], 1.0}, {c.chrm[4], c.chrm[5], 1.0}, {c.chrm[6], c.chrm[7], 1.0}};
+        white = { c.chrm[0], c.chrm[1], 1.0 };
+        primaries
+            = { { c.chrm[2], c.chrm[3], 1.0 }, { c.chrm[4], c.chrm[5], 1.0 }, { c.chrm[6], c.chrm[7], 1.0 } };
     }
     cmsHPROFILE profile = nullptr;
     if (c.grey) {
         profile = cmsCreateGrayProfile(&white, curve);
     } else {
-        cmsToneCurve *curves[3] = {curve, curve, curve};
+        cmsToneCurve *curves[3] = { curve, curve, curve };
         profile = cmsCreateRGBProfile(&white, &primaries, curves);
     }
     cmsFreeToneCurve(curve);
@@ -195,12 +196,12 @@ QByteArray adobeRgbProfile()
 {
     static const QByteArray profile = [] {
         // Adobe RGB (1998): D65 white, its own primaries, a gamma of 563/256.
-        const cmsCIExyY white {0.3127, 0.3290, 1.0};
-        const cmsCIExyYTRIPLE primaries {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+        const cmsCIExyY white { 0.3127, 0.3290, 1.0 };
+        const cmsCIExyYTRIPLE primaries { { 0.64, 0.33, 1.0 }, { 0.21, 0.71, 1.0 }, { 0.15, 0.06, 1.0 } };
         cmsToneCurve *curve = cmsBuildGamma(nullptr, 563.0 / 256.0);
         if (!curve)
             return QByteArray();
-        cmsToneCurve *curves[3] = {curve, curve, curve};
+        cmsToneCurve *curves[3] = { curve, curve, curve };
         cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
         cmsFreeToneCurve(curve);
         return saved(p);

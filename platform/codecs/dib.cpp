@@ -16,17 +16,25 @@ namespace vm {
 
 namespace {
 
-quint16 u16(const char *p) { return qFromLittleEndian<quint16>(p); }
-quint32 u32(const char *p) { return qFromLittleEndian<quint32>(p); }
-qint32 s32(const char *p) { return qFromLittleEndian<qint32>(p); }
+quint16 u16(const char *p)
+{
+    return qFromLittleEndian<quint16>(p);
+}
+quint32 u32(const char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+qint32 s32(const char *p)
+{
+    return qFromLittleEndian<qint32>(p);
+}
 
 bool sizeWithinBounds(qint64 w, qint64 h)
 {
     return w > 0 && h > 0 && pictureSizeFits(w, h);
 }
 
-template<typename T>
-T fail(DibError *error, DibError why, T result = {})
+template <typename T> T fail(DibError *error, DibError why, T result = {})
 {
     if (error)
         *error = why;
@@ -56,8 +64,8 @@ struct Channel {
     }
 };
 
-std::vector<QRgb> readColorTable(const DibHeader &h, const char *info, qsizetype infoSize,
-                                 const DibOptions &options)
+std::vector<QRgb> readColorTable(
+    const DibHeader &h, const char *info, qsizetype infoSize, const DibOptions &options)
 {
     std::vector<QRgb> table;
     if (h.bitCount > 8)
@@ -81,12 +89,12 @@ std::vector<QRgb> readColorTable(const DibHeader &h, const char *info, qsizetype
 }
 
 // Run-length bits. `row` counts rows as they come in the stream (bottom first).
-QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char *bits,
-                 qsizetype size, const DibOptions &options, DibError *error)
+QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char *bits, qsizetype size,
+    const DibOptions &options, DibError *error)
 {
     // Skipped pixels that take index 0 leave nothing transparent.
-    QImage image(h.width, h.height,
-                 options.rleSkipTransparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image(
+        h.width, h.height, options.rleSkipTransparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return fail<QImage>(error, DibError::OutOfMemory);
     image.fill(options.rleSkipTransparent ? 0u : table[0]);
@@ -159,8 +167,7 @@ QImage decodeEmbedded(const DibHeader &h, const char *bits, qsizetype size)
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return {};
-    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                          : QImage::Format_RGB32);
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.size() != QSize(h.width, h.height))
         image = image.scaled(h.width, h.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
@@ -168,8 +175,8 @@ QImage decodeEmbedded(const DibHeader &h, const char *bits, qsizetype size)
 
 } // namespace
 
-std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
-                                        const DibOptions &options, DibError *error)
+std::optional<DibHeader> parseDibHeader(
+    const char *info, qsizetype infoSize, const DibOptions &options, DibError *error)
 {
     if (error)
         *error = DibError::Malformed;
@@ -203,8 +210,7 @@ std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
         h.compression = u32(field + 16);
         h.sizeImage = u32(field + 20);
         h.colorsUsed = u32(field + 32);
-        const bool os2 = headerSize != 40 && headerSize != 52 && headerSize != 56
-            && headerSize <= 64;
+        const bool os2 = headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize <= 64;
         // OS/2 2.x reuses 3 and 4 for Huffman 1D and RLE24, which we do not
         // read. Huffman is for 1 bpp only: 3 with 16 or 32 bpp can only mean
         // bit fields.
@@ -218,8 +224,8 @@ std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
 
     switch (h.compression) {
     case DibRgb:
-        if (h.bitCount != 1 && h.bitCount != 2 && h.bitCount != 4 && h.bitCount != 8
-            && h.bitCount != 16 && h.bitCount != 24 && h.bitCount != 32)
+        if (h.bitCount != 1 && h.bitCount != 2 && h.bitCount != 4 && h.bitCount != 8 && h.bitCount != 16
+            && h.bitCount != 24 && h.bitCount != 32)
             return std::nullopt;
         break;
     case DibRle8:
@@ -281,7 +287,7 @@ std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
 }
 
 QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizetype bitsSize,
-                 const DibOptions &options, DibError *error)
+    const DibOptions &options, DibError *error)
 {
     const std::optional<DibHeader> parsed = parseDibHeader(info, infoSize, options, error);
     if (!parsed)
@@ -305,8 +311,8 @@ QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizety
         return fail<QImage>(error, DibError::Malformed);
     // Missing rows, and the rest of a row cut short, read as zero bytes.
     const int rowsPresent = int(std::min<qint64>(h.height, bitsSize / h.stride));
-    const qint64 partialBytes =
-        rowsPresent < h.height ? std::min<qint64>(bitsSize - rowsPresent * h.stride, h.stride) : 0;
+    const qint64 partialBytes
+        = rowsPresent < h.height ? std::min<qint64>(bitsSize - rowsPresent * h.stride, h.stride) : 0;
 
     const bool alpha = h.masks[3] != 0 && h.bitCount >= 16;
     image = QImage(h.width, h.height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);

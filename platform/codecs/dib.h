@@ -67,12 +67,12 @@ struct DibHeader {
     quint32 compression = 0;
     quint32 sizeImage = 0;
     quint32 colorsUsed = 0;
-    bool core = false;      // BITMAPCOREHEADER: 3-byte colour table entries
-    quint32 masks[4] = {0, 0, 0, 0}; // R, G, B, A when given in or after the header
-    int maskBytes = 0;      // mask bytes that follow the header
+    bool core = false; // BITMAPCOREHEADER: 3-byte colour table entries
+    quint32 masks[4] = { 0, 0, 0, 0 }; // R, G, B, A when given in or after the header
+    int maskBytes = 0; // mask bytes that follow the header
     int paletteEntries = 0; // colour table entries that follow the masks
     int paletteEntrySize = 4;
-    qint64 stride = 0;      // bytes per row of uncompressed bits
+    qint64 stride = 0; // bytes per row of uncompressed bits
     // Size of header + masks + colour table, where a packed DIB's bits start.
     qint64 infoSize() const { return headerSize + maskBytes + qint64(paletteEntries) * paletteEntrySize; }
 };
@@ -88,13 +88,13 @@ enum DibCompression : quint32 {
 };
 
 // Reads and checks the header; nothing when it is malformed or out of bounds.
-std::optional<DibHeader> parseDibHeader(const char *info, qsizetype infoSize,
-                                        const DibOptions &options = {}, DibError *error = nullptr);
+std::optional<DibHeader> parseDibHeader(
+    const char *info, qsizetype infoSize, const DibOptions &options = {}, DibError *error = nullptr);
 
 // Header and colour table in `info`, bits separately (as metafile records
 // store them).
 QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizetype bitsSize,
-                 const DibOptions &options = {}, DibError *error = nullptr);
+    const DibOptions &options = {}, DibError *error = nullptr);
 QImage decodeDib(const QByteArray &info, const QByteArray &bits, const DibOptions &options = {});
 
 // A packed DIB: header, colour table and bits back to back.

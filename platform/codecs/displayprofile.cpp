@@ -29,8 +29,8 @@ QByteArray displayIccProfile()
         return {};
 
     static constexpr char kAtom[] = "_ICC_PROFILE";
-    xcb_intern_atom_reply_t *atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof kAtom - 1, kAtom), nullptr);
+    xcb_intern_atom_reply_t *atom
+        = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof kAtom - 1, kAtom), nullptr);
     if (!atom)
         return {};
     const xcb_atom_t name = atom->atom;

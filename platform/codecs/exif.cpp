@@ -24,7 +24,10 @@ constexpr int kMaxEntries = 1024; // a real IFD0 has a few dozen
 
 class TiffReader {
 public:
-    explicit TiffReader(QByteArrayView tiff) : m_data(tiff) {}
+    explicit TiffReader(QByteArrayView tiff)
+        : m_data(tiff)
+    {
+    }
 
     bool init()
     {

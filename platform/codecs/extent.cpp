@@ -10,13 +10,12 @@ namespace vm {
 namespace {
 
 constexpr double kMinDotsPerMetre = 10.0 * 5000.0 / 127.0; // 10 dpi
-constexpr double kMaxDotsPerMetre = 1'000'000.0;           // 1 µm per pixel
+constexpr double kMaxDotsPerMetre = 1'000'000.0; // 1 µm per pixel
 
 int himetric(int pixels, double dotsPerMetre)
 {
     const double value = std::round(double(pixels) * 100000.0 / dotsPerMetre);
-    return value > double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                            : int(value);
+    return value > double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(value);
 }
 
 } // namespace

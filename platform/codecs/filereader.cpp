@@ -1,6 +1,5 @@
 #include "platform/codecs/filereader.h"
 
-
 #include <new>
 
 #include <cerrno>
@@ -17,7 +16,10 @@ namespace {
 
 class FdCloser {
 public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
+    explicit FdCloser(int fd)
+        : m_fd(fd)
+    {
+    }
     ~FdCloser() { ::close(m_fd); }
     FdCloser(const FdCloser &) = delete;
     FdCloser &operator=(const FdCloser &) = delete;
@@ -32,7 +34,7 @@ Err missingEntry(const QByteArray &path)
 {
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
-    struct stat st {};
+    struct stat st { };
     if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return Err::PathNotFound;
     return Err::FileNotFound;
@@ -85,7 +87,7 @@ QByteArray readPictureFile(const QString &name, struct stat *seen)
         raiseOpenError(errno, path);
     FdCloser closer(fd);
 
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0)
         raise(Err::DeviceIO);
     if (S_ISDIR(st.st_mode))

@@ -37,14 +37,12 @@ struct Entry {
     int depth = 0;
 };
 
-template<typename T>
-T readLE(QByteArrayView data, qsizetype offset)
+template <typename T> T readLE(QByteArrayView data, qsizetype offset)
 {
     return qFromLittleEndian<T>(data.data() + offset);
 }
 
-template<typename T>
-T readBE(QByteArrayView data, qsizetype offset)
+template <typename T> T readBE(QByteArrayView data, qsizetype offset)
 {
     return qFromBigEndian<T>(data.data() + offset);
 }
@@ -135,12 +133,12 @@ QImage decodeIconDib(const Entry &e)
     DibOptions options;
     options.alpha32 = true; // the alpha channel of a 32-bit entry, unless all zero
     DibError error = DibError::None;
-    QImage image = decodeDib(info.constData(), info.size(), d.data() + colourAt, colourStride * h,
-                             options, &error);
+    QImage image
+        = decodeDib(info.constData(), info.size(), d.data() + colourAt, colourStride * h, options, &error);
     if (image.isNull())
-        raise(error == DibError::OutOfMemory ? Err::OutOfMemory
-                  : error == DibError::TooLarge ? Err::PictureTooLarge
-                                                : Err::DamagedPicture);
+        raise(error == DibError::OutOfMemory  ? Err::OutOfMemory
+                : error == DibError::TooLarge ? Err::PictureTooLarge
+                                              : Err::DamagedPicture);
     if (image.format() == QImage::Format_ARGB32)
         return image; // the alpha channel rules; the mask is for old systems
     image.reinterpretAsFormat(QImage::Format_ARGB32); // every pixel is opaque

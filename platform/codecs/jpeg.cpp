@@ -154,7 +154,8 @@ public:
             if (jpeg_read_scanlines(&m_cinfo, &target, 1) != 1)
                 return false;
             if (naiveCmyk)
-                convertCmykRow(row, reinterpret_cast<QRgb *>(image.scanLine(y)), image.width(), adobeInverted);
+                convertCmykRow(
+                    row, reinterpret_cast<QRgb *>(image.scanLine(y)), image.width(), adobeInverted);
             if (colour && (y + 1) % 16 == 0)
                 colour->rowsReady(y + 1);
         }
@@ -239,13 +240,32 @@ QImage oriented(const QImage &src, int orientation)
             int X = x;
             int Y = y;
             switch (orientation) {
-            case 2: X = w - 1 - x; break;
-            case 3: X = w - 1 - x; Y = h - 1 - y; break;
-            case 4: Y = h - 1 - y; break;
-            case 5: X = y; Y = x; break;
-            case 6: X = h - 1 - y; Y = x; break;
-            case 7: X = h - 1 - y; Y = w - 1 - x; break;
-            case 8: X = y; Y = w - 1 - x; break;
+            case 2:
+                X = w - 1 - x;
+                break;
+            case 3:
+                X = w - 1 - x;
+                Y = h - 1 - y;
+                break;
+            case 4:
+                Y = h - 1 - y;
+                break;
+            case 5:
+                X = y;
+                Y = x;
+                break;
+            case 6:
+                X = h - 1 - y;
+                Y = x;
+                break;
+            case 7:
+                X = h - 1 - y;
+                Y = w - 1 - x;
+                break;
+            case 8:
+                X = y;
+                Y = w - 1 - x;
+                break;
             }
             reinterpret_cast<QRgb *>(dst.scanLine(Y))[X] = in[x];
         }

@@ -8,7 +8,8 @@ bool pngChunksFit(QByteArrayView data)
 {
     static constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
     constexpr qsizetype kSignatureSize = 8;
-    if (data.size() < kSignatureSize || data.first(kSignatureSize) != QByteArrayView(kSignature, kSignatureSize))
+    if (data.size() < kSignatureSize
+        || data.first(kSignatureSize) != QByteArrayView(kSignature, kSignatureSize))
         return false;
     qsizetype offset = kSignatureSize;
     // Length and type, the data, then the CRC.

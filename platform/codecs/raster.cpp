@@ -52,8 +52,8 @@ QImage toDisplayFormat(QImage image)
         }
         image.reinterpretAsFormat(QImage::Format_RGB32);
     }
-    const QImage::Format target =
-        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage::Format target
+        = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     if (image.format() != target)
         image.convertTo(target);
     if (image.isNull() || image.format() != target)

@@ -11,7 +11,7 @@ namespace vm {
 namespace {
 
 constexpr size_t kHugePage = size_t(2) * 1024 * 1024;
-std::atomic<quint64> s_hugeRasters {0};
+std::atomic<quint64> s_hugeRasters { 0 };
 
 void freeRaster(void *memory)
 {
@@ -37,7 +37,7 @@ QImage allocateRaster(int width, int height, QImage::Format format)
     void *memory = std::aligned_alloc(kHugePage, rounded);
     if (!memory)
         return QImage(width, height, format);
-    // Refused (no transparent huge pages here): the memory works all the same.
+        // Refused (no transparent huge pages here): the memory works all the same.
 #ifdef MADV_HUGEPAGE
     if (::madvise(memory, rounded, MADV_HUGEPAGE) == 0)
         s_hugeRasters.fetch_add(1, std::memory_order_relaxed);

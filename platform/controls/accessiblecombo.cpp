@@ -27,7 +27,7 @@ public:
 
     QStringList actionNames() const override
     {
-        return QStringList{showMenuAction()} + QAccessibleWidget::actionNames();
+        return QStringList { showMenuAction() } + QAccessibleWidget::actionNames();
     }
 
     void doAction(const QString &name) override

@@ -7,7 +7,10 @@
 
 namespace vm {
 
-DevicePixels CoolBar::Height() const { return deviceHeight(this); }
+DevicePixels CoolBar::Height() const
+{
+    return deviceHeight(this);
+}
 
 namespace {
 constexpr int kGripper = 8;
@@ -64,8 +67,8 @@ void CoolBand::paintEvent(QPaintEvent *)
     }
     if (!m_caption.isEmpty()) {
         p.setPen(pal.color(QPalette::WindowText));
-        p.drawText(QRect(kGripper + 2, 0, headerWidth() - kGripper, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                   m_caption);
+        p.drawText(QRect(kGripper + 2, 0, headerWidth() - kGripper, height()),
+            Qt::AlignVCenter | Qt::AlignLeft, m_caption);
     }
 }
 

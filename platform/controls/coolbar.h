@@ -61,7 +61,7 @@ public:
     DevicePixels Height() const;
     int heightDevicePixels() const { return Height().value(); }
     bool FixedOrder() const { return true; }
-    void setFixedOrder(bool) {}
+    void setFixedOrder(bool) { }
     bool Visible() const { return !isHidden(); }
 
     QList<CoolBand *> bands() const;

@@ -21,8 +21,7 @@ DevicePixels toDevicePixels(int logical, qreal ratio)
 QRect toDevicePixels(const QRect &logical, qreal ratio)
 {
     return QRect(toDevicePixels(logical.x(), ratio).value(), toDevicePixels(logical.y(), ratio).value(),
-                 toDevicePixels(logical.width(), ratio).value(),
-                 toDevicePixels(logical.height(), ratio).value());
+        toDevicePixels(logical.width(), ratio).value(), toDevicePixels(logical.height(), ratio).value());
 }
 
 QRect toLogicalPixels(const QRect &device, qreal ratio)

@@ -41,7 +41,8 @@ FileListBox::FileListBox(QWidget *parent)
     m_restTimer->setInterval(kRestMs);
     connect(m_restTimer, &QTimer::timeout, this, &FileListBox::selectionRested);
     // Every change of the selection, the user's or the program's.
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, m_restTimer, qOverload<>(&QTimer::start));
+    connect(
+        selectionModel(), &QItemSelectionModel::selectionChanged, m_restTimer, qOverload<>(&QTimer::start));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Large folders: one row height for all, no per-row measuring.

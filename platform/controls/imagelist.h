@@ -25,15 +25,31 @@ public:
 
     // In logical pixels; a high-density screen takes the "@2x" images.
     int ImageWidth() const { return m_size.width(); }
-    void setImageWidth(int w) { m_size.setWidth(w); m_icons.clear(); }
+    void setImageWidth(int w)
+    {
+        m_size.setWidth(w);
+        m_icons.clear();
+    }
     int ImageHeight() const { return m_size.height(); }
-    void setImageHeight(int h) { m_size.setHeight(h); m_icons.clear(); }
+    void setImageHeight(int h)
+    {
+        m_size.setHeight(h);
+        m_icons.clear();
+    }
     QColor MaskColor() const { return m_mask; }
-    void setMaskColor(const QColor &c) { m_mask = c; m_icons.clear(); }
+    void setMaskColor(const QColor &c)
+    {
+        m_mask = c;
+        m_icons.clear();
+    }
     QColor BackColor() const { return m_back; }
     void setBackColor(const QColor &c) { m_back = c; }
     QStringList Sources() const { return m_sources; }
-    void setSources(const QStringList &s) { m_sources = s; m_icons.clear(); }
+    void setSources(const QStringList &s)
+    {
+        m_sources = s;
+        m_icons.clear();
+    }
     QStringList Keys() const { return m_keys; }
     void setKeys(const QStringList &k) { m_keys = k; }
     int Count() const { return int(m_sources.size()); }
@@ -45,8 +61,8 @@ public:
 private:
     QIcon load(const QString &source) const;
 
-    QSize m_size{16, 16};
-    QColor m_mask{0xC0, 0xC0, 0xC0};
+    QSize m_size { 16, 16 };
+    QColor m_mask { 0xC0, 0xC0, 0xC0 };
     QColor m_back;
     QStringList m_sources;
     QStringList m_keys;

@@ -18,7 +18,10 @@ StatusBar::StatusBar(QWidget *parent)
     m_label->setObjectName(QStringLiteral("SimpleTextLabel"));
 }
 
-QString StatusBar::SimpleText() const { return m_label->text(); }
+QString StatusBar::SimpleText() const
+{
+    return m_label->text();
+}
 
 void StatusBar::setSimpleText(const QString &text)
 {

@@ -50,7 +50,10 @@ Toolbar::Toolbar(QWidget *parent)
     connect(this, &QToolBar::actionTriggered, this, &Toolbar::trigger);
 }
 
-DevicePixels Toolbar::Height() const { return deviceHeight(this); }
+DevicePixels Toolbar::Height() const
+{
+    return deviceHeight(this);
+}
 
 void Toolbar::setImageList(const QString &name)
 {
@@ -62,7 +65,7 @@ void Toolbar::trigger(QAction *action)
 {
     if (!action || action->isSeparator())
         return;
-    Q_EMIT ButtonClick(Button{action->property("Key").toString(), int(actions().indexOf(action)) + 1});
+    Q_EMIT ButtonClick(Button { action->property("Key").toString(), int(actions().indexOf(action)) + 1 });
 }
 
 void Toolbar::click(int index)

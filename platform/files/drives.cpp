@@ -242,7 +242,7 @@ QString currentFolder(const DriveInfo &drive)
     // A folder removed since it was last open gives way to its nearest
     // remaining parent on the same drive, so the drive stays reachable.
     const auto isFolder = [](const QString &path) {
-        struct stat st {};
+        struct stat st { };
         return ::stat(filenames::nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
     };
     while (folder != drive.root && !isFolder(folder))

@@ -84,7 +84,10 @@ QString escaped(const QByteArray &name)
 
 class Converter {
 public:
-    Converter(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
+    Converter(const char *to, const char *from)
+        : m_cd(iconv_open(to, from))
+    {
+    }
     ~Converter()
     {
         if (m_cd != iconv_t(-1))
@@ -201,7 +204,7 @@ QStringList displayNames(const QList<QByteArray> &names)
 QByteArray nativePath(const QString &path)
 {
     const QByteArray direct = path.toUtf8();
-    struct stat st {};
+    struct stat st { };
     if (::lstat(direct.constData(), &st) == 0)
         return direct;
 

@@ -124,7 +124,8 @@ QStringList readFolder(
                 raiseForErrno(errno, folder);
             break;
         }
-        if (entry->d_name[0] == '.' && (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
+        if (entry->d_name[0] == '.'
+            && (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
             continue;
         raw.append(QByteArray(entry->d_name));
         types.append(entry->d_type);

@@ -49,7 +49,10 @@ QRect readRect(const QByteArray &d, qint64 offset)
 class EmfMetafile final : public Metafile {
 public:
     EmfMetafile(QByteArray data, EmfHeader header, int depth)
-        : m_data(std::move(data)), m_header(header), m_depth(depth), m_natural(metafileNaturalSize(m_header.extent))
+        : m_data(std::move(data))
+        , m_header(header)
+        , m_depth(depth)
+        , m_natural(metafileNaturalSize(m_header.extent))
     {
     }
     QSize extentHimetric() const override { return m_header.extent; }
@@ -68,7 +71,7 @@ public:
             EmfPlayer player(m_data, m_header, context, m_depth);
             player.play();
             if (work)
-                *work = {context.budget().used(), context.budget().limit()};
+                *work = { context.budget().used(), context.budget().limit() };
             context.budget().raiseIfSpent();
             if (context.operationCount() == 0)
                 embedded = player.embeddedWmf();
@@ -101,7 +104,8 @@ EmfHeader parseEmfHeader(const QByteArray &data)
         raise(Err::InvalidPicture);
     EmfHeader h;
     h.headerSize = rd32(data, 4);
-    if (h.headerSize < quint32(kMinHeaderSize) || h.headerSize % 4 != 0 || h.headerSize > quint64(data.size()))
+    if (h.headerSize < quint32(kMinHeaderSize) || h.headerSize % 4 != 0
+        || h.headerSize > quint64(data.size()))
         raise(Err::DamagedPicture);
     h.bounds = readRect(data, 8);
     h.frame = readRect(data, 24);
@@ -142,8 +146,9 @@ EmfHeader parseEmfHeader(const QByteArray &data)
     QRectF deviceFrame;
     qint64 extentW = frameW, extentH = frameH;
     if (frameW > 0 && frameH > 0) {
-        deviceFrame = QRectF(h.frame.left() * h.pxPerMm.width() / 100.0, h.frame.top() * h.pxPerMm.height() / 100.0,
-                             frameW * h.pxPerMm.width() / 100.0, frameH * h.pxPerMm.height() / 100.0);
+        deviceFrame
+            = QRectF(h.frame.left() * h.pxPerMm.width() / 100.0, h.frame.top() * h.pxPerMm.height() / 100.0,
+                frameW * h.pxPerMm.width() / 100.0, frameH * h.pxPerMm.height() / 100.0);
     } else {
         const qint64 boundsW = qint64(h.bounds.right()) - h.bounds.left();
         const qint64 boundsH = qint64(h.bounds.bottom()) - h.bounds.top();
@@ -161,7 +166,10 @@ EmfHeader parseEmfHeader(const QByteArray &data)
 }
 
 EmfPlayer::EmfPlayer(const QByteArray &data, const EmfHeader &header, GdiContext &context, int depth)
-    : m_data(data), m_header(header), m_dc(context), m_depth(depth)
+    : m_data(data)
+    , m_header(header)
+    , m_dc(context)
+    , m_depth(depth)
 {
     m_dc.objects().resize(std::max(1, header.handleCount));
 }

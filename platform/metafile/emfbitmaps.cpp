@@ -25,7 +25,7 @@ QRectF bottomUpSource(const QImage &image, double x, double y, double w, double 
 } // namespace
 
 QImage EmfPlayer::readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, qint64 bitsOffset,
-                          qint64 bitsSize, quint32 usage, bool alpha)
+    qint64 bitsSize, quint32 usage, bool alpha)
 {
     if (!r.need(bmiOffset, bmiSize) || !r.need(bitsOffset, bitsSize))
         return QImage();
@@ -34,7 +34,7 @@ QImage EmfPlayer::readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, 
     if (usage == kDibPalColors)
         options.paletteIndices = &m_dc.state().palette.entries;
     return decodeDib(reinterpret_cast<const char *>(r.data() + bmiOffset), bmiSize,
-                     reinterpret_cast<const char *>(r.data() + bitsOffset), bitsSize, options);
+        reinterpret_cast<const char *>(r.data() + bitsOffset), bitsSize, options);
 }
 
 bool EmfPlayer::bltRecord(const EmfRecord &r)
@@ -133,10 +133,11 @@ bool EmfPlayer::diBitsRecord(const EmfRecord &r)
         return false;
     if (image.isNull())
         return r.ok();
-    const std::optional<DibHeader> header =
-        parseDibHeader(reinterpret_cast<const char *>(r.data() + offBmi), cbBmi);
+    const std::optional<DibHeader> header
+        = parseDibHeader(reinterpret_cast<const char *>(r.data() + offBmi), cbBmi);
     const bool topDown = header && header->topDown;
-    const QRectF src = topDown ? QRectF(xSrc, ySrc, cxSrc, cySrc) : bottomUpSource(image, xSrc, ySrc, cxSrc, cySrc);
+    const QRectF src
+        = topDown ? QRectF(xSrc, ySrc, cxSrc, cySrc) : bottomUpSource(image, xSrc, ySrc, cxSrc, cySrc);
     m_dc.drawBitmap(QRectF(QPointF(xDest, yDest), destSize), image, src, rop);
     return r.ok();
 }
@@ -151,8 +152,8 @@ bool EmfPlayer::gradientFillRecord(const EmfRecord &r)
     QList<GradientVertex> vertices;
     for (quint32 i = 0; i < nVer; ++i) {
         const qint64 off = 36 + qint64(i) * 16;
-        vertices.append({r.point32(off), QColor(r.u16(off + 8) >> 8, r.u16(off + 10) >> 8,
-                                                r.u16(off + 12) >> 8)});
+        vertices.append(
+            { r.point32(off), QColor(r.u16(off + 8) >> 8, r.u16(off + 10) >> 8, r.u16(off + 12) >> 8) });
     }
     QList<int> indices;
     const qint64 at = 36 + qint64(nVer) * 16;
@@ -203,7 +204,8 @@ bool EmfPlayer::drawText(const EmfRecord &r, qint64 base, bool wide)
             text = decodeSymbolText(symbolCodes);
     } else {
         const QByteArray bytes(reinterpret_cast<const char *>(r.data() + offString), nChars);
-        text = symbol ? decodeSymbolText(bytes) : GdiContext::decodeText(bytes, m_dc.state().font.charSet, &dx);
+        text = symbol ? decodeSymbolText(bytes)
+                      : GdiContext::decodeText(bytes, m_dc.state().font.charSet, &dx);
     }
     m_dc.textOut(reference, text, dx, options, box);
     return r.ok();

@@ -132,7 +132,7 @@ enum EmfRecordType : quint32 {
 enum EmfCommentId : quint32 {
     EmfCommentEmfPlus = 0x2B464D45, // "EMF+"
     EmfCommentSpool = 0x00000000,
-    EmfCommentPublic = 0x43494447,  // "GDIC"
+    EmfCommentPublic = 0x43494447, // "GDIC"
 };
 
 // Public comment types (after "GDIC").

@@ -15,14 +15,14 @@
 namespace vm {
 
 struct EmfHeader {
-    QRect bounds;          // device pixels, as stored (inclusive)
-    QRect frame;           // hundredths of a millimetre, as stored (inclusive)
+    QRect bounds; // device pixels, as stored (inclusive)
+    QRect frame; // hundredths of a millimetre, as stored (inclusive)
     quint32 headerSize = 0;
     quint32 recordCount = 0;
     int handleCount = 0;
-    QSizeF pxPerMm;        // reference device pixels per millimetre
-    QSize extent;          // hundredths of a millimetre: right - left, bottom - top
-    QRectF deviceFrame;    // the picture's area in reference device pixels
+    QSizeF pxPerMm; // reference device pixels per millimetre
+    QSize extent; // hundredths of a millimetre: right - left, bottom - top
+    QRectF deviceFrame; // the picture's area in reference device pixels
 };
 
 // Parses and checks the header record; throws RuntimeError when unusable.
@@ -31,7 +31,11 @@ EmfHeader parseEmfHeader(const QByteArray &data);
 // One record, its reads bounds-checked against the record's size.
 class EmfRecord : public LeReader {
 public:
-    EmfRecord(const uchar *data, quint32 type, quint32 size) : LeReader(data, size), m_type(type) {}
+    EmfRecord(const uchar *data, quint32 type, quint32 size)
+        : LeReader(data, size)
+        , m_type(type)
+    {
+    }
     quint32 type() const { return m_type; }
     quint32 size() const { return quint32(LeReader::size()); }
     QPointF point32(qint64 offset) const { return QPointF(i32(offset), i32(offset + 4)); }
@@ -88,7 +92,7 @@ private:
     bool readPolyPoly(const EmfRecord &r, bool small, QList<QPolygonF> *polys);
     bool readRegion(const EmfRecord &r, qint64 offset, qint64 size, GdiRegion *region);
     QImage readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, qint64 bitsOffset, qint64 bitsSize,
-                   quint32 usage, bool alpha = false);
+        quint32 usage, bool alpha = false);
     void storeObject(quint32 index, GdiObject object);
     // Stores the object a record made at the index it names (its first
     // field), unless the record lied about its size; returns r.ok().

@@ -8,7 +8,11 @@ namespace vm {
 namespace {
 
 enum BrushDataFlag : quint32 {
-    BrushPath = 0x1, BrushTransform = 0x2, BrushPresetColors = 0x4, BrushBlendH = 0x8, BrushBlendV = 0x10,
+    BrushPath = 0x1,
+    BrushTransform = 0x2,
+    BrushPresetColors = 0x4,
+    BrushBlendH = 0x8,
+    BrushBlendV = 0x10,
     BrushFocusScales = 0x40,
 };
 
@@ -17,18 +21,23 @@ constexpr quint32 kMaxBlendCount = 4096;
 QGradient::Spread spreadOf(qint32 wrap)
 {
     switch (wrap) {
-    case 1: case 2: case 3: return QGradient::ReflectSpread;
-    case 4: return QGradient::PadSpread;
-    default: return QGradient::RepeatSpread;
+    case 1:
+    case 2:
+    case 3:
+        return QGradient::ReflectSpread;
+    case 4:
+        return QGradient::PadSpread;
+    default:
+        return QGradient::RepeatSpread;
     }
 }
 
 QColor mix(const QColor &a, const QColor &b, double t)
 {
     t = std::clamp(t, 0.0, 1.0);
-    return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * t), float(a.greenF() + (b.greenF() - a.greenF()) * t),
-                            float(a.blueF() + (b.blueF() - a.blueF()) * t),
-                            float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
+    return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * t),
+        float(a.greenF() + (b.greenF() - a.greenF()) * t), float(a.blueF() + (b.blueF() - a.blueF()) * t),
+        float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
 }
 
 // Sorted, clamped stops; QGradient wants positions rising from 0 to 1.
@@ -36,9 +45,8 @@ QGradientStops tidy(QGradientStops stops)
 {
     for (QGradientStop &s : stops)
         s.first = std::clamp(s.first, 0.0, 1.0);
-    std::stable_sort(stops.begin(), stops.end(), [](const QGradientStop &a, const QGradientStop &b) {
-        return a.first < b.first;
-    });
+    std::stable_sort(stops.begin(), stops.end(),
+        [](const QGradientStop &a, const QGradientStop &b) { return a.first < b.first; });
     return stops;
 }
 
@@ -49,20 +57,20 @@ bool readPresetColors(const EmfPlusReader &r, qint64 *at, QGradientStops *stops)
     if (n > kMaxBlendCount || !r.need(*at + 4, qint64(n) * 8))
         return false;
     for (quint32 i = 0; i < n; ++i)
-        stops->append({r.f32(*at + 4 + i * 4), r.argb(*at + 4 + qint64(n) * 4 + i * 4)});
+        stops->append({ r.f32(*at + 4 + i * 4), r.argb(*at + 4 + qint64(n) * 4 + i * 4) });
     *at += 4 + qint64(n) * 8;
     return true;
 }
 
 // EmfPlusBlendFactors: count, positions, factors (0 the first colour, 1 the second).
-bool readBlendFactors(const EmfPlusReader &r, qint64 *at, const QColor &from, const QColor &to,
-                      QGradientStops *stops)
+bool readBlendFactors(
+    const EmfPlusReader &r, qint64 *at, const QColor &from, const QColor &to, QGradientStops *stops)
 {
     const quint32 n = r.u32(*at);
     if (n > kMaxBlendCount || !r.need(*at + 4, qint64(n) * 8))
         return false;
     for (quint32 i = 0; i < n; ++i)
-        stops->append({r.f32(*at + 4 + i * 4), mix(from, to, r.f32(*at + 4 + qint64(n) * 4 + i * 4))});
+        stops->append({ r.f32(*at + 4 + i * 4), mix(from, to, r.f32(*at + 4 + qint64(n) * 4 + i * 4)) });
     *at += 4 + qint64(n) * 8;
     return true;
 }
@@ -71,7 +79,7 @@ bool readBlendFactors(const EmfPlusReader &r, qint64 *at, const QColor &from, co
 // flags say so, then preset colours or, with one of `blendFlags`, blend
 // factors from `from` to `to`. False when they do not fit.
 bool readGradientTail(const EmfPlusReader &r, quint32 flags, quint32 blendFlags, const QColor &from,
-                      const QColor &to, qint64 at, QTransform *transform, QGradientStops *stops)
+    const QColor &to, qint64 at, QTransform *transform, QGradientStops *stops)
 {
     if (flags & BrushTransform)
         *transform = r.matrix(std::exchange(at, at + 24));
@@ -119,11 +127,11 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
         b.background = r.argb(36);
         // Blending across both directions is not something a QLinearGradient
         // can do; the horizontal factors are what files carry.
-        if (!readGradientTail(r, flags, BrushBlendH | BrushBlendV, b.color, b.background, 48, &b.transform,
-                              &b.stops))
+        if (!readGradientTail(
+                r, flags, BrushBlendH | BrushBlendV, b.color, b.background, 48, &b.transform, &b.stops))
             return std::nullopt;
         if (b.stops.isEmpty())
-            b.stops = {{0, b.color}, {1, b.background}};
+            b.stops = { { 0, b.color }, { 1, b.background } };
         break;
     }
     case EmfPlusBrush::PathGradient: {
@@ -157,9 +165,9 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
         if (!readGradientTail(r, flags, BrushBlendH, b.background, b.color, at, &b.transform, &stops))
             return std::nullopt;
         for (const QGradientStop &s : stops)
-            b.stops.append({1 - s.first, s.second});
+            b.stops.append({ 1 - s.first, s.second });
         if (b.stops.isEmpty())
-            b.stops = {{0, b.color}, {1, b.background}};
+            b.stops = { { 0, b.color }, { 1, b.background } };
         break;
     }
     default:

@@ -82,11 +82,13 @@ EmfPlusResult EmfPlusPlayer::curveRecord(const EmfPlusRecord &r)
         const EmfPlusPen *pen = m_objects.find<EmfPlusPen>(r.flags & 0xFF);
         if (!pen || points.size() < 2 || first >= quint32(points.size() - 1))
             return EmfPlusResult::NotDrawn;
-        strokeWorld(openCurve(points, tension, first, std::min<qsizetype>(segments, points.size() - 1 - first)), *pen,
-                    false);
+        strokeWorld(
+            openCurve(points, tension, first, std::min<qsizetype>(segments, points.size() - 1 - first)), *pen,
+            false);
         return EmfPlusResult::Done;
     }
-    default: return EmfPlusResult::NotDrawn;
+    default:
+        return EmfPlusResult::NotDrawn;
     }
 }
 

@@ -13,28 +13,67 @@ namespace {
 
 // Beyond these a single fill or stroke is left out rather than stall play,
 // as the GDI side does.
-constexpr double kMaxExtent = 1e7;     // image pixels from the origin
+constexpr double kMaxExtent = 1e7; // image pixels from the origin
 constexpr double kMaxStrokeArea = 2e8; // image pixels a stroke may cover
-constexpr double kMaxElements = 1e6;     // path elements of one fill or stroke
-constexpr int kMaxCutElements = 20000;   // beyond this a fill is not cut to the page (path operations grow fast)
+constexpr double kMaxElements = 1e6; // path elements of one fill or stroke
+constexpr int kMaxCutElements
+    = 20000; // beyond this a fill is not cut to the page (path operations grow fast)
 
 Qt::BrushStyle hatchPattern(quint32 hatch)
 {
     switch (hatch) {
-    case 0: case 25: case 27: case 29: case 32: return Qt::HorPattern;
-    case 1: case 24: case 26: case 28: case 33: return Qt::VerPattern;
-    case 2: case 18: case 20: case 22: case 30: return Qt::FDiagPattern;
-    case 3: case 19: case 21: case 23: case 31: return Qt::BDiagPattern;
-    case 4: case 41: case 45: return Qt::CrossPattern;
-    case 5: case 44: return Qt::DiagCrossPattern;
-    case 6: return Qt::Dense7Pattern;
-    case 7: return Qt::Dense6Pattern;
-    case 8: case 9: case 10: return Qt::Dense5Pattern;
-    case 11: case 12: case 13: return Qt::Dense4Pattern;
-    case 14: case 15: return Qt::Dense3Pattern;
-    case 16: return Qt::Dense2Pattern;
-    case 17: return Qt::Dense1Pattern;
-    default: return Qt::Dense4Pattern; // checker boards, weaves, shingles...
+    case 0:
+    case 25:
+    case 27:
+    case 29:
+    case 32:
+        return Qt::HorPattern;
+    case 1:
+    case 24:
+    case 26:
+    case 28:
+    case 33:
+        return Qt::VerPattern;
+    case 2:
+    case 18:
+    case 20:
+    case 22:
+    case 30:
+        return Qt::FDiagPattern;
+    case 3:
+    case 19:
+    case 21:
+    case 23:
+    case 31:
+        return Qt::BDiagPattern;
+    case 4:
+    case 41:
+    case 45:
+        return Qt::CrossPattern;
+    case 5:
+    case 44:
+        return Qt::DiagCrossPattern;
+    case 6:
+        return Qt::Dense7Pattern;
+    case 7:
+        return Qt::Dense6Pattern;
+    case 8:
+    case 9:
+    case 10:
+        return Qt::Dense5Pattern;
+    case 11:
+    case 12:
+    case 13:
+        return Qt::Dense4Pattern;
+    case 14:
+    case 15:
+        return Qt::Dense3Pattern;
+    case 16:
+        return Qt::Dense2Pattern;
+    case 17:
+        return Qt::Dense1Pattern;
+    default:
+        return Qt::Dense4Pattern; // checker boards, weaves, shingles...
     }
 }
 
@@ -96,7 +135,8 @@ bool EmfPlusPlayer::beginDraw()
         p.setClipping(false);
     p.setRenderHint(QPainter::Antialiasing, m_state.antialias);
     p.setRenderHint(QPainter::SmoothPixmapTransform, m_state.interpolation != 5);
-    p.setCompositionMode(m_state.sourceCopy ? QPainter::CompositionMode_Source : QPainter::CompositionMode_SourceOver);
+    p.setCompositionMode(
+        m_state.sourceCopy ? QPainter::CompositionMode_Source : QPainter::CompositionMode_SourceOver);
     p.setBackgroundMode(Qt::TransparentMode);
     return true;
 }
@@ -110,7 +150,8 @@ QBrush EmfPlusPlayer::imageBrush(const EmfPlusBrush &b, const QTransform &worldT
 {
     QBrush brush;
     switch (b.type) {
-    case EmfPlusBrush::Solid: return QBrush(b.color);
+    case EmfPlusBrush::Solid:
+        return QBrush(b.color);
     case EmfPlusBrush::Hatch: {
         // Hatches are a pattern of device pixels starting at the rendering origin.
         brush = QBrush(b.color, hatchPattern(b.hatch));
@@ -130,14 +171,16 @@ QBrush EmfPlusPlayer::imageBrush(const EmfPlusBrush &b, const QTransform &worldT
     case EmfPlusBrush::PathGradient: {
         // A radial gradient stretched over the boundary from its centre.
         const QRectF box = b.boundary.boundingRect();
-        const double rx = std::max({std::abs(box.left() - b.centre.x()), std::abs(box.right() - b.centre.x()), 1e-3});
-        const double ry = std::max({std::abs(box.top() - b.centre.y()), std::abs(box.bottom() - b.centre.y()), 1e-3});
+        const double rx
+            = std::max({ std::abs(box.left() - b.centre.x()), std::abs(box.right() - b.centre.x()), 1e-3 });
+        const double ry
+            = std::max({ std::abs(box.top() - b.centre.y()), std::abs(box.bottom() - b.centre.y()), 1e-3 });
         QRadialGradient g(QPointF(0, 0), 1);
         g.setStops(b.stops);
         g.setSpread(QGradient::PadSpread);
         brush = QBrush(g);
-        brush.setTransform(QTransform::fromScale(rx, ry) * QTransform::fromTranslate(b.centre.x(), b.centre.y())
-                           * b.transform * worldToImage);
+        brush.setTransform(QTransform::fromScale(rx, ry)
+            * QTransform::fromTranslate(b.centre.x(), b.centre.y()) * b.transform * worldToImage);
         return brush;
     }
     case EmfPlusBrush::Texture:
@@ -172,12 +215,23 @@ QPen EmfPlusPlayer::imagePen(const EmfPlusPen &pen, const QTransform &worldToIma
     qpen.setMiterLimit(pen.miterLimit);
     QList<qreal> dashes;
     switch (pen.lineStyle) {
-    case 1: dashes = {3, 1}; break;
-    case 2: dashes = {1, 1}; break;
-    case 3: dashes = {3, 1, 1, 1}; break;
-    case 4: dashes = {3, 1, 1, 1, 1, 1}; break;
-    case 5: dashes = pen.dashes; break;
-    default: break;
+    case 1:
+        dashes = { 3, 1 };
+        break;
+    case 2:
+        dashes = { 1, 1 };
+        break;
+    case 3:
+        dashes = { 3, 1, 1, 1 };
+        break;
+    case 4:
+        dashes = { 3, 1, 1, 1, 1, 1 };
+        break;
+    case 5:
+        dashes = pen.dashes;
+        break;
+    default:
+        break;
     }
     if (dashes.size() % 2)
         dashes += dashes;
@@ -197,7 +251,8 @@ void EmfPlusPlayer::fillWorld(const QPainterPath &path, const EmfPlusBrush &brus
 {
     const QTransform xf = worldToImage();
     QPainterPath image = xf.map(path);
-    if (image.isEmpty() || image.elementCount() > kMaxElements || !within(image.controlPointRect(), kMaxExtent))
+    if (image.isEmpty() || image.elementCount() > kMaxElements
+        || !within(image.controlPointRect(), kMaxExtent))
         return;
     if (brush.type == EmfPlusBrush::Texture && brush.texture.isNull())
         return; // textures come with the image family
@@ -226,13 +281,15 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
 {
     const QTransform xf = worldToImage();
     const QPainterPath image = xf.map(path);
-    if (image.isEmpty() || image.elementCount() > kMaxElements || !within(image.controlPointRect(), kMaxExtent))
+    if (image.isEmpty() || image.elementCount() > kMaxElements
+        || !within(image.controlPointRect(), kMaxExtent))
         return;
     QPen qpen = imagePen(pen, xf);
     // Priced from the width on the recording device, at least a device
     // pixel, so the work is the same at every output size.
     // (whether the image pen turned cosmetic depends on the output size).
-    double deviceWidth = pen.unit == UnitWorld ? pen.width * scaleOf(worldToDevice()) : pen.width * unitScale(pen.unit);
+    double deviceWidth
+        = pen.unit == UnitWorld ? pen.width * scaleOf(worldToDevice()) : pen.width * unitScale(pen.unit);
     if (!pen.transform.isIdentity() && std::isfinite(pen.transform.determinant()))
         deviceWidth *= std::min(scaleOf(pen.transform), 1e4);
     deviceWidth = std::isfinite(deviceWidth) ? std::max(1.0, deviceWidth) : 1.0;
@@ -348,8 +405,12 @@ EmfPlusResult EmfPlusPlayer::fillRecord(const EmfPlusRecord &r)
         path.closeSubpath();
         break;
     }
-    case EmfPlusFillEllipse: path.addEllipse(int16 ? d.rect16(4) : d.rectF(4)); break;
-    case EmfPlusFillPie: path = arcPath(int16 ? d.rect16(12) : d.rectF(12), d.f32(4), d.f32(8), true); break;
+    case EmfPlusFillEllipse:
+        path.addEllipse(int16 ? d.rect16(4) : d.rectF(4));
+        break;
+    case EmfPlusFillPie:
+        path = arcPath(int16 ? d.rect16(12) : d.rectF(12), d.f32(4), d.f32(8), true);
+        break;
     case EmfPlusFillRegion: {
         const EmfPlusRegion *region = m_objects.find<EmfPlusRegion>(r.flags & 0xFF);
         if (!region)
@@ -365,7 +426,8 @@ EmfPlusResult EmfPlusPlayer::fillRecord(const EmfPlusRecord &r)
         path.setFillRule(Qt::OddEvenFill);
         break;
     }
-    default: return EmfPlusResult::NotDrawn;
+    default:
+        return EmfPlusResult::NotDrawn;
     }
     if (!d.ok())
         return EmfPlusResult::Stop;
@@ -388,7 +450,8 @@ EmfPlusResult EmfPlusPlayer::drawRecord(const EmfPlusRecord &r)
         if (!addRects(d, 0, int16, &path))
             return EmfPlusResult::Stop;
         break;
-    case EmfPlusDrawLines: case EmfPlusDrawBeziers: {
+    case EmfPlusDrawLines:
+    case EmfPlusDrawBeziers: {
         QPolygonF points;
         if (readEmfPlusPoints(d, 4, d.u32(0), int16, r.flags & FlagRelative, &points) < 0)
             return EmfPlusResult::Stop;
@@ -408,8 +471,11 @@ EmfPlusResult EmfPlusPlayer::drawRecord(const EmfPlusRecord &r)
         }
         break;
     }
-    case EmfPlusDrawEllipse: path.addEllipse(int16 ? d.rect16(0) : d.rectF(0)); break;
-    case EmfPlusDrawPie: case EmfPlusDrawArc:
+    case EmfPlusDrawEllipse:
+        path.addEllipse(int16 ? d.rect16(0) : d.rectF(0));
+        break;
+    case EmfPlusDrawPie:
+    case EmfPlusDrawArc:
         path = arcPath(int16 ? d.rect16(8) : d.rectF(8), d.f32(0), d.f32(4), r.type == EmfPlusDrawPie);
         closed = r.type == EmfPlusDrawPie;
         break;
@@ -424,7 +490,8 @@ EmfPlusResult EmfPlusPlayer::drawRecord(const EmfPlusRecord &r)
         closed = false;
         break;
     }
-    default: return EmfPlusResult::NotDrawn;
+    default:
+        return EmfPlusResult::NotDrawn;
     }
     if (!d.ok())
         return EmfPlusResult::Stop;

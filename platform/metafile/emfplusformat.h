@@ -78,22 +78,35 @@ enum EmfPlusRecordType : quint16 {
 };
 
 enum class EmfPlusObjectType : quint8 {
-    Invalid = 0, Brush = 1, Pen = 2, Path = 3, Region = 4, Image = 5, Font = 6, StringFormat = 7,
-    ImageAttributes = 8, CustomLineCap = 9,
+    Invalid = 0,
+    Brush = 1,
+    Pen = 2,
+    Path = 3,
+    Region = 4,
+    Image = 5,
+    Font = 6,
+    StringFormat = 7,
+    ImageAttributes = 8,
+    CustomLineCap = 9,
 };
 
 enum EmfPlusUnit : quint8 {
-    UnitWorld = 0, UnitDisplay = 1, UnitPixel = 2, UnitPoint = 3, UnitInch = 4, UnitDocument = 5,
+    UnitWorld = 0,
+    UnitDisplay = 1,
+    UnitPixel = 2,
+    UnitPoint = 3,
+    UnitInch = 4,
+    UnitDocument = 5,
     UnitMillimeter = 6,
 };
 
 // Record flag bits shared by many drawing records.
 enum EmfPlusFlag : quint16 {
-    FlagColor = 0x8000,    // S: the brush is an ARGB colour, not an object
-    FlagInt16 = 0x4000,    // C: points and rectangles as 16-bit integers
-    FlagWinding = 0x2000,  // W: fill curves with the winding rule (FillClosedCurve)
-    FlagClosed = 0x2000,   // L: DrawLines closes the figure
-    FlagAppend = 0x2000,   // A: transforms multiply after the world transform
+    FlagColor = 0x8000, // S: the brush is an ARGB colour, not an object
+    FlagInt16 = 0x4000, // C: points and rectangles as 16-bit integers
+    FlagWinding = 0x2000, // W: fill curves with the winding rule (FillClosedCurve)
+    FlagClosed = 0x2000, // L: DrawLines closes the figure
+    FlagAppend = 0x2000, // A: transforms multiply after the world transform
     FlagRelative = 0x0800, // P: points are relative (EmfPlusPointR)
     FlagContinued = 0x8000, // EmfPlusObject: the object goes on in the next record
 };
@@ -112,8 +125,14 @@ public:
         return need(offset, length) ? EmfPlusReader(data() + offset, length) : EmfPlusReader();
     }
     QPointF pointF(qint64 offset) const { return QPointF(f32(offset), f32(offset + 4)); }
-    QRectF rectF(qint64 offset) const { return QRectF(f32(offset), f32(offset + 4), f32(offset + 8), f32(offset + 12)); }
-    QRectF rect16(qint64 offset) const { return QRectF(i16(offset), i16(offset + 2), i16(offset + 4), i16(offset + 6)); }
+    QRectF rectF(qint64 offset) const
+    {
+        return QRectF(f32(offset), f32(offset + 4), f32(offset + 8), f32(offset + 12));
+    }
+    QRectF rect16(qint64 offset) const
+    {
+        return QRectF(i16(offset), i16(offset + 2), i16(offset + 4), i16(offset + 6));
+    }
     QColor argb(qint64 offset) const
     {
         const quint32 v = u32(offset);
@@ -123,7 +142,7 @@ public:
     QTransform matrix(qint64 offset) const
     {
         return QTransform(f32(offset), f32(offset + 4), f32(offset + 8), f32(offset + 12), f32(offset + 16),
-                          f32(offset + 20));
+            f32(offset + 20));
     }
 };
 

@@ -34,12 +34,12 @@ struct PixelFormat {
     bool indexed, alpha, premultiplied;
 };
 constexpr PixelFormat kFormats[15] = {
-    {0, false, false, false},                                                  // undefined
-    {1, true, false, false},   {4, true, false, false},  {8, true, false, false}, // indexed
-    {16, false, false, false}, {16, false, false, false}, {16, false, false, false}, // grey, 555, 565
-    {16, false, true, false},  {24, false, false, false}, {32, false, false, false}, // 1555, RGB, RGB
-    {32, false, true, false},  {32, false, true, true},   {48, false, false, false}, // ARGB, PARGB, 48
-    {64, false, true, false},  {64, false, true, true},                          // ARGB, PARGB
+    { 0, false, false, false }, // undefined
+    { 1, true, false, false }, { 4, true, false, false }, { 8, true, false, false }, // indexed
+    { 16, false, false, false }, { 16, false, false, false }, { 16, false, false, false }, // grey, 555, 565
+    { 16, false, true, false }, { 24, false, false, false }, { 32, false, false, false }, // 1555, RGB, RGB
+    { 32, false, true, false }, { 32, false, true, true }, { 48, false, false, false }, // ARGB, PARGB, 48
+    { 64, false, true, false }, { 64, false, true, true }, // ARGB, PARGB
 };
 
 PixelFormat pixelFormat(quint32 format)
@@ -114,7 +114,8 @@ std::shared_ptr<EmfPlusImage> parseBitmap(const EmfPlusReader &r)
         return nullptr;
     auto image = std::make_shared<EmfPlusImage>();
     if (type == 1) {
-        image->pixels = decodeCompressed(QByteArray(reinterpret_cast<const char *>(r.data() + 28), r.size() - 28));
+        image->pixels
+            = decodeCompressed(QByteArray(reinterpret_cast<const char *>(r.data() + 28), r.size() - 28));
     } else if (type == 0) {
         if (!sizeFits(width, height))
             return nullptr;
@@ -129,7 +130,8 @@ std::shared_ptr<EmfPlusImage> parseBitmap(const EmfPlusReader &r)
                 palette.append(r.u32(at + 8 + i * 4));
             at += 8 + qint64(count) * 4;
         }
-        image->pixels = decodeEmfPlusPixels(format, width, height, stride, r.data() + at, r.size() - at, palette);
+        image->pixels
+            = decodeEmfPlusPixels(format, width, height, stride, r.data() + at, r.size() - at, palette);
     }
     if (image->pixels.isNull())
         return nullptr;
@@ -180,11 +182,16 @@ std::shared_ptr<EmfPlusImage> parseMetafile(const EmfPlusReader &r, int depth)
 double sourceScale(int unit)
 {
     switch (unit) {
-    case UnitPoint: return 96.0 / 72;
-    case UnitInch: return 96.0;
-    case UnitDocument: return 96.0 / 300;
-    case UnitMillimeter: return 96.0 / 25.4;
-    default: return 1;
+    case UnitPoint:
+        return 96.0 / 72;
+    case UnitInch:
+        return 96.0;
+    case UnitDocument:
+        return 96.0 / 300;
+    case UnitMillimeter:
+        return 96.0 / 25.4;
+    default:
+        return 1;
     }
 }
 
@@ -194,14 +201,14 @@ QTransform fitParallelogram(const QRectF &src, QPointF p0, QPointF p1, QPointF p
 {
     const double m11 = (p1.x() - p0.x()) / src.width(), m12 = (p1.y() - p0.y()) / src.width();
     const double m21 = (p2.x() - p0.x()) / src.height(), m22 = (p2.y() - p0.y()) / src.height();
-    return QTransform(m11, m12, m21, m22, p0.x() - m11 * src.x() - m21 * src.y(),
-                      p0.y() - m12 * src.x() - m22 * src.y());
+    return QTransform(
+        m11, m12, m21, m22, p0.x() - m11 * src.x() - m21 * src.y(), p0.y() - m12 * src.x() - m22 * src.y());
 }
 
 } // namespace
 
-QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride, const uchar *rows, qint64 size,
-                           const QList<QRgb> &palette)
+QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride, const uchar *rows,
+    qint64 size, const QList<QRgb> &palette)
 {
     const PixelFormat pf = pixelFormat(format);
     const int bpp = pf.bpp;
@@ -210,7 +217,8 @@ QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride,
     const qint64 rowBytes = (qint64(width) * bpp + 7) / 8;
     const bool bottomUp = stride < 0;
     stride = std::abs(stride);
-    if (bpp == 0 || stride < rowBytes || stride > (qint64(1) << 30) || size < stride * (height - 1) + rowBytes)
+    if (bpp == 0 || stride < rowBytes || stride > (qint64(1) << 30)
+        || size < stride * (height - 1) + rowBytes)
         return {};
     const bool alpha = pf.alpha;
     const bool premultiplied = pf.premultiplied;
@@ -226,26 +234,62 @@ QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride,
             const auto w16 = [p](int i) { return qFromLittleEndian<quint16>(p + 2 * i); };
             QRgb c = 0;
             switch (format & 0xFF) {
-            case 1: c = indexed((row[x / 8] >> (7 - x % 8)) & 1); break;
-            case 2: c = indexed((row[x / 2] >> (x % 2 ? 0 : 4)) & 15); break;
-            case 3: c = indexed(p[0]); break;
-            case 4: { const int g = w16(0) >> 8; c = qRgb(g, g, g); break; } // 16 bpp grey
-            case 5: { const int v = w16(0); c = qRgb((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7), (v << 3 & 0xF8) | (v >> 2 & 7)); break; }
-            case 6: { const int v = w16(0); c = qRgb((v >> 8 & 0xF8) | (v >> 13), (v >> 3 & 0xFC) | (v >> 9 & 3), (v << 3 & 0xF8) | (v >> 2 & 7)); break; }
-            case 7: { const int v = w16(0); c = qRgba((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7), (v << 3 & 0xF8) | (v >> 2 & 7), v & 0x8000 ? 255 : 0); break; }
-            case 8: case 9: c = qRgb(p[2], p[1], p[0]); break;
-            case 10: case 11: c = qRgba(p[2], p[1], p[0], p[3]); break;
-            case 12: c = qRgb(fromLinear(w16(2)), fromLinear(w16(1)), fromLinear(w16(0))); break;
-            case 13: case 14:
-                c = qRgba(fromLinear(w16(2)), fromLinear(w16(1)), fromLinear(w16(0)), std::min(255, w16(3) * 255 / 8192));
+            case 1:
+                c = indexed((row[x / 8] >> (7 - x % 8)) & 1);
                 break;
-            default: return {};
+            case 2:
+                c = indexed((row[x / 2] >> (x % 2 ? 0 : 4)) & 15);
+                break;
+            case 3:
+                c = indexed(p[0]);
+                break;
+            case 4: {
+                const int g = w16(0) >> 8;
+                c = qRgb(g, g, g);
+                break;
+            } // 16 bpp grey
+            case 5: {
+                const int v = w16(0);
+                c = qRgb((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7),
+                    (v << 3 & 0xF8) | (v >> 2 & 7));
+                break;
+            }
+            case 6: {
+                const int v = w16(0);
+                c = qRgb((v >> 8 & 0xF8) | (v >> 13), (v >> 3 & 0xFC) | (v >> 9 & 3),
+                    (v << 3 & 0xF8) | (v >> 2 & 7));
+                break;
+            }
+            case 7: {
+                const int v = w16(0);
+                c = qRgba((v >> 7 & 0xF8) | (v >> 12 & 7), (v >> 2 & 0xF8) | (v >> 7 & 7),
+                    (v << 3 & 0xF8) | (v >> 2 & 7), v & 0x8000 ? 255 : 0);
+                break;
+            }
+            case 8:
+            case 9:
+                c = qRgb(p[2], p[1], p[0]);
+                break;
+            case 10:
+            case 11:
+                c = qRgba(p[2], p[1], p[0], p[3]);
+                break;
+            case 12:
+                c = qRgb(fromLinear(w16(2)), fromLinear(w16(1)), fromLinear(w16(0)));
+                break;
+            case 13:
+            case 14:
+                c = qRgba(fromLinear(w16(2)), fromLinear(w16(1)), fromLinear(w16(0)),
+                    std::min(255, w16(3) * 255 / 8192));
+                break;
+            default:
+                return {};
             }
             if (premultiplied && qAlpha(c) > 0 && qAlpha(c) < 255) {
                 // Stored premultiplied: undo it (values past alpha are damage).
                 const int a = qAlpha(c);
                 c = qRgba(std::min(255, qRed(c) * 255 / a), std::min(255, qGreen(c) * 255 / a),
-                          std::min(255, qBlue(c) * 255 / a), a);
+                    std::min(255, qBlue(c) * 255 / a), a);
             }
             out[x] = c;
         }
@@ -342,7 +386,7 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
     QPolygonF points;
     if (r.type == EmfPlusDrawImage) {
         const QRectF dest = (r.flags & FlagInt16) ? d.rect16(24) : d.rectF(24);
-        points = {dest.topLeft(), dest.topRight(), dest.bottomLeft()};
+        points = { dest.topLeft(), dest.topRight(), dest.bottomLeft() };
     } else {
         // The parallelogram's top left, top right and bottom left corners.
         const quint32 count = d.u32(24);
@@ -383,8 +427,9 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
         const QTransform b = srcToImage;
         double w = image.bounds.width() * std::hypot(b.m11(), b.m12());
         double h = image.bounds.height() * std::hypot(b.m21(), b.m22());
-        const double shrink = std::min({1.0, kMaxMetafileSide / std::max(w, 1.0), kMaxMetafileSide / std::max(h, 1.0),
-                                        std::sqrt(double(kMaxMetafilePixels) / std::max(w * h, 1.0))});
+        const double shrink
+            = std::min({ 1.0, kMaxMetafileSide / std::max(w, 1.0), kMaxMetafileSide / std::max(h, 1.0),
+                std::sqrt(double(kMaxMetafilePixels) / std::max(w * h, 1.0)) });
         const QSize size(std::max(1, int(std::ceil(w * shrink))), std::max(1, int(std::ceil(h * shrink))));
         if (dc().tooBusy())
             return EmfPlusResult::Stop;
@@ -395,7 +440,8 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
             return EmfPlusResult::Stop;
         if (pixels.isNull())
             return EmfPlusResult::NotDrawn;
-        pixelsToBounds = QTransform::fromScale(image.bounds.width() / size.width(), image.bounds.height() / size.height())
+        pixelsToBounds = QTransform::fromScale(
+                             image.bounds.width() / size.width(), image.bounds.height() / size.height())
             * QTransform::fromTranslate(image.bounds.x(), image.bounds.y());
     }
     if (pixels.isNull())

@@ -15,14 +15,31 @@ constexpr int kMaxRegionNodes = 256;
 constexpr int kMaxRegionElements = 40000; // path operations grow fast past this
 
 enum PenDataFlag : quint32 {
-    PenTransform = 0x1, PenStartCap = 0x2, PenEndCap = 0x4, PenJoin = 0x8, PenMiterLimit = 0x10,
-    PenLineStyle = 0x20, PenDashedLineCap = 0x40, PenDashedLineOffset = 0x80, PenDashedLine = 0x100,
-    PenAlignment = 0x200, PenCompoundLine = 0x400, PenCustomStartCap = 0x800, PenCustomEndCap = 0x1000,
+    PenTransform = 0x1,
+    PenStartCap = 0x2,
+    PenEndCap = 0x4,
+    PenJoin = 0x8,
+    PenMiterLimit = 0x10,
+    PenLineStyle = 0x20,
+    PenDashedLineCap = 0x40,
+    PenDashedLineOffset = 0x80,
+    PenDashedLine = 0x100,
+    PenAlignment = 0x200,
+    PenCompoundLine = 0x400,
+    PenCustomStartCap = 0x800,
+    PenCustomEndCap = 0x1000,
 };
 
 enum RegionNode : quint32 {
-    NodeAnd = 1, NodeOr = 2, NodeXor = 3, NodeExclude = 4, NodeComplement = 5,
-    NodeRect = 0x10000000, NodePath = 0x10000001, NodeEmpty = 0x10000002, NodeInfinite = 0x10000003,
+    NodeAnd = 1,
+    NodeOr = 2,
+    NodeXor = 3,
+    NodeExclude = 4,
+    NodeComplement = 5,
+    NodeRect = 0x10000000,
+    NodePath = 0x10000001,
+    NodeEmpty = 0x10000002,
+    NodeInfinite = 0x10000003,
 };
 
 // A relative coordinate: 7 bits in one byte, or 15 bits in two (high bit set).
@@ -47,9 +64,12 @@ bool readRelative(const EmfPlusReader &r, qint64 *offset, double *value)
 Qt::PenCapStyle capStyle(qint32 cap)
 {
     switch (cap) {
-    case 1: return Qt::SquareCap;
-    case 2: return Qt::RoundCap;
-    default: return Qt::FlatCap; // flat, triangle, anchors and custom caps
+    case 1:
+        return Qt::SquareCap;
+    case 2:
+        return Qt::RoundCap;
+    default:
+        return Qt::FlatCap; // flat, triangle, anchors and custom caps
     }
 }
 
@@ -58,11 +78,20 @@ EmfPlusCap anchorCap(qint32 cap)
 {
     EmfPlusCap c;
     switch (cap) {
-    case 0x11: c.fill.addRect(QRectF(-1, -1, 2, 2)); break;           // square anchor
-    case 0x12: c.fill.addEllipse(QPointF(0, 0), 1, 1); break;          // round anchor
-    case 0x13: c.fill.addPolygon(QPolygonF({{0, -1.4}, {1.4, 0}, {0, 1.4}, {-1.4, 0}})); break; // diamond
-    case 0x14: c.fill.addPolygon(QPolygonF({{0, 0}, {2, -3.5}, {-2, -3.5}})); break;          // arrow
-    default: break;
+    case 0x11:
+        c.fill.addRect(QRectF(-1, -1, 2, 2));
+        break; // square anchor
+    case 0x12:
+        c.fill.addEllipse(QPointF(0, 0), 1, 1);
+        break; // round anchor
+    case 0x13:
+        c.fill.addPolygon(QPolygonF({ { 0, -1.4 }, { 1.4, 0 }, { 0, 1.4 }, { -1.4, 0 } }));
+        break; // diamond
+    case 0x14:
+        c.fill.addPolygon(QPolygonF({ { 0, 0 }, { 2, -3.5 }, { -2, -3.5 } }));
+        break; // arrow
+    default:
+        break;
     }
     c.fill.closeSubpath();
     return c;
@@ -82,7 +111,7 @@ EmfPlusCap customCap(const EmfPlusReader &r)
         if (!r.ok() || std::abs(w) > 1e3 || std::abs(h) > 1e3)
             return {};
         QPainterPath arrow;
-        arrow.addPolygon(QPolygonF({{w / 2, -h}, {0, 0}, {-w / 2, -h}, {0, -h + inset}}));
+        arrow.addPolygon(QPolygonF({ { w / 2, -h }, { 0, 0 }, { -w / 2, -h }, { 0, -h + inset } }));
         arrow.closeSubpath();
         (filled ? c.fill : c.line) = arrow;
     } else {
@@ -91,7 +120,7 @@ EmfPlusCap customCap(const EmfPlusReader &r)
         const quint32 flags = r.u32(8);
         c.widthScale = r.f32(36);
         qint64 at = 56;
-        for (quint32 which : {1u, 2u}) {
+        for (quint32 which : { 1u, 2u }) {
             if (!(flags & which))
                 continue;
             const qint32 length = r.i32(at);
@@ -102,7 +131,8 @@ EmfPlusCap customCap(const EmfPlusReader &r)
             at += 4 + length;
         }
     }
-    if (!r.ok() || !(c.widthScale > 0 && c.widthScale < 100) || c.fill.elementCount() + c.line.elementCount() > 1000)
+    if (!r.ok() || !(c.widthScale > 0 && c.widthScale < 100)
+        || c.fill.elementCount() + c.line.elementCount() > 1000)
         return {};
     return c;
 }
@@ -143,18 +173,28 @@ bool readRegionNode(const EmfPlusReader &r, qint64 *offset, int depth, int *node
         out->path = *path;
         return true;
     }
-    case NodeEmpty: out->path = QPainterPath(); return true;
-    case NodeInfinite: out->infinite = true; return true;
-    case NodeAnd: case NodeOr: case NodeXor: case NodeExclude: case NodeComplement: {
+    case NodeEmpty:
+        out->path = QPainterPath();
+        return true;
+    case NodeInfinite:
+        out->infinite = true;
+        return true;
+    case NodeAnd:
+    case NodeOr:
+    case NodeXor:
+    case NodeExclude:
+    case NodeComplement: {
         EmfPlusRegion left, right;
-        if (!readRegionNode(r, offset, depth + 1, nodes, &left) || !readRegionNode(r, offset, depth + 1, nodes, &right))
+        if (!readRegionNode(r, offset, depth + 1, nodes, &left)
+            || !readRegionNode(r, offset, depth + 1, nodes, &right))
             return false;
         if (left.path.elementCount() + right.path.elementCount() > kMaxRegionElements)
             return false;
         *out = combineEmfPlusRegions(left, right, int(type));
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -166,7 +206,8 @@ EmfPlusRegion combineEmfPlusRegions(const EmfPlusRegion &a, const EmfPlusRegion 
     const QPainterPath pb = b.infinite ? everywhere() : b.path;
     EmfPlusRegion out;
     switch (mode) {
-    case 0: return b;                                  // replace
+    case 0:
+        return b; // replace
     case NodeAnd:
         if (a.infinite || b.infinite)
             return a.infinite ? b : a;
@@ -179,17 +220,24 @@ EmfPlusRegion combineEmfPlusRegions(const EmfPlusRegion &a, const EmfPlusRegion 
         }
         out.path = pa.united(pb);
         break;
-    case NodeXor: out.path = pa.united(pb).subtracted(pa.intersected(pb)); break;
-    case NodeExclude: out.path = pa.subtracted(pb); break;
-    case NodeComplement: out.path = pb.subtracted(pa); break;
-    default: return a;
+    case NodeXor:
+        out.path = pa.united(pb).subtracted(pa.intersected(pb));
+        break;
+    case NodeExclude:
+        out.path = pa.subtracted(pb);
+        break;
+    case NodeComplement:
+        out.path = pb.subtracted(pa);
+        break;
+    default:
+        return a;
     }
     out.path = out.path.simplified();
     return out;
 }
 
-qint64 readEmfPlusPoints(const EmfPlusReader &r, qint64 offset, quint32 count, bool int16, bool relative,
-                         QPolygonF *points)
+qint64 readEmfPlusPoints(
+    const EmfPlusReader &r, qint64 offset, quint32 count, bool int16, bool relative, QPolygonF *points)
 {
     if (count > kEmfPlusMaxPoints)
         return -1;
@@ -250,7 +298,9 @@ std::optional<QPainterPath> parseEmfPlusPath(const EmfPlusReader &r)
     for (quint32 i = 0; i < count; ++i) {
         const quint8 t = quint8(types[i]);
         switch (t & 0x07) {
-        case 0: path.moveTo(points[i]); break;
+        case 0:
+            path.moveTo(points[i]);
+            break;
         case 3:
             // A Bézier takes three points; a stray one becomes a line.
             if (i + 2 < count && (quint8(types[i + 1]) & 0x07) == 3 && (quint8(types[i + 2]) & 0x07) == 3) {
@@ -260,7 +310,9 @@ std::optional<QPainterPath> parseEmfPlusPath(const EmfPlusReader &r)
                 path.lineTo(points[i]);
             }
             break;
-        default: path.lineTo(points[i]); break;
+        default:
+            path.lineTo(points[i]);
+            break;
         }
         if (quint8(types[i]) & 0x80)
             path.closeSubpath();
@@ -307,13 +359,21 @@ std::optional<EmfPlusPen> parseEmfPlusPen(const EmfPlusReader &r, int depth)
     // One cap for both ends is all a QPen has: the rounder one wins.
     pen.cap = startCap == Qt::RoundCap || endCap == Qt::RoundCap ? Qt::RoundCap
         : startCap == Qt::SquareCap || endCap == Qt::SquareCap   ? Qt::SquareCap
-                                                                  : Qt::FlatCap;
+                                                                 : Qt::FlatCap;
     if (flags & PenJoin) {
         switch (r.u32(std::exchange(at, at + 4))) {
-        case 1: pen.join = Qt::BevelJoin; break;
-        case 2: pen.join = Qt::RoundJoin; break;
-        case 3: pen.join = Qt::SvgMiterJoin; break;
-        default: pen.join = Qt::MiterJoin; break;
+        case 1:
+            pen.join = Qt::BevelJoin;
+            break;
+        case 2:
+            pen.join = Qt::RoundJoin;
+            break;
+        case 3:
+            pen.join = Qt::SvgMiterJoin;
+            break;
+        default:
+            pen.join = Qt::MiterJoin;
+            break;
         }
     }
     if (flags & PenMiterLimit)
@@ -340,7 +400,7 @@ std::optional<EmfPlusPen> parseEmfPlusPen(const EmfPlusReader &r, int depth)
             return std::nullopt;
         at += 4 + qint64(n) * 4;
     }
-    for (quint32 cap : {quint32(PenCustomStartCap), quint32(PenCustomEndCap)}) {
+    for (quint32 cap : { quint32(PenCustomStartCap), quint32(PenCustomEndCap) }) {
         if (flags & cap) {
             const quint32 n = r.u32(at);
             if (!r.need(at + 4, n))

@@ -26,45 +26,45 @@ namespace vm {
 struct EmfPlusBrush {
     enum Type : quint32 { Solid = 0, Hatch = 1, Texture = 2, PathGradient = 3, LinearGradient = 4 };
     Type type = Solid;
-    QColor color{Qt::black};         // solid; hatch foreground; gradient start or centre
-    QColor background{Qt::white};    // hatch background
-    quint32 hatch = 0;               // HatchStyle
+    QColor color { Qt::black }; // solid; hatch foreground; gradient start or centre
+    QColor background { Qt::white }; // hatch background
+    quint32 hatch = 0; // HatchStyle
     QGradient::Spread spread = QGradient::RepeatSpread;
-    QGradientStops stops;            // gradients, from 0 to 1
-    QRectF rect;                     // linear gradient: the rectangle it runs across
-    QPointF centre;                  // path gradient
-    QPainterPath boundary;           // path gradient: where it paints at all
-    QTransform transform;            // brush space to world space
-    QImage texture;                  // texture brush (empty until images are decoded)
+    QGradientStops stops; // gradients, from 0 to 1
+    QRectF rect; // linear gradient: the rectangle it runs across
+    QPointF centre; // path gradient
+    QPainterPath boundary; // path gradient: where it paints at all
+    QTransform transform; // brush space to world space
+    QImage texture; // texture brush (empty until images are decoded)
 };
 
 // A line cap drawn as a shape at a line's end: the anchor caps and custom
 // caps. Shapes are in pen widths, (0, 0) at the line's end, +y pointing on
 // along the line.
 struct EmfPlusCap {
-    QPainterPath fill;               // filled with the pen's brush
-    QPainterPath line;               // stroked with the pen
+    QPainterPath fill; // filled with the pen's brush
+    QPainterPath line; // stroked with the pen
     double widthScale = 1;
     bool isEmpty() const { return fill.isEmpty() && line.isEmpty(); }
 };
 
 struct EmfPlusPen {
-    double width = 1;                // in `unit`
+    double width = 1; // in `unit`
     quint8 unit = UnitWorld;
     QTransform transform;
     Qt::PenCapStyle cap = Qt::FlatCap;
     Qt::PenJoinStyle join = Qt::MiterJoin;
     double miterLimit = 10;
-    int lineStyle = 0;               // 0 solid ... 5 custom
-    QList<qreal> dashes;             // custom dash pattern, in pen widths
+    int lineStyle = 0; // 0 solid ... 5 custom
+    QList<qreal> dashes; // custom dash pattern, in pen widths
     double dashOffset = 0;
-    bool inset = false;              // PenAlignmentInset: drawn inside closed shapes
+    bool inset = false; // PenAlignmentInset: drawn inside closed shapes
     EmfPlusCap startCap, endCap;
     EmfPlusBrush brush;
 };
 
 struct EmfPlusRegion {
-    QPainterPath path;               // world units
+    QPainterPath path; // world units
     bool infinite = false;
 };
 
@@ -75,16 +75,14 @@ struct EmfPlusFont;
 struct EmfPlusStringFormat;
 struct EmfPlusImageAttributes;
 
-template <class Parsed>
-struct EmfPlusOpaque {
-    QByteArray data;                 // the object's bytes as stored
+template <class Parsed> struct EmfPlusOpaque {
+    QByteArray data; // the object's bytes as stored
     std::shared_ptr<const Parsed> parsed;
 };
 
-using EmfPlusObjectEntry =
-    std::variant<std::monostate, EmfPlusBrush, EmfPlusPen, QPainterPath, EmfPlusRegion,
-                 EmfPlusOpaque<EmfPlusImage>, EmfPlusOpaque<EmfPlusFont>, EmfPlusOpaque<EmfPlusStringFormat>,
-                 EmfPlusOpaque<EmfPlusImageAttributes>>;
+using EmfPlusObjectEntry = std::variant<std::monostate, EmfPlusBrush, EmfPlusPen, QPainterPath, EmfPlusRegion,
+    EmfPlusOpaque<EmfPlusImage>, EmfPlusOpaque<EmfPlusFont>, EmfPlusOpaque<EmfPlusStringFormat>,
+    EmfPlusOpaque<EmfPlusImageAttributes>>;
 
 class EmfPlusObjectTable {
 public:
@@ -98,8 +96,7 @@ public:
         if (id < kSize)
             m_entries[id] = std::move(entry);
     }
-    template <class T>
-    const T *find(quint32 id) const
+    template <class T> const T *find(quint32 id) const
     {
         return id < kSize ? std::get_if<T>(&m_entries[id]) : nullptr;
     }
@@ -122,8 +119,8 @@ EmfPlusRegion combineEmfPlusRegions(const EmfPlusRegion &a, const EmfPlusRegion 
 // Points as drawing records and paths store them: `count` EmfPlusPointF,
 // EmfPlusPoint (16-bit, `int16`) or EmfPlusPointR (`relative`, variable
 // length). Returns the bytes used, or -1 when they do not fit.
-qint64 readEmfPlusPoints(const EmfPlusReader &r, qint64 offset, quint32 count, bool int16, bool relative,
-                         QPolygonF *points);
+qint64 readEmfPlusPoints(
+    const EmfPlusReader &r, qint64 offset, quint32 count, bool int16, bool relative, QPolygonF *points);
 
 // The largest number of points one record or path may carry.
 inline constexpr quint32 kEmfPlusMaxPoints = 1'000'000;

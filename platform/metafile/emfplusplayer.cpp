@@ -33,7 +33,10 @@ bool EmfPlusPlayer::readHeader(const uchar *comment, qint64 size, double *dpiX, 
 }
 
 EmfPlusPlayer::EmfPlusPlayer(GdiContext &dc, double dpiX, double dpiY, int depth)
-    : m_dc(dc), m_dpiX(dpiX), m_dpiY(dpiY), m_depth(depth)
+    : m_dc(dc)
+    , m_dpiX(dpiX)
+    , m_dpiY(dpiY)
+    , m_depth(depth)
 {
 }
 
@@ -51,7 +54,7 @@ bool EmfPlusPlayer::playComment(const uchar *comment, qint64 size)
         if (!m_dc.budget().chargeRecord())
             return false;
         m_gdiAllowed = false;
-        const EmfPlusRecord record{type, flags, all.sub(at + 12, dataSize)};
+        const EmfPlusRecord record { type, flags, all.sub(at + 12, dataSize) };
         if (playRecord(record) == EmfPlusResult::Stop)
             return false;
         at += recordSize;
@@ -64,36 +67,74 @@ EmfPlusResult EmfPlusPlayer::playRecord(const EmfPlusRecord &r)
     if (r.type != EmfPlusObject)
         m_pending.reset(); // a split object goes on in the very next record or not at all
     switch (r.type) {
-    case EmfPlusHeader: case EmfPlusComment: case EmfPlusMultiFormatStart: case EmfPlusMultiFormatSection:
+    case EmfPlusHeader:
+    case EmfPlusComment:
+    case EmfPlusMultiFormatStart:
+    case EmfPlusMultiFormatSection:
     case EmfPlusMultiFormatEnd:
         return EmfPlusResult::Done;
-    case EmfPlusEndOfFile: m_ended = true; return EmfPlusResult::Done;
-    case EmfPlusGetDc: m_gdiAllowed = true; return EmfPlusResult::Done;
-    case EmfPlusObject: return objectRecord(r);
-    case EmfPlusClear: return clearRecord(r);
-    case EmfPlusFillRects: case EmfPlusFillPolygon: case EmfPlusFillEllipse: case EmfPlusFillPie:
-    case EmfPlusFillRegion: case EmfPlusFillPath:
+    case EmfPlusEndOfFile:
+        m_ended = true;
+        return EmfPlusResult::Done;
+    case EmfPlusGetDc:
+        m_gdiAllowed = true;
+        return EmfPlusResult::Done;
+    case EmfPlusObject:
+        return objectRecord(r);
+    case EmfPlusClear:
+        return clearRecord(r);
+    case EmfPlusFillRects:
+    case EmfPlusFillPolygon:
+    case EmfPlusFillEllipse:
+    case EmfPlusFillPie:
+    case EmfPlusFillRegion:
+    case EmfPlusFillPath:
         return fillRecord(r);
-    case EmfPlusDrawRects: case EmfPlusDrawLines: case EmfPlusDrawEllipse: case EmfPlusDrawPie: case EmfPlusDrawArc:
-    case EmfPlusDrawPath: case EmfPlusDrawBeziers:
+    case EmfPlusDrawRects:
+    case EmfPlusDrawLines:
+    case EmfPlusDrawEllipse:
+    case EmfPlusDrawPie:
+    case EmfPlusDrawArc:
+    case EmfPlusDrawPath:
+    case EmfPlusDrawBeziers:
         return drawRecord(r);
-    case EmfPlusFillClosedCurve: case EmfPlusDrawClosedCurve: case EmfPlusDrawCurve:
+    case EmfPlusFillClosedCurve:
+    case EmfPlusDrawClosedCurve:
+    case EmfPlusDrawCurve:
         return curveRecord(r);
-    case EmfPlusDrawImage: case EmfPlusDrawImagePoints:
+    case EmfPlusDrawImage:
+    case EmfPlusDrawImagePoints:
         return imageRecord(r);
-    case EmfPlusDrawString: case EmfPlusDrawDriverString:
+    case EmfPlusDrawString:
+    case EmfPlusDrawDriverString:
         return textRecord(r);
-    case EmfPlusSetWorldTransform: case EmfPlusResetWorldTransform: case EmfPlusMultiplyWorldTransform:
-    case EmfPlusTranslateWorldTransform: case EmfPlusScaleWorldTransform: case EmfPlusRotateWorldTransform:
+    case EmfPlusSetWorldTransform:
+    case EmfPlusResetWorldTransform:
+    case EmfPlusMultiplyWorldTransform:
+    case EmfPlusTranslateWorldTransform:
+    case EmfPlusScaleWorldTransform:
+    case EmfPlusRotateWorldTransform:
     case EmfPlusSetPageTransform:
         return transformRecord(r);
-    case EmfPlusResetClip: case EmfPlusSetClipRect: case EmfPlusSetClipPath: case EmfPlusSetClipRegion:
+    case EmfPlusResetClip:
+    case EmfPlusSetClipRect:
+    case EmfPlusSetClipPath:
+    case EmfPlusSetClipRegion:
     case EmfPlusOffsetClip:
         return clipRecord(r);
-    case EmfPlusSave: case EmfPlusRestore: case EmfPlusBeginContainer: case EmfPlusBeginContainerNoParams:
-    case EmfPlusEndContainer: case EmfPlusSetRenderingOrigin: case EmfPlusSetAntiAliasMode:
-    case EmfPlusSetTextRenderingHint: case EmfPlusSetTextContrast: case EmfPlusSetInterpolationMode:
-    case EmfPlusSetPixelOffsetMode: case EmfPlusSetCompositingMode: case EmfPlusSetCompositingQuality:
+    case EmfPlusSave:
+    case EmfPlusRestore:
+    case EmfPlusBeginContainer:
+    case EmfPlusBeginContainerNoParams:
+    case EmfPlusEndContainer:
+    case EmfPlusSetRenderingOrigin:
+    case EmfPlusSetAntiAliasMode:
+    case EmfPlusSetTextRenderingHint:
+    case EmfPlusSetTextContrast:
+    case EmfPlusSetInterpolationMode:
+    case EmfPlusSetPixelOffsetMode:
+    case EmfPlusSetCompositingMode:
+    case EmfPlusSetCompositingQuality:
         return stateRecord(r);
     default:
         // StrokeFillPath, serializable objects (effects) and terminal-server
@@ -123,7 +164,7 @@ EmfPlusResult EmfPlusPlayer::objectRecord(const EmfPlusRecord &r)
     if (!m_pending) {
         if (total == 0 || total > EmfPlusObjectTable::kMaxObjectBytes)
             return EmfPlusResult::Stop;
-        m_pending = Pending{id, type, qint64(total), {}};
+        m_pending = Pending { id, type, qint64(total), {} };
     }
     const qint64 part = r.data.size() - 4;
     if (part > m_pending->total - m_pending->data.size())
@@ -134,7 +175,7 @@ EmfPlusResult EmfPlusPlayer::objectRecord(const EmfPlusRecord &r)
     const Pending whole = std::move(*m_pending);
     m_pending.reset();
     return storeObject(whole.id, whole.type,
-                       EmfPlusReader(reinterpret_cast<const uchar *>(whole.data.constData()), whole.data.size()));
+        EmfPlusReader(reinterpret_cast<const uchar *>(whole.data.constData()), whole.data.size()));
 }
 
 EmfPlusResult EmfPlusPlayer::storeObject(quint8 id, EmfPlusObjectType type, const EmfPlusReader &bytes)
@@ -159,16 +200,16 @@ EmfPlusResult EmfPlusPlayer::storeObject(quint8 id, EmfPlusObjectType type, cons
             entry = std::move(*g);
         break;
     case EmfPlusObjectType::Image:
-        entry = EmfPlusOpaque<EmfPlusImage>{raw, parseEmfPlusImage(bytes, m_depth)};
+        entry = EmfPlusOpaque<EmfPlusImage> { raw, parseEmfPlusImage(bytes, m_depth) };
         break;
     case EmfPlusObjectType::Font:
-        entry = EmfPlusOpaque<EmfPlusFont>{raw, parseEmfPlusFont(bytes)};
+        entry = EmfPlusOpaque<EmfPlusFont> { raw, parseEmfPlusFont(bytes) };
         break;
     case EmfPlusObjectType::StringFormat:
-        entry = EmfPlusOpaque<EmfPlusStringFormat>{raw, parseEmfPlusStringFormat(bytes)};
+        entry = EmfPlusOpaque<EmfPlusStringFormat> { raw, parseEmfPlusStringFormat(bytes) };
         break;
     case EmfPlusObjectType::ImageAttributes:
-        entry = EmfPlusOpaque<EmfPlusImageAttributes>{raw, parseEmfPlusImageAttributes(bytes)};
+        entry = EmfPlusOpaque<EmfPlusImageAttributes> { raw, parseEmfPlusImageAttributes(bytes) };
         break;
     default:
         break; // custom line caps and unknown types leave the slot empty
@@ -197,18 +238,23 @@ double EmfPlusPlayer::unitScale(int unit, bool vertical) const
 {
     const double dpi = vertical ? m_dpiY : m_dpiX;
     switch (unit) {
-    case UnitPoint: return dpi / 72;
-    case UnitInch: return dpi;
-    case UnitDocument: return dpi / 300;
-    case UnitMillimeter: return dpi / 25.4;
-    default: return 1; // world, display and pixel
+    case UnitPoint:
+        return dpi / 72;
+    case UnitInch:
+        return dpi;
+    case UnitDocument:
+        return dpi / 300;
+    case UnitMillimeter:
+        return dpi / 25.4;
+    default:
+        return 1; // world, display and pixel
     }
 }
 
 QTransform EmfPlusPlayer::worldToDevice() const
 {
     QTransform page = QTransform::fromScale(m_state.pageScale * unitScale(m_state.pageUnit),
-                                            m_state.pageScale * unitScale(m_state.pageUnit, true));
+        m_state.pageScale * unitScale(m_state.pageUnit, true));
     // GDI+ centres pixels on whole coordinates unless told to offset them
     // by half a pixel (PixelOffsetModeHalf and HighQuality); QPainter
     // centres them on halves.
@@ -233,11 +279,21 @@ EmfPlusResult EmfPlusPlayer::transformRecord(const EmfPlusRecord &r)
         if (d.ok() && saneTransform(m))
             m_state.world = m;
         return d.ok() ? EmfPlusResult::Done : EmfPlusResult::Stop;
-    case EmfPlusResetWorldTransform: m_state.world = QTransform(); return EmfPlusResult::Done;
-    case EmfPlusMultiplyWorldTransform: m = d.matrix(0); break;
-    case EmfPlusTranslateWorldTransform: m = QTransform::fromTranslate(d.f32(0), d.f32(4)); break;
-    case EmfPlusScaleWorldTransform: m = QTransform::fromScale(d.f32(0), d.f32(4)); break;
-    case EmfPlusRotateWorldTransform: m.rotate(d.f32(0)); break;
+    case EmfPlusResetWorldTransform:
+        m_state.world = QTransform();
+        return EmfPlusResult::Done;
+    case EmfPlusMultiplyWorldTransform:
+        m = d.matrix(0);
+        break;
+    case EmfPlusTranslateWorldTransform:
+        m = QTransform::fromTranslate(d.f32(0), d.f32(4));
+        break;
+    case EmfPlusScaleWorldTransform:
+        m = QTransform::fromScale(d.f32(0), d.f32(4));
+        break;
+    case EmfPlusRotateWorldTransform:
+        m.rotate(d.f32(0));
+        break;
     case EmfPlusSetPageTransform: {
         const double scale = d.f32(0);
         const int unit = r.flags & 0xFF;
@@ -249,7 +305,8 @@ EmfPlusResult EmfPlusPlayer::transformRecord(const EmfPlusRecord &r)
         }
         return EmfPlusResult::Done;
     }
-    default: return EmfPlusResult::NotDrawn;
+    default:
+        return EmfPlusResult::NotDrawn;
     }
     if (!d.ok())
         return EmfPlusResult::Stop;
@@ -275,11 +332,16 @@ EmfPlusResult EmfPlusPlayer::stateRecord(const EmfPlusRecord &r)
     };
     const auto push = [this](quint32 index) {
         if (m_saved.size() < kMaxSaved)
-            m_saved.push_back({index, m_state});
+            m_saved.push_back({ index, m_state });
     };
     switch (r.type) {
-    case EmfPlusSave: push(d.u32(0)); break;
-    case EmfPlusRestore: case EmfPlusEndContainer: restore(d.u32(0)); break;
+    case EmfPlusSave:
+        push(d.u32(0));
+        break;
+    case EmfPlusRestore:
+    case EmfPlusEndContainer:
+        restore(d.u32(0));
+        break;
     case EmfPlusBeginContainerNoParams:
         push(d.u32(0));
         if (saneTransform(m_state.world * m_state.container)) {
@@ -295,13 +357,13 @@ EmfPlusResult EmfPlusPlayer::stateRecord(const EmfPlusRecord &r)
         if (!d.ok())
             break;
         const int unit = (r.flags >> 8) & 0xFF;
-        const double toPage = unit == UnitWorld
-            ? 1
-            : unitScale(unit) / (unitScale(m_state.pageUnit) * m_state.pageScale);
+        const double toPage
+            = unit == UnitWorld ? 1 : unitScale(unit) / (unitScale(m_state.pageUnit) * m_state.pageScale);
         QTransform fit;
         if (src.width() != 0 && src.height() != 0) {
             fit = QTransform::fromTranslate(-src.x(), -src.y())
-                * QTransform::fromScale(dest.width() * toPage / src.width(), dest.height() * toPage / src.height())
+                * QTransform::fromScale(
+                    dest.width() * toPage / src.width(), dest.height() * toPage / src.height())
                 * QTransform::fromTranslate(dest.x() * toPage, dest.y() * toPage);
         }
         const QTransform container = fit * m_state.world * m_state.container;
@@ -311,14 +373,29 @@ EmfPlusResult EmfPlusPlayer::stateRecord(const EmfPlusRecord &r)
         }
         break;
     }
-    case EmfPlusSetRenderingOrigin: m_state.renderingOrigin = QPointF(d.i32(0), d.i32(4)); break;
-    case EmfPlusSetAntiAliasMode: m_state.antialias = r.flags & 1; break;
-    case EmfPlusSetTextRenderingHint: m_state.textHint = r.flags & 0xFF; break;
-    case EmfPlusSetTextContrast: m_state.textContrast = r.flags & 0xFFF; break;
-    case EmfPlusSetInterpolationMode: m_state.interpolation = r.flags & 0xFF; break;
-    case EmfPlusSetPixelOffsetMode: m_state.pixelOffset = r.flags & 0xFF; break;
-    case EmfPlusSetCompositingMode: m_state.sourceCopy = (r.flags & 0xFF) == 1; break;
-    default: break; // compositing quality: QPainter blends one way only
+    case EmfPlusSetRenderingOrigin:
+        m_state.renderingOrigin = QPointF(d.i32(0), d.i32(4));
+        break;
+    case EmfPlusSetAntiAliasMode:
+        m_state.antialias = r.flags & 1;
+        break;
+    case EmfPlusSetTextRenderingHint:
+        m_state.textHint = r.flags & 0xFF;
+        break;
+    case EmfPlusSetTextContrast:
+        m_state.textContrast = r.flags & 0xFFF;
+        break;
+    case EmfPlusSetInterpolationMode:
+        m_state.interpolation = r.flags & 0xFF;
+        break;
+    case EmfPlusSetPixelOffsetMode:
+        m_state.pixelOffset = r.flags & 0xFF;
+        break;
+    case EmfPlusSetCompositingMode:
+        m_state.sourceCopy = (r.flags & 0xFF) == 1;
+        break;
+    default:
+        break; // compositing quality: QPainter blends one way only
     }
     return d.ok() ? EmfPlusResult::Done : EmfPlusResult::Stop;
 }
@@ -338,23 +415,34 @@ void EmfPlusPlayer::combineClip(const QPainterPath &imagePath, int mode)
     // bound is left as it was.
     const QRectF extent = imagePath.controlPointRect();
     if (!(std::abs(extent.left()) < kFarAway && std::abs(extent.right()) < kFarAway
-          && std::abs(extent.top()) < kFarAway && std::abs(extent.bottom()) < kFarAway))
+            && std::abs(extent.top()) < kFarAway && std::abs(extent.bottom()) < kFarAway))
         return; // a clip so far off is a lie, not a picture
     const QPainterPath current = m_state.clip ? *m_state.clip : everywhere();
     const int elements = imagePath.elementCount() + current.elementCount();
     if (elements > kMaxClipElements || !m_dc.charge(8 * PlayBudget::kPathElement * elements))
         return;
     switch (mode) {
-    case 0: m_state.clip = imagePath; break;
-    case 1: m_state.clip = m_state.clip ? current.intersected(imagePath) : imagePath; break;
+    case 0:
+        m_state.clip = imagePath;
+        break;
+    case 1:
+        m_state.clip = m_state.clip ? current.intersected(imagePath) : imagePath;
+        break;
     case 2:
         if (m_state.clip)
             m_state.clip = current.united(imagePath);
         break;
-    case 3: m_state.clip = current.united(imagePath).subtracted(current.intersected(imagePath)); break;
-    case 4: m_state.clip = current.subtracted(imagePath); break;
-    case 5: m_state.clip = imagePath.subtracted(current); break;
-    default: break;
+    case 3:
+        m_state.clip = current.united(imagePath).subtracted(current.intersected(imagePath));
+        break;
+    case 4:
+        m_state.clip = current.subtracted(imagePath);
+        break;
+    case 5:
+        m_state.clip = imagePath.subtracted(current);
+        break;
+    default:
+        break;
     }
 }
 
@@ -364,7 +452,9 @@ EmfPlusResult EmfPlusPlayer::clipRecord(const EmfPlusRecord &r)
     const int mode = (r.flags >> 8) & 0x0F;
     const QTransform xf = worldToImage();
     switch (r.type) {
-    case EmfPlusResetClip: m_state.clip.reset(); break;
+    case EmfPlusResetClip:
+        m_state.clip.reset();
+        break;
     case EmfPlusSetClipRect: {
         const QRectF rect = d.rectF(0).normalized();
         if (!d.ok())
@@ -407,7 +497,8 @@ EmfPlusResult EmfPlusPlayer::clipRecord(const EmfPlusRecord &r)
         }
         break;
     }
-    default: return EmfPlusResult::NotDrawn;
+    default:
+        return EmfPlusResult::NotDrawn;
     }
     return EmfPlusResult::Done;
 }

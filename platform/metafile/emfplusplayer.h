@@ -57,24 +57,24 @@ struct EmfPlusRecord {
 };
 
 enum class EmfPlusResult {
-    Done,     // played
+    Done, // played
     NotDrawn, // understood (or not) and skipped; play goes on
-    Stop,     // the record lies about its contents: play ends here
+    Stop, // the record lies about its contents: play ends here
 };
 
 struct EmfPlusState {
-    QTransform world;             // set by the world-transform records
-    QTransform container;         // the enclosing containers' transform
+    QTransform world; // set by the world-transform records
+    QTransform container; // the enclosing containers' transform
     quint8 pageUnit = UnitDisplay;
     double pageScale = 1;
     std::optional<QPainterPath> clip; // image pixels; none = no clip
     bool antialias = false;
-    bool sourceCopy = false;      // CompositingModeSourceCopy
+    bool sourceCopy = false; // CompositingModeSourceCopy
     int interpolation = 0;
     int pixelOffset = 0;
     int textHint = 0;
     int textContrast = 0;
-    QPointF renderingOrigin;      // device pixels; hatch brushes start there
+    QPointF renderingOrigin; // device pixels; hatch brushes start there
 };
 
 class EmfPlusPlayer {

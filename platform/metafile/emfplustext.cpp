@@ -205,16 +205,18 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     // image pixel, where the font's whole-pixel size is near the em.
     const QTransform paint = QTransform::fromScale(1 / scale, 1 / scale) * world;
     const QTransform toPaint = QTransform::fromScale(scale, scale);
-    const double stretch = std::max(std::hypot(paint.m11(), paint.m12()), std::hypot(paint.m21(), paint.m22()));
+    const double stretch
+        = std::max(std::hypot(paint.m11(), paint.m12()), std::hypot(paint.m21(), paint.m22()));
     const bool outlines = emPixels <= kCachedGlyphPixels && emPixels * stretch > kMaxCachedGlyphWidth;
 
     // Priced as GDI text is: shaping each character, then filling its glyph
     // (the em square) on the picture.
     QPainterPath glyphs;
-    const QPointF origin = worldToImage().map(r.type == EmfPlusDrawString ? layout.topLeft() : positions.value(0));
+    const QPointF origin
+        = worldToImage().map(r.type == EmfPlusDrawString ? layout.topLeft() : positions.value(0));
     glyphs.addRect(QRectF(origin, QSizeF(emPixels * std::min<qsizetype>(text.size(), 100000), emPixels)));
-    if (!dc().charge(PlayBudget::kRecord + double(text.size()) * PlayBudget::kGlyph) || !dc().chargeDrawing(glyphs, 0)
-        || !beginDraw())
+    if (!dc().charge(PlayBudget::kRecord + double(text.size()) * PlayBudget::kGlyph)
+        || !dc().chargeDrawing(glyphs, 0) || !beginDraw())
         return EmfPlusResult::Done;
     QPainter &p = dc().painter();
     QBrush fill = imageBrush(*brush, worldToImage());
@@ -297,7 +299,7 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
         for (int at : hotkeys) {
             QTextCharFormat underline;
             underline.setFontUnderline(true);
-            ranges.append({at, 1, underline});
+            ranges.append({ at, 1, underline });
         }
         lines.setFormats(ranges);
     }
@@ -310,7 +312,8 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
             break;
         // Unwrapped lines get room enough; alignment is placed below.
         line.setLineWidth(wrap ? lineWidth : 1e6);
-        if ((format->flags & EmfPlusStringFormat::LineLimit) && height > 0 && n > 0 && y + line.height() > height) {
+        if ((format->flags & EmfPlusStringFormat::LineLimit) && height > 0 && n > 0
+            && y + line.height() > height) {
             line.setPosition(QPointF(0, 1e9)); // laid out past the rectangle: not drawn
             break;
         }
@@ -344,7 +347,7 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
         for (int i = 0; i < lines.lineCount(); ++i) {
             const QTextLine line = lines.lineAt(i);
             outline.addText(line.position() + QPointF(0, top + line.ascent()), font,
-                            shown.mid(line.textStart(), line.textLength()));
+                shown.mid(line.textStart(), line.textLength()));
         }
         p.fillPath(outline, fill);
     } else {

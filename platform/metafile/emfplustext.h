@@ -13,18 +13,22 @@
 namespace vm {
 
 struct EmfPlusFont {
-    double emSize = 12;  // in `unit`
-    int unit = 3;        // UnitPoint
-    int style = 0;       // bold 1, italic 2, underline 4, strikeout 8
+    double emSize = 12; // in `unit`
+    int unit = 3; // UnitPoint
+    int style = 0; // bold 1, italic 2, underline 4, strikeout 8
     QString family;
 };
 
 struct EmfPlusStringFormat {
     enum Flag : quint32 {
-        RightToLeft = 0x1, Vertical = 0x2, NoWrap = 0x1000, LineLimit = 0x2000, NoClip = 0x4000,
+        RightToLeft = 0x1,
+        Vertical = 0x2,
+        NoWrap = 0x1000,
+        LineLimit = 0x2000,
+        NoClip = 0x4000,
     };
     quint32 flags = 0;
-    int align = 0;       // 0 near, 1 centre, 2 far
+    int align = 0; // 0 near, 1 centre, 2 far
     int lineAlign = 0;
     int hotkeyPrefix = 0; // 0 none ("&" drawn), 1 show, 2 hide
     double leadingMargin = 1.0 / 6; // em

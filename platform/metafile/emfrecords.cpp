@@ -17,8 +17,8 @@ constexpr qint64 kFarAway = 1 << 27;
 
 QTransform readXform(const EmfRecord &r, qint64 offset)
 {
-    return QTransform(r.f32(offset), r.f32(offset + 4), r.f32(offset + 8), r.f32(offset + 12), r.f32(offset + 16),
-                      r.f32(offset + 20));
+    return QTransform(r.f32(offset), r.f32(offset + 4), r.f32(offset + 8), r.f32(offset + 12),
+        r.f32(offset + 16), r.f32(offset + 20));
 }
 
 } // namespace
@@ -34,97 +34,223 @@ bool EmfPlayer::playRecord(const EmfRecord &r)
     if (m_plus && !m_plus->gdiAllowed())
         return true;
     switch (t) {
-    case EmrSetWindowExtEx: m_dc.setWindowExt(QSizeF(r.i32(8), r.i32(12))); break;
-    case EmrSetWindowOrgEx: m_dc.setWindowOrg(r.point32(8)); break;
-    case EmrSetViewportExtEx: m_dc.setViewportExt(QSizeF(r.i32(8), r.i32(12))); break;
-    case EmrSetViewportOrgEx: m_dc.setViewportOrg(r.point32(8)); break;
-    case EmrScaleViewportExtEx: m_dc.scaleViewportExt(r.i32(8), r.i32(12), r.i32(16), r.i32(20)); break;
-    case EmrScaleWindowExtEx: m_dc.scaleWindowExt(r.i32(8), r.i32(12), r.i32(16), r.i32(20)); break;
-    case EmrSetMapMode: m_dc.setMapMode(r.i32(8)); break;
-    case EmrSetBkMode: s.bkMode = r.i32(8) == 1 ? 1 : 2; break;
-    case EmrSetPolyFillMode: s.fillMode = r.i32(8) == 2 ? 2 : 1; break;
+    case EmrSetWindowExtEx:
+        m_dc.setWindowExt(QSizeF(r.i32(8), r.i32(12)));
+        break;
+    case EmrSetWindowOrgEx:
+        m_dc.setWindowOrg(r.point32(8));
+        break;
+    case EmrSetViewportExtEx:
+        m_dc.setViewportExt(QSizeF(r.i32(8), r.i32(12)));
+        break;
+    case EmrSetViewportOrgEx:
+        m_dc.setViewportOrg(r.point32(8));
+        break;
+    case EmrScaleViewportExtEx:
+        m_dc.scaleViewportExt(r.i32(8), r.i32(12), r.i32(16), r.i32(20));
+        break;
+    case EmrScaleWindowExtEx:
+        m_dc.scaleWindowExt(r.i32(8), r.i32(12), r.i32(16), r.i32(20));
+        break;
+    case EmrSetMapMode:
+        m_dc.setMapMode(r.i32(8));
+        break;
+    case EmrSetBkMode:
+        s.bkMode = r.i32(8) == 1 ? 1 : 2;
+        break;
+    case EmrSetPolyFillMode:
+        s.fillMode = r.i32(8) == 2 ? 2 : 1;
+        break;
     case EmrSetRop2: {
         const qint32 rop2 = r.i32(8);
         if (rop2 >= 1 && rop2 <= 16)
             s.rop2 = rop2;
         break;
     }
-    case EmrSetStretchBltMode: s.stretchBltMode = r.i32(8); break;
-    case EmrSetTextAlign: s.textAlign = r.u32(8); break;
-    case EmrSetTextColor: s.textColor = r.u32(8); break;
-    case EmrSetBkColor: s.bkColor = r.u32(8); break;
-    case EmrMoveToEx: m_dc.moveTo(r.point32(8)); break;
-    case EmrSetArcDirection: s.arcDirection = r.i32(8) == 2 ? 2 : 1; break;
+    case EmrSetStretchBltMode:
+        s.stretchBltMode = r.i32(8);
+        break;
+    case EmrSetTextAlign:
+        s.textAlign = r.u32(8);
+        break;
+    case EmrSetTextColor:
+        s.textColor = r.u32(8);
+        break;
+    case EmrSetBkColor:
+        s.bkColor = r.u32(8);
+        break;
+    case EmrMoveToEx:
+        m_dc.moveTo(r.point32(8));
+        break;
+    case EmrSetArcDirection:
+        s.arcDirection = r.i32(8) == 2 ? 2 : 1;
+        break;
     case EmrSetMiterLimit: {
         const quint32 limit = r.u32(8);
         if (limit >= 1 && limit <= 1000)
             s.miterLimit = limit;
         break;
     }
-    case EmrSaveDc: m_dc.saveDc(); break;
-    case EmrRestoreDc: m_dc.restoreDc(r.i32(8)); break;
-    case EmrSetWorldTransform: m_dc.setWorldTransform(readXform(r, 8)); break;
-    case EmrModifyWorldTransform: m_dc.modifyWorldTransform(readXform(r, 8), r.i32(32)); break;
-    case EmrOffsetClipRgn: m_dc.offsetClip(r.point32(8)); break;
-    case EmrExcludeClipRect: m_dc.excludeClipRect(r.rect32(8)); break;
-    case EmrIntersectClipRect: m_dc.intersectClipRect(r.rect32(8)); break;
-    case EmrExtSelectClipRgn: return extSelectClipRgn(r);
+    case EmrSaveDc:
+        m_dc.saveDc();
+        break;
+    case EmrRestoreDc:
+        m_dc.restoreDc(r.i32(8));
+        break;
+    case EmrSetWorldTransform:
+        m_dc.setWorldTransform(readXform(r, 8));
+        break;
+    case EmrModifyWorldTransform:
+        m_dc.modifyWorldTransform(readXform(r, 8), r.i32(32));
+        break;
+    case EmrOffsetClipRgn:
+        m_dc.offsetClip(r.point32(8));
+        break;
+    case EmrExcludeClipRect:
+        m_dc.excludeClipRect(r.rect32(8));
+        break;
+    case EmrIntersectClipRect:
+        m_dc.intersectClipRect(r.rect32(8));
+        break;
+    case EmrExtSelectClipRgn:
+        return extSelectClipRgn(r);
 
-    case EmrSelectObject: case EmrSelectPalette: selectObject(r.u32(8)); break;
+    case EmrSelectObject:
+    case EmrSelectPalette:
+        selectObject(r.u32(8));
+        break;
     case EmrDeleteObject: {
         const quint32 index = r.u32(8);
         if (!(index & kStockFlag))
             m_dc.objects().remove(int(std::min<quint32>(index, INT_MAX)));
         break;
     }
-    case EmrCreatePen: return createPen(r);
-    case EmrExtCreatePen: return extCreatePen(r);
-    case EmrCreateBrushIndirect: return createBrush(r);
-    case EmrCreateMonoBrush: case EmrCreateDibPatternBrushPt: return createPatternBrush(r);
-    case EmrExtCreateFontIndirectW: return createFont(r);
-    case EmrCreatePalette: return createPalette(r);
-    case EmrSetPaletteEntries: return setPaletteEntries(r);
+    case EmrCreatePen:
+        return createPen(r);
+    case EmrExtCreatePen:
+        return extCreatePen(r);
+    case EmrCreateBrushIndirect:
+        return createBrush(r);
+    case EmrCreateMonoBrush:
+    case EmrCreateDibPatternBrushPt:
+        return createPatternBrush(r);
+    case EmrExtCreateFontIndirectW:
+        return createFont(r);
+    case EmrCreatePalette:
+        return createPalette(r);
+    case EmrSetPaletteEntries:
+        return setPaletteEntries(r);
 
-    case EmrPolyBezier: case EmrPolygon: case EmrPolyline: case EmrPolyBezierTo: case EmrPolylineTo:
-    case EmrPolyBezier16: case EmrPolygon16: case EmrPolyline16: case EmrPolyBezierTo16: case EmrPolylineTo16:
+    case EmrPolyBezier:
+    case EmrPolygon:
+    case EmrPolyline:
+    case EmrPolyBezierTo:
+    case EmrPolylineTo:
+    case EmrPolyBezier16:
+    case EmrPolygon16:
+    case EmrPolyline16:
+    case EmrPolyBezierTo16:
+    case EmrPolylineTo16:
         return polyRecord(r);
-    case EmrPolyPolyline: case EmrPolyPolygon: case EmrPolyPolyline16: case EmrPolyPolygon16:
+    case EmrPolyPolyline:
+    case EmrPolyPolygon:
+    case EmrPolyPolyline16:
+    case EmrPolyPolygon16:
         return polyPolyRecord(r);
-    case EmrPolyDraw: case EmrPolyDraw16: return polyDrawRecord(r);
-    case EmrLineTo: m_dc.lineTo(r.point32(8)); break;
-    case EmrSetPixelV: m_dc.setPixel(r.point32(8), r.u32(16)); break;
-    case EmrRectangle: m_dc.rectangle(r.rect32(8)); break;
-    case EmrEllipse: m_dc.ellipse(r.rect32(8)); break;
-    case EmrRoundRect: m_dc.roundRect(r.rect32(8), QSizeF(r.i32(24), r.i32(28))); break;
-    case EmrArc: m_dc.arc(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrArcTo: m_dc.arcTo(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrChord: m_dc.chord(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrPie: m_dc.pie(r.rect32(8), r.point32(24), r.point32(32)); break;
-    case EmrAngleArc: m_dc.angleArc(r.point32(8), r.u32(16), r.f32(20), r.f32(24)); break;
-    case EmrFillRgn: case EmrFrameRgn: case EmrInvertRgn: case EmrPaintRgn: return regionRecord(r);
+    case EmrPolyDraw:
+    case EmrPolyDraw16:
+        return polyDrawRecord(r);
+    case EmrLineTo:
+        m_dc.lineTo(r.point32(8));
+        break;
+    case EmrSetPixelV:
+        m_dc.setPixel(r.point32(8), r.u32(16));
+        break;
+    case EmrRectangle:
+        m_dc.rectangle(r.rect32(8));
+        break;
+    case EmrEllipse:
+        m_dc.ellipse(r.rect32(8));
+        break;
+    case EmrRoundRect:
+        m_dc.roundRect(r.rect32(8), QSizeF(r.i32(24), r.i32(28)));
+        break;
+    case EmrArc:
+        m_dc.arc(r.rect32(8), r.point32(24), r.point32(32));
+        break;
+    case EmrArcTo:
+        m_dc.arcTo(r.rect32(8), r.point32(24), r.point32(32));
+        break;
+    case EmrChord:
+        m_dc.chord(r.rect32(8), r.point32(24), r.point32(32));
+        break;
+    case EmrPie:
+        m_dc.pie(r.rect32(8), r.point32(24), r.point32(32));
+        break;
+    case EmrAngleArc:
+        m_dc.angleArc(r.point32(8), r.u32(16), r.f32(20), r.f32(24));
+        break;
+    case EmrFillRgn:
+    case EmrFrameRgn:
+    case EmrInvertRgn:
+    case EmrPaintRgn:
+        return regionRecord(r);
 
-    case EmrBeginPath: m_dc.beginPath(); break;
-    case EmrEndPath: m_dc.endPath(); break;
-    case EmrCloseFigure: m_dc.closeFigure(); break;
-    case EmrFillPath: m_dc.fillPath(); break;
-    case EmrStrokeAndFillPath: m_dc.strokeAndFillPath(); break;
-    case EmrStrokePath: m_dc.strokePath(); break;
-    case EmrFlattenPath: m_dc.flattenPath(); break;
-    case EmrWidenPath: m_dc.widenPath(); break;
-    case EmrSelectClipPath: m_dc.selectClipPath(r.i32(8)); break;
-    case EmrAbortPath: m_dc.abortPath(); break;
+    case EmrBeginPath:
+        m_dc.beginPath();
+        break;
+    case EmrEndPath:
+        m_dc.endPath();
+        break;
+    case EmrCloseFigure:
+        m_dc.closeFigure();
+        break;
+    case EmrFillPath:
+        m_dc.fillPath();
+        break;
+    case EmrStrokeAndFillPath:
+        m_dc.strokeAndFillPath();
+        break;
+    case EmrStrokePath:
+        m_dc.strokePath();
+        break;
+    case EmrFlattenPath:
+        m_dc.flattenPath();
+        break;
+    case EmrWidenPath:
+        m_dc.widenPath();
+        break;
+    case EmrSelectClipPath:
+        m_dc.selectClipPath(r.i32(8));
+        break;
+    case EmrAbortPath:
+        m_dc.abortPath();
+        break;
 
-    case EmrBitBlt: case EmrStretchBlt: case EmrMaskBlt: case EmrTransparentBlt: case EmrAlphaBlend:
+    case EmrBitBlt:
+    case EmrStretchBlt:
+    case EmrMaskBlt:
+    case EmrTransparentBlt:
+    case EmrAlphaBlend:
         return bltRecord(r);
-    case EmrStretchDiBits: case EmrSetDiBitsToDevice: return diBitsRecord(r);
-    case EmrGradientFill: return gradientFillRecord(r);
+    case EmrStretchDiBits:
+    case EmrSetDiBitsToDevice:
+        return diBitsRecord(r);
+    case EmrGradientFill:
+        return gradientFillRecord(r);
 
-    case EmrExtTextOutA: case EmrExtTextOutW: return drawText(r, 36, t == EmrExtTextOutW) && r.ok();
-    case EmrPolyTextOutA: case EmrPolyTextOutW: return polyTextOut(r);
-    case EmrSmallTextOut: return smallTextOut(r);
+    case EmrExtTextOutA:
+    case EmrExtTextOutW:
+        return drawText(r, 36, t == EmrExtTextOutW) && r.ok();
+    case EmrPolyTextOutA:
+    case EmrPolyTextOutW:
+        return polyTextOut(r);
+    case EmrSmallTextOut:
+        return smallTextOut(r);
 
     // Unknown records and those without visible effect are skipped.
-    default: break;
+    default:
+        break;
     }
     return r.ok();
 }
@@ -343,11 +469,21 @@ bool EmfPlayer::polyRecord(const EmfRecord &r)
     if (!readPoints(r, 24, small, &points))
         return false;
     switch (small ? t - EmrPolyBezier16 + EmrPolyBezier : t) {
-    case EmrPolyBezier: m_dc.polyBezier(points); break;
-    case EmrPolygon: m_dc.polygon(points); break;
-    case EmrPolyline: m_dc.polyline(points); break;
-    case EmrPolyBezierTo: m_dc.polyBezierTo(points); break;
-    default: m_dc.polylineTo(points); break;
+    case EmrPolyBezier:
+        m_dc.polyBezier(points);
+        break;
+    case EmrPolygon:
+        m_dc.polygon(points);
+        break;
+    case EmrPolyline:
+        m_dc.polyline(points);
+        break;
+    case EmrPolyBezierTo:
+        m_dc.polyBezierTo(points);
+        break;
+    default:
+        m_dc.polylineTo(points);
+        break;
     }
     return r.ok();
 }

@@ -24,14 +24,15 @@ bool rectsOfPath(const QPainterPath &path, QList<QRect> *rects)
             return false;
         const QRectF box = poly.boundingRect();
         for (QPointF p : poly) {
-            if ((p.x() != box.left() && p.x() != box.right()) || (p.y() != box.top() && p.y() != box.bottom()))
+            if ((p.x() != box.left() && p.x() != box.right())
+                || (p.y() != box.top() && p.y() != box.bottom()))
                 return false;
         }
         if (!(std::abs(box.left()) < 1e7 && std::abs(box.right()) < 1e7 && std::abs(box.top()) < 1e7
-              && std::abs(box.bottom()) < 1e7))
+                && std::abs(box.bottom()) < 1e7))
             return false;
         const QRect r(QPoint(int(std::lround(box.left())), int(std::lround(box.top()))),
-                      QPoint(int(std::lround(box.right())) - 1, int(std::lround(box.bottom())) - 1));
+            QPoint(int(std::lround(box.right())) - 1, int(std::lround(box.bottom())) - 1));
         if (r.isValid())
             rects->append(r);
     }
@@ -70,7 +71,8 @@ void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
     // kept (that choice depends on the output size, the price must not).
     const double elements = imagePath.elementCount();
     if (mode < RgnAnd || mode > RgnCopy
-        || !countOps(PlayBudget::kRecord + PlayBudget::kPathElement * elements * std::max(4.0, m_state.clipElements)))
+        || !countOps(
+            PlayBudget::kRecord + PlayBudget::kPathElement * elements * std::max(4.0, m_state.clipElements)))
         return;
     m_state.clipElements = mode == RgnCopy ? elements : m_state.clipElements + elements;
     QList<QRect> rects;
@@ -79,11 +81,21 @@ void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
         const QRegion current = m_state.clipRegion ? *m_state.clipRegion : QRegion(m_target->rect());
         QRegion result;
         switch (mode) {
-        case RgnAnd: result = current.intersected(other); break;
-        case RgnOr: result = current.united(other); break;
-        case RgnXor: result = current.xored(other); break;
-        case RgnDiff: result = current.subtracted(other); break;
-        default: result = other; break;
+        case RgnAnd:
+            result = current.intersected(other);
+            break;
+        case RgnOr:
+            result = current.united(other);
+            break;
+        case RgnXor:
+            result = current.xored(other);
+            break;
+        case RgnDiff:
+            result = current.subtracted(other);
+            break;
+        default:
+            result = other;
+            break;
         }
         m_state.clipRegion = result;
         return;
@@ -93,11 +105,21 @@ void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
     const QPainterPath current = currentClipPath();
     QPainterPath result;
     switch (mode) {
-    case RgnAnd: result = current.intersected(imagePath); break;
-    case RgnOr: result = current.united(imagePath); break;
-    case RgnXor: result = current.united(imagePath).subtracted(current.intersected(imagePath)); break;
-    case RgnDiff: result = current.subtracted(imagePath); break;
-    default: result = imagePath; break;
+    case RgnAnd:
+        result = current.intersected(imagePath);
+        break;
+    case RgnOr:
+        result = current.united(imagePath);
+        break;
+    case RgnXor:
+        result = current.united(imagePath).subtracted(current.intersected(imagePath));
+        break;
+    case RgnDiff:
+        result = current.subtracted(imagePath);
+        break;
+    default:
+        result = imagePath;
+        break;
     }
     // Path booleans grow with every step; a rectangle stays a rectangle.
     m_state.clip = result.simplified();

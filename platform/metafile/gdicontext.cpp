@@ -14,12 +14,18 @@ namespace {
 double unitsPerMm(int mode)
 {
     switch (mode) {
-    case MmLoMetric: return 10.0;
-    case MmHiMetric: return 100.0;
-    case MmLoEnglish: return 100.0 / 25.4;
-    case MmHiEnglish: return 1000.0 / 25.4;
-    case MmTwips: return 1440.0 / 25.4;
-    default: return 0;
+    case MmLoMetric:
+        return 10.0;
+    case MmHiMetric:
+        return 100.0;
+    case MmLoEnglish:
+        return 100.0 / 25.4;
+    case MmHiEnglish:
+        return 1000.0 / 25.4;
+    case MmTwips:
+        return 1440.0 / 25.4;
+    default:
+        return 0;
     }
 }
 
@@ -32,7 +38,7 @@ bool saneExtent(QSizeF ext)
 
 bool saneTransform(const QTransform &t)
 {
-    const double v[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
+    const double v[] = { t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy() };
     for (double d : v) {
         if (!std::isfinite(d) || std::abs(d) > 1e9)
             return false;
@@ -40,16 +46,19 @@ bool saneTransform(const QTransform &t)
     return std::abs(t.determinant()) > 1e-18;
 }
 
-GdiContext::GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm, qint64 fileBytes,
-                       QSize referenceSize)
-    : m_target(target), m_deviceToImage(deviceToImage), m_pxPerMm(devicePixelsPerMm), m_budget(fileBytes)
+GdiContext::GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm,
+    qint64 fileBytes, QSize referenceSize)
+    : m_target(target)
+    , m_deviceToImage(deviceToImage)
+    , m_pxPerMm(devicePixelsPerMm)
+    , m_budget(fileBytes)
 {
     const QSize imageSize = m_target ? m_target->size() : QSize();
     if (referenceSize.isEmpty())
         referenceSize = imageSize;
     if (!imageSize.isEmpty())
         m_imageToReference = QTransform::fromScale(double(referenceSize.width()) / imageSize.width(),
-                                                   double(referenceSize.height()) / imageSize.height());
+            double(referenceSize.height()) / imageSize.height());
     m_referencePage = QRectF(QPointF(0, 0), QSizeF(referenceSize)).adjusted(-16, -16, 16, 16);
     if (!(m_pxPerMm.width() > 0.01 && m_pxPerMm.width() < 1000))
         m_pxPerMm.setWidth(96 / 25.4);
@@ -132,14 +141,15 @@ void GdiContext::setViewportExt(QSizeF ext)
 void GdiContext::scaleWindowExt(double xNum, double xDenom, double yNum, double yDenom)
 {
     if (xDenom != 0 && yDenom != 0)
-        setWindowExt(QSizeF(m_state.windowExt.width() * xNum / xDenom, m_state.windowExt.height() * yNum / yDenom));
+        setWindowExt(
+            QSizeF(m_state.windowExt.width() * xNum / xDenom, m_state.windowExt.height() * yNum / yDenom));
 }
 
 void GdiContext::scaleViewportExt(double xNum, double xDenom, double yNum, double yDenom)
 {
     if (xDenom != 0 && yDenom != 0)
-        setViewportExt(
-            QSizeF(m_state.viewportExt.width() * xNum / xDenom, m_state.viewportExt.height() * yNum / yDenom));
+        setViewportExt(QSizeF(
+            m_state.viewportExt.width() * xNum / xDenom, m_state.viewportExt.height() * yNum / yDenom));
 }
 
 void GdiContext::setWorldTransform(const QTransform &t)
@@ -151,11 +161,20 @@ void GdiContext::setWorldTransform(const QTransform &t)
 void GdiContext::modifyWorldTransform(const QTransform &t, int mode)
 {
     switch (mode) {
-    case 1: m_state.world = QTransform(); break;
-    case 2: setWorldTransform(t * m_state.world); break;
-    case 3: setWorldTransform(m_state.world * t); break;
-    case 4: setWorldTransform(t); break;
-    default: break;
+    case 1:
+        m_state.world = QTransform();
+        break;
+    case 2:
+        setWorldTransform(t * m_state.world);
+        break;
+    case 3:
+        setWorldTransform(m_state.world * t);
+        break;
+    case 4:
+        setWorldTransform(t);
+        break;
+    default:
+        break;
     }
 }
 

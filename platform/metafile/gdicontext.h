@@ -52,14 +52,26 @@ namespace vm {
 bool saneTransform(const QTransform &t);
 
 enum MapMode : int {
-    MmText = 1, MmLoMetric = 2, MmHiMetric = 3, MmLoEnglish = 4, MmHiEnglish = 5, MmTwips = 6,
-    MmIsotropic = 7, MmAnisotropic = 8,
+    MmText = 1,
+    MmLoMetric = 2,
+    MmHiMetric = 3,
+    MmLoEnglish = 4,
+    MmHiEnglish = 5,
+    MmTwips = 6,
+    MmIsotropic = 7,
+    MmAnisotropic = 8,
 };
 
 // SetTextAlign bits.
 enum TextAlign : quint32 {
-    TaUpdateCp = 1, TaRight = 2, TaCenter = 6, TaHorizontalMask = 6,
-    TaBottom = 8, TaBaseline = 24, TaVerticalMask = 24, TaRtlReading = 256,
+    TaUpdateCp = 1,
+    TaRight = 2,
+    TaCenter = 6,
+    TaHorizontalMask = 6,
+    TaBottom = 8,
+    TaBaseline = 24,
+    TaVerticalMask = 24,
+    TaRtlReading = 256,
 };
 
 // ExtTextOut options.
@@ -70,22 +82,22 @@ enum RegionMode : int { RgnAnd = 1, RgnOr = 2, RgnXor = 3, RgnDiff = 4, RgnCopy 
 
 struct GdiState {
     int mapMode = MmText;
-    QPointF windowOrg{0, 0};
-    QSizeF windowExt{1, 1};
-    QPointF viewportOrg{0, 0};
-    QSizeF viewportExt{1, 1};
+    QPointF windowOrg { 0, 0 };
+    QSizeF windowExt { 1, 1 };
+    QPointF viewportOrg { 0, 0 };
+    QSizeF viewportExt { 1, 1 };
     QTransform world;
     int bkMode = 2; // 1 TRANSPARENT, 2 OPAQUE
     ColorRef bkColor = 0xFFFFFF;
     ColorRef textColor = 0;
     quint32 textAlign = 0;
     int fillMode = 1; // 1 ALTERNATE, 2 WINDING
-    int rop2 = 13;    // R2_COPYPEN
+    int rop2 = 13; // R2_COPYPEN
     int arcDirection = 1; // 1 counter-clockwise, 2 clockwise
     int stretchBltMode = 1;
     double miterLimit = 10;
     double textCharExtra = 0;
-    QPointF currentPos{0, 0};
+    QPointF currentPos { 0, 0 };
     GdiPen pen;
     GdiBrush brush;
     GdiFont font;
@@ -111,8 +123,8 @@ public:
 
     // `fileBytes` sizes the work budget; `referenceSize` is the picture's
     // natural size, in whose pixels work is priced (empty: the target's).
-    GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm, qint64 fileBytes = 0,
-               QSize referenceSize = QSize());
+    GdiContext(QImage *target, const QTransform &deviceToImage, QSizeF devicePixelsPerMm,
+        qint64 fileBytes = 0, QSize referenceSize = QSize());
     ~GdiContext();
     GdiContext(const GdiContext &) = delete;
     GdiContext &operator=(const GdiContext &) = delete;
@@ -154,9 +166,9 @@ public:
     void setWorldTransform(const QTransform &t);
     void modifyWorldTransform(const QTransform &t, int mode);
 
-    QTransform pageTransform() const;         // page -> device
-    QTransform logicalToDevice() const;       // world * page
-    QTransform logicalToImage() const;        // world * page * deviceToImage
+    QTransform pageTransform() const; // page -> device
+    QTransform logicalToDevice() const; // world * page
+    QTransform logicalToImage() const; // world * page * deviceToImage
     const QTransform &deviceToImage() const { return m_deviceToImage; }
     QColor color(ColorRef ref) const;
 
@@ -219,7 +231,7 @@ public:
     // Text. `reference` is logical; `dx` holds per-character advances in
     // logical units (may be empty); `box` the optional ExtTextOut rectangle.
     void textOut(QPointF reference, const QString &text, const QList<double> &dx, quint32 options = 0,
-                 const QRectF &box = QRectF());
+        const QRectF &box = QRectF());
     // Decodes 8-bit text by a font character set and folds the per-byte dx
     // array into per-character advances (a double-byte character's two bytes
     // advance as one).
@@ -232,7 +244,7 @@ public:
     void drawBitmap(const QRectF &dest, const QImage &source, const QRectF &sourceRect, quint32 rop);
     void patBlt(const QRectF &dest, quint32 rop);
     void alphaBlend(const QRectF &dest, const QImage &source, const QRectF &sourceRect, int constantAlpha,
-                    bool perPixelAlpha);
+        bool perPixelAlpha);
     // mode 0 horizontal rectangles, 1 vertical rectangles, 2 triangles;
     // `indices` two (rectangles) or three (triangles) vertex numbers per shape.
     void gradientFill(const QList<GradientVertex> &vertices, const QList<int> &indices, int mode);
@@ -246,8 +258,8 @@ private:
     double referenceArea(const QRectF &imageRect) const;
     double referencePenWidth() const;
     struct ShapePrice {
-        double units = 0;       // what filling and stroking costs, reference pixels
-        double fillSteps = 0;   // the antialiasing costs in image pixels
+        double units = 0; // what filling and stroking costs, reference pixels
+        double fillSteps = 0; // the antialiasing costs in image pixels
         double strokeSteps = 0;
     };
     ShapePrice shapePrice(const QPainterPath &imagePath, bool fill, bool stroke) const;
@@ -275,7 +287,7 @@ private:
     GdiState m_state;
     std::vector<GdiState> m_saved;
     GdiObjectTable m_objects;
-    QPainterPath m_path;      // image pixels
+    QPainterPath m_path; // image pixels
     bool m_inPath = false;
     quint64 m_ops = 0;
     PlayBudget m_budget;

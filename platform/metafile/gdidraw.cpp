@@ -43,22 +43,43 @@ QPainter::CompositionMode rop2Mode(int rop2, bool *skip, bool *constant, QColor 
     *skip = false;
     *constant = false;
     switch (rop2) {
-    case 1: *constant = true; *constColor = Qt::black; return QPainter::CompositionMode_SourceOver;
-    case 16: *constant = true; *constColor = Qt::white; return QPainter::CompositionMode_SourceOver;
-    case 11: *skip = true; return QPainter::CompositionMode_SourceOver;                 // R2_NOP
-    case 7: return QPainter::RasterOp_SourceXorDestination;                           // R2_XORPEN
-    case 10: return QPainter::RasterOp_NotSourceXorDestination;                       // R2_NOTXORPEN
-    case 9: return QPainter::RasterOp_SourceAndDestination;                           // R2_MASKPEN
-    case 15: return QPainter::RasterOp_SourceOrDestination;                           // R2_MERGEPEN
-    case 6: return QPainter::RasterOp_NotDestination;                                 // R2_NOT
-    case 4: return QPainter::RasterOp_NotSource;                                      // R2_NOTCOPYPEN
-    case 2: return QPainter::RasterOp_NotSourceAndNotDestination;                     // R2_NOTMERGEPEN
-    case 8: return QPainter::RasterOp_NotSourceOrNotDestination;                      // R2_NOTMASKPEN
-    case 3: return QPainter::RasterOp_NotSourceAndDestination;                        // R2_MASKNOTPEN
-    case 5: return QPainter::RasterOp_SourceAndNotDestination;                        // R2_MASKPENNOT
-    case 12: return QPainter::RasterOp_NotSourceOrDestination;                        // R2_MERGENOTPEN
-    case 14: return QPainter::RasterOp_SourceOrNotDestination;                        // R2_MERGEPENNOT
-    default: return QPainter::CompositionMode_SourceOver;                             // R2_COPYPEN
+    case 1:
+        *constant = true;
+        *constColor = Qt::black;
+        return QPainter::CompositionMode_SourceOver;
+    case 16:
+        *constant = true;
+        *constColor = Qt::white;
+        return QPainter::CompositionMode_SourceOver;
+    case 11:
+        *skip = true;
+        return QPainter::CompositionMode_SourceOver; // R2_NOP
+    case 7:
+        return QPainter::RasterOp_SourceXorDestination; // R2_XORPEN
+    case 10:
+        return QPainter::RasterOp_NotSourceXorDestination; // R2_NOTXORPEN
+    case 9:
+        return QPainter::RasterOp_SourceAndDestination; // R2_MASKPEN
+    case 15:
+        return QPainter::RasterOp_SourceOrDestination; // R2_MERGEPEN
+    case 6:
+        return QPainter::RasterOp_NotDestination; // R2_NOT
+    case 4:
+        return QPainter::RasterOp_NotSource; // R2_NOTCOPYPEN
+    case 2:
+        return QPainter::RasterOp_NotSourceAndNotDestination; // R2_NOTMERGEPEN
+    case 8:
+        return QPainter::RasterOp_NotSourceOrNotDestination; // R2_NOTMASKPEN
+    case 3:
+        return QPainter::RasterOp_NotSourceAndDestination; // R2_MASKNOTPEN
+    case 5:
+        return QPainter::RasterOp_SourceAndNotDestination; // R2_MASKPENNOT
+    case 12:
+        return QPainter::RasterOp_NotSourceOrDestination; // R2_MERGENOTPEN
+    case 14:
+        return QPainter::RasterOp_SourceOrNotDestination; // R2_MERGEPENNOT
+    default:
+        return QPainter::CompositionMode_SourceOver; // R2_COPYPEN
     }
 }
 
@@ -76,27 +97,45 @@ QPen GdiContext::imagePen() const
     QPen pen(color(p.color), width);
     const bool geometric = p.style & GdiPen::Geometric;
     switch (p.style & GdiPen::CapMask) {
-    case GdiPen::CapSquare: pen.setCapStyle(Qt::SquareCap); break;
-    case GdiPen::CapFlat: pen.setCapStyle(Qt::FlatCap); break;
-    default: pen.setCapStyle(geometric || width > 1.5 ? Qt::RoundCap : Qt::FlatCap); break;
+    case GdiPen::CapSquare:
+        pen.setCapStyle(Qt::SquareCap);
+        break;
+    case GdiPen::CapFlat:
+        pen.setCapStyle(Qt::FlatCap);
+        break;
+    default:
+        pen.setCapStyle(geometric || width > 1.5 ? Qt::RoundCap : Qt::FlatCap);
+        break;
     }
     switch (p.style & GdiPen::JoinMask) {
-    case GdiPen::JoinBevel: pen.setJoinStyle(Qt::BevelJoin); break;
+    case GdiPen::JoinBevel:
+        pen.setJoinStyle(Qt::BevelJoin);
+        break;
     case GdiPen::JoinMiter:
         pen.setJoinStyle(Qt::MiterJoin);
         pen.setMiterLimit(std::clamp(m_state.miterLimit, 1.0, 100.0));
         break;
-    default: pen.setJoinStyle(Qt::RoundJoin); break;
+    default:
+        pen.setJoinStyle(Qt::RoundJoin);
+        break;
     }
     // Old-style pens are dashed or dotted only while they stay one pixel
     // wide; wider ones draw solid.
     const bool styled = geometric || p.isCosmetic() || p.width * scale < 1.5;
     switch (styled ? p.style & GdiPen::StyleMask : quint32(GdiPen::Solid)) {
-    case GdiPen::Dash: pen.setStyle(Qt::DashLine); break;
+    case GdiPen::Dash:
+        pen.setStyle(Qt::DashLine);
+        break;
     case GdiPen::Dot:
-    case GdiPen::Alternate: pen.setStyle(Qt::DotLine); break;
-    case GdiPen::DashDot: pen.setStyle(Qt::DashDotLine); break;
-    case GdiPen::DashDotDot: pen.setStyle(Qt::DashDotDotLine); break;
+    case GdiPen::Alternate:
+        pen.setStyle(Qt::DotLine);
+        break;
+    case GdiPen::DashDot:
+        pen.setStyle(Qt::DashDotLine);
+        break;
+    case GdiPen::DashDotDot:
+        pen.setStyle(Qt::DashDotDotLine);
+        break;
     case GdiPen::UserStyle: {
         QList<qreal> pattern;
         for (double d : p.dashes.mid(0, 16))
@@ -107,7 +146,8 @@ QPen GdiContext::imagePen() const
             pen.setDashPattern(pattern);
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return pen;
 }
@@ -115,10 +155,11 @@ QPen GdiContext::imagePen() const
 QBrush GdiContext::imageBrush(const GdiBrush &b) const
 {
     switch (b.style) {
-    case GdiBrush::Null: return QBrush(Qt::NoBrush);
+    case GdiBrush::Null:
+        return QBrush(Qt::NoBrush);
     case GdiBrush::Hatched: {
-        static const Qt::BrushStyle hatches[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
-                                                 Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+        static const Qt::BrushStyle hatches[] = { Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
+            Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern };
         return QBrush(color(b.color), b.hatch < 6 ? hatches[b.hatch] : Qt::SolidPattern);
     }
     case GdiBrush::Pattern:
@@ -136,7 +177,8 @@ QBrush GdiContext::imageBrush(const GdiBrush &b) const
             return QBrush(pattern);
         }
         return QBrush(color(b.color));
-    default: return QBrush(color(b.color));
+    default:
+        return QBrush(color(b.color));
     }
 }
 
@@ -153,13 +195,14 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
     const bool filling = fill && !m_state.brush.isNull();
     const bool stroking = stroke && !m_state.pen.isNull();
     const ShapePrice price = shapePrice(imagePath, filling, stroking);
-    if (!countOps(PlayBudget::kRecord + double(imagePath.elementCount()) * PlayBudget::kPathElement + price.units)
+    if (!countOps(
+            PlayBudget::kRecord + double(imagePath.elementCount()) * PlayBudget::kPathElement + price.units)
         || imagePath.isEmpty())
         return;
     // Non-finite or astronomically distant points would only upset the rasteriser.
     const QRectF extent = imagePath.controlPointRect();
     if (!(std::abs(extent.left()) < 1e7 && std::abs(extent.right()) < 1e7 && std::abs(extent.top()) < 1e7
-          && std::abs(extent.bottom()) < 1e7))
+            && std::abs(extent.bottom()) < 1e7))
         return;
     bool skip, constant;
     QColor constColor;
@@ -222,7 +265,8 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
         const double area = length * w + double(lines.elementCount()) * w * w;
         // Every dash is a shape of its own.
         const double dashes = pen.style() == Qt::SolidLine ? 0 : length / w;
-        if (!lines.isEmpty() && cost <= kMaxStrokeCost && area <= kMaxStrokeArea && dashes <= kMaxStrokeCost) {
+        if (!lines.isEmpty() && cost <= kMaxStrokeCost && area <= kMaxStrokeArea
+            && dashes <= kMaxStrokeCost) {
             smoothIfAffordable(price.strokeSteps);
             m_painter.strokePath(lines, pen);
         }
@@ -330,15 +374,20 @@ void GdiContext::polyDraw(const QPolygonF &points, const QByteArray &types)
     for (qsizetype i = 0; i < points.size(); ++i) {
         const int type = quint8(types[i]);
         switch (type & ~1) {
-        case 6: path.moveTo(points[i]); break;
-        case 2: path.lineTo(points[i]); break;
+        case 6:
+            path.moveTo(points[i]);
+            break;
+        case 2:
+            path.lineTo(points[i]);
+            break;
         case 4:
             if (i + 2 < points.size()) {
                 path.cubicTo(points[i], points[i + 1], points[i + 2]);
                 i += 2;
             }
             break;
-        default: return;
+        default:
+            return;
         }
         if (type & 1)
             path.closeSubpath();
@@ -416,7 +465,8 @@ void GdiContext::arcTo(const QRectF &box, QPointF start, QPointF end)
 
 void GdiContext::angleArc(QPointF centre, double radius, double startDeg, double sweepDeg)
 {
-    if (!finitePoint(centre) || !std::isfinite(radius) || !std::isfinite(startDeg) || !std::isfinite(sweepDeg))
+    if (!finitePoint(centre) || !std::isfinite(radius) || !std::isfinite(startDeg)
+        || !std::isfinite(sweepDeg))
         return;
     const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
     QPainterPath path(m_state.currentPos);
@@ -468,7 +518,7 @@ void GdiContext::roundRect(const QRectF &box, QSizeF corner)
     QPainterPath path;
     const QRectF r = box.normalized();
     path.addRoundedRect(r, std::min(std::abs(corner.width()) / 2, r.width() / 2),
-                        std::min(std::abs(corner.height()) / 2, r.height() / 2));
+        std::min(std::abs(corner.height()) / 2, r.height() / 2));
     drawShape(path, true, true);
 }
 

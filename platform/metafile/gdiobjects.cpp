@@ -81,35 +81,65 @@ static GdiFont stockFont(const char *face, int height, bool fixed)
 GdiObject stockObject(int number)
 {
     switch (StockObject(number)) {
-    case StockObject::WhiteBrush: return solidBrush(0xFFFFFF);
-    case StockObject::LtGrayBrush: return solidBrush(0xC0C0C0);
-    case StockObject::GrayBrush: return solidBrush(0x808080);
-    case StockObject::DkGrayBrush: return solidBrush(0x404040);
-    case StockObject::BlackBrush: return solidBrush(0x000000);
+    case StockObject::WhiteBrush:
+        return solidBrush(0xFFFFFF);
+    case StockObject::LtGrayBrush:
+        return solidBrush(0xC0C0C0);
+    case StockObject::GrayBrush:
+        return solidBrush(0x808080);
+    case StockObject::DkGrayBrush:
+        return solidBrush(0x404040);
+    case StockObject::BlackBrush:
+        return solidBrush(0x000000);
     case StockObject::NullBrush: {
         GdiBrush brush;
         brush.style = GdiBrush::Null;
         return brush;
     }
-    case StockObject::DcBrush: return solidBrush(0xFFFFFF);
-    case StockObject::WhitePen: return solidPen(0xFFFFFF);
-    case StockObject::BlackPen: return solidPen(0x000000);
-    case StockObject::NullPen: return solidPen(0, GdiPen::Null);
-    case StockObject::DcPen: return solidPen(0x000000);
+    case StockObject::DcBrush:
+        return solidBrush(0xFFFFFF);
+    case StockObject::WhitePen:
+        return solidPen(0xFFFFFF);
+    case StockObject::BlackPen:
+        return solidPen(0x000000);
+    case StockObject::NullPen:
+        return solidPen(0, GdiPen::Null);
+    case StockObject::DcPen:
+        return solidPen(0x000000);
     case StockObject::OemFixedFont:
     case StockObject::AnsiFixedFont:
-    case StockObject::SystemFixedFont: return stockFont("Courier New", 16, true);
+    case StockObject::SystemFixedFont:
+        return stockFont("Courier New", 16, true);
     case StockObject::AnsiVarFont:
     case StockObject::SystemFont:
-    case StockObject::DeviceDefaultFont: return stockFont("System", 16, false);
-    case StockObject::DefaultGuiFont: return stockFont("MS Shell Dlg", -11, false);
+    case StockObject::DeviceDefaultFont:
+        return stockFont("System", 16, false);
+    case StockObject::DefaultGuiFont:
+        return stockFont("MS Shell Dlg", -11, false);
     case StockObject::DefaultPalette: {
         GdiPalette palette;
         // The twenty static colours.
         static const QRgb colors[] = {
-            0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080, 0xFF008080,
-            0xFFC0C0C0, 0xFFC0DCC0, 0xFFA6CAF0, 0xFFFFFBF0, 0xFFA0A0A4, 0xFF808080, 0xFFFF0000,
-            0xFF00FF00, 0xFFFFFF00, 0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF,
+            0xFF000000,
+            0xFF800000,
+            0xFF008000,
+            0xFF808000,
+            0xFF000080,
+            0xFF800080,
+            0xFF008080,
+            0xFFC0C0C0,
+            0xFFC0DCC0,
+            0xFFA6CAF0,
+            0xFFFFFBF0,
+            0xFFA0A0A4,
+            0xFF808080,
+            0xFFFF0000,
+            0xFF00FF00,
+            0xFFFFFF00,
+            0xFF0000FF,
+            0xFFFF00FF,
+            0xFF00FFFF,
+            0xFFFFFFFF,
         };
         for (QRgb c : colors)
             palette.entries.append(c);

@@ -23,16 +23,30 @@ namespace vm {
 using ColorRef = quint32;
 
 struct GdiPen {
-    quint32 style = 0;      // PS_* style, end cap, join and type bits
-    double width = 0;       // logical units; 0 means one device pixel
+    quint32 style = 0; // PS_* style, end cap, join and type bits
+    double width = 0; // logical units; 0 means one device pixel
     ColorRef color = 0;
-    QList<double> dashes;   // PS_USERSTYLE segment lengths, logical units
+    QList<double> dashes; // PS_USERSTYLE segment lengths, logical units
 
     enum : quint32 {
-        Solid = 0, Dash = 1, Dot = 2, DashDot = 3, DashDotDot = 4, Null = 5, InsideFrame = 6,
-        UserStyle = 7, Alternate = 8, StyleMask = 0x0F,
-        CapRound = 0x000, CapSquare = 0x100, CapFlat = 0x200, CapMask = 0xF00,
-        JoinRound = 0x0000, JoinBevel = 0x1000, JoinMiter = 0x2000, JoinMask = 0xF000,
+        Solid = 0,
+        Dash = 1,
+        Dot = 2,
+        DashDot = 3,
+        DashDotDot = 4,
+        Null = 5,
+        InsideFrame = 6,
+        UserStyle = 7,
+        Alternate = 8,
+        StyleMask = 0x0F,
+        CapRound = 0x000,
+        CapSquare = 0x100,
+        CapFlat = 0x200,
+        CapMask = 0xF00,
+        JoinRound = 0x0000,
+        JoinBevel = 0x1000,
+        JoinMiter = 0x2000,
+        JoinMask = 0xF000,
         Geometric = 0x10000,
     };
     bool isNull() const { return (style & StyleMask) == Null; }
@@ -41,7 +55,14 @@ struct GdiPen {
 
 struct GdiBrush {
     enum Style : quint32 { Solid = 0, Null = 1, Hatched = 2, Pattern = 3, DibPattern = 5, DibPatternPt = 6 };
-    enum Hatch : quint32 { Horizontal = 0, Vertical = 1, FDiagonal = 2, BDiagonal = 3, Cross = 4, DiagCross = 5 };
+    enum Hatch : quint32 {
+        Horizontal = 0,
+        Vertical = 1,
+        FDiagonal = 2,
+        BDiagonal = 3,
+        Cross = 4,
+        DiagCross = 5
+    };
     quint32 style = Solid;
     ColorRef color = 0xFFFFFF;
     quint32 hatch = 0;
@@ -57,9 +78,9 @@ struct GdiBrush {
 };
 
 struct GdiFont {
-    int height = 0;      // < 0: character height; > 0: cell height; 0: default
-    int width = 0;       // average character width, 0 for the natural width
-    int escapement = 0;  // tenths of a degree, counter-clockwise
+    int height = 0; // < 0: character height; > 0: cell height; 0: default
+    int width = 0; // average character width, 0 for the natural width
+    int escapement = 0; // tenths of a degree, counter-clockwise
     int orientation = 0;
     int weight = 400;
     bool italic = false;
@@ -109,8 +130,7 @@ private:
 // order, but for the width of their integers: 32 bits in EMF, 16 in WMF.
 // `Int` is that width (qint32 or qint16); `Reader` is the format's
 // bounds-checked record reader.
-template <typename Int, typename Reader>
-Int readLogInt(const Reader &r, qint64 offset)
+template <typename Int, typename Reader> Int readLogInt(const Reader &r, qint64 offset)
 {
     static_assert(sizeof(Int) == 4 || sizeof(Int) == 2);
     if constexpr (sizeof(Int) == 4)
@@ -120,8 +140,7 @@ Int readLogInt(const Reader &r, qint64 offset)
 }
 
 // LOGPEN at `at`: style, width (a point's x; y is unused), colour.
-template <typename Int, typename Reader>
-GdiPen readLogPen(const Reader &r, qint64 at)
+template <typename Int, typename Reader> GdiPen readLogPen(const Reader &r, qint64 at)
 {
     GdiPen pen;
     pen.style = readLogInt<std::make_unsigned_t<Int>>(r, at);
@@ -133,8 +152,7 @@ GdiPen readLogPen(const Reader &r, qint64 at)
 // LOGFONT at `at` up to its face name: height, width, escapement,
 // orientation and weight, then the italic, underline, strike-out, character
 // set, three precision and quality bytes, and pitch and family.
-template <typename Int, typename Reader>
-void readLogFont(const Reader &r, qint64 at, GdiFont *font)
+template <typename Int, typename Reader> void readLogFont(const Reader &r, qint64 at, GdiFont *font)
 {
     const auto integer = [&](int index) { return int(readLogInt<Int>(r, at + index * qint64(sizeof(Int)))); };
     font->height = integer(0);
@@ -151,18 +169,32 @@ void readLogFont(const Reader &r, qint64 at, GdiFont *font)
 }
 
 // PALETTEENTRY at `at`: red, green, blue and a flags byte.
-template <typename Reader>
-QRgb readPaletteEntry(const Reader &r, qint64 at)
+template <typename Reader> QRgb readPaletteEntry(const Reader &r, qint64 at)
 {
     return qRgb(r.u8(at), r.u8(at + 1), r.u8(at + 2));
 }
 
 // Stock objects by their GetStockObject number (EMF handles 0x80000000 | n).
 enum class StockObject : int {
-    WhiteBrush = 0, LtGrayBrush = 1, GrayBrush = 2, DkGrayBrush = 3, BlackBrush = 4, NullBrush = 5,
-    WhitePen = 6, BlackPen = 7, NullPen = 8, OemFixedFont = 10, AnsiFixedFont = 11, AnsiVarFont = 12,
-    SystemFont = 13, DeviceDefaultFont = 14, DefaultPalette = 15, SystemFixedFont = 16,
-    DefaultGuiFont = 17, DcBrush = 18, DcPen = 19,
+    WhiteBrush = 0,
+    LtGrayBrush = 1,
+    GrayBrush = 2,
+    DkGrayBrush = 3,
+    BlackBrush = 4,
+    NullBrush = 5,
+    WhitePen = 6,
+    BlackPen = 7,
+    NullPen = 8,
+    OemFixedFont = 10,
+    AnsiFixedFont = 11,
+    AnsiVarFont = 12,
+    SystemFont = 13,
+    DeviceDefaultFont = 14,
+    DefaultPalette = 15,
+    SystemFixedFont = 16,
+    DefaultGuiFont = 17,
+    DcBrush = 18,
+    DcPen = 19,
 };
 // The stock object, or monostate for an unknown number.
 GdiObject stockObject(int number);

@@ -65,7 +65,8 @@ GdiContext::ShapePrice GdiContext::shapePrice(const QPainterPath &imagePath, boo
     ShapePrice price;
     if (!fill && !stroke)
         return price;
-    const QPainterPath reference = m_imageToReference.isIdentity() ? imagePath : m_imageToReference.map(imagePath);
+    const QPainterPath reference
+        = m_imageToReference.isIdentity() ? imagePath : m_imageToReference.map(imagePath);
     const double areaScale = std::max(1e-12, std::abs(m_imageToReference.determinant()));
     if (fill) {
         RasterWork work = rasterWork(reference, m_referencePage);
@@ -90,14 +91,15 @@ GdiContext::ShapePrice GdiContext::shapePrice(const QPainterPath &imagePath, boo
 
 bool GdiContext::chargeDrawing(const QPainterPath &imagePath, double penWidth)
 {
-    const QPainterPath reference = m_imageToReference.isIdentity() ? imagePath : m_imageToReference.map(imagePath);
+    const QPainterPath reference
+        = m_imageToReference.isIdentity() ? imagePath : m_imageToReference.map(imagePath);
     const double width = penWidth > 0 ? std::max(1.0, penWidth * scaleOf(m_imageToReference)) : 0;
     RasterWork work = rasterWork(reference, m_referencePage, width);
     // As for the GDI primitives: hairlines and upright rectangles skip the rasteriser.
     if ((penWidth > 0 && width <= 1) || (penWidth <= 0 && isUprightRect(reference)))
         work.steps = 0;
-    return countOps(PlayBudget::kRecord + double(imagePath.elementCount()) * PlayBudget::kPathElement + work.steps
-                    + work.pixels / PlayBudget::kPixelsPerUnit);
+    return countOps(PlayBudget::kRecord + double(imagePath.elementCount()) * PlayBudget::kPathElement
+        + work.steps + work.pixels / PlayBudget::kPixelsPerUnit);
 }
 
 double GdiContext::textUnits(qsizetype characters, const QRectF &imageBox) const
@@ -106,7 +108,8 @@ double GdiContext::textUnits(qsizetype characters, const QRectF &imageBox) const
     // more than the page) is filled; an opaque box is filled as well.
     const double pageArea = m_referencePage.width() * m_referencePage.height();
     const double em = std::abs(double(m_state.font.height)) * scaleOf(logicalToImage() * m_imageToReference);
-    const double glyph = std::min(std::isfinite(em) ? std::max(em, 12.0) * std::max(em, 12.0) : pageArea, pageArea);
+    const double glyph
+        = std::min(std::isfinite(em) ? std::max(em, 12.0) * std::max(em, 12.0) : pageArea, pageArea);
     const double chars = double(std::min<qsizetype>(characters, 100000));
     return PlayBudget::kRecord + chars * PlayBudget::kGlyph
         + (chars * glyph + referenceArea(imageBox)) / PlayBudget::kPixelsPerUnit;

@@ -24,24 +24,42 @@ constexpr int kBandRows = 256;
 inline quint32 ternary(quint32 rop3, quint32 p, quint32 s, quint32 d)
 {
     switch (rop3) {
-    case 0x00: return 0;
-    case 0xFF: return 0xFFFFFFFF;
-    case 0xCC: return s;
-    case 0xF0: return p;
-    case 0xAA: return d;
-    case 0x88: return s & d;        // SRCAND
-    case 0xEE: return s | d;        // SRCPAINT
-    case 0x66: return s ^ d;        // SRCINVERT
-    case 0x44: return s & ~d;       // SRCERASE
-    case 0x33: return ~s;           // NOTSRCCOPY
-    case 0x11: return ~(s | d);     // NOTSRCERASE
-    case 0xC0: return p & s;        // MERGECOPY
-    case 0xBB: return ~s | d;       // MERGEPAINT
-    case 0x5A: return p ^ d;        // PATINVERT
-    case 0x55: return ~d;           // DSTINVERT
-    case 0xB8: return ((d ^ p) & s) ^ p; // PSDPxax: where the source is set take the destination
-    case 0xE2: return ((p ^ d) & s) ^ d; // DSPDxax
-    default: break;
+    case 0x00:
+        return 0;
+    case 0xFF:
+        return 0xFFFFFFFF;
+    case 0xCC:
+        return s;
+    case 0xF0:
+        return p;
+    case 0xAA:
+        return d;
+    case 0x88:
+        return s & d; // SRCAND
+    case 0xEE:
+        return s | d; // SRCPAINT
+    case 0x66:
+        return s ^ d; // SRCINVERT
+    case 0x44:
+        return s & ~d; // SRCERASE
+    case 0x33:
+        return ~s; // NOTSRCCOPY
+    case 0x11:
+        return ~(s | d); // NOTSRCERASE
+    case 0xC0:
+        return p & s; // MERGECOPY
+    case 0xBB:
+        return ~s | d; // MERGEPAINT
+    case 0x5A:
+        return p ^ d; // PATINVERT
+    case 0x55:
+        return ~d; // DSTINVERT
+    case 0xB8:
+        return ((d ^ p) & s) ^ p; // PSDPxax: where the source is set take the destination
+    case 0xE2:
+        return ((p ^ d) & s) ^ d; // DSPDxax
+    default:
+        break;
     }
     quint32 r = 0;
     for (int i = 0; i < 8; ++i) {
@@ -58,9 +76,9 @@ bool usesSource(quint32 rop3)
 
 bool finiteRect(const QRectF &r)
 {
-    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height())
-        && std::abs(r.x()) < 1e9 && std::abs(r.y()) < 1e9 && std::abs(r.width()) < 1e9
-        && std::abs(r.height()) < 1e9;
+    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width())
+        && std::isfinite(r.height()) && std::abs(r.x()) < 1e9 && std::abs(r.y()) < 1e9
+        && std::abs(r.width()) < 1e9 && std::abs(r.height()) < 1e9;
 }
 
 } // namespace
@@ -95,7 +113,8 @@ void GdiContext::rasterBlit(const QRect &imageRect, const QImage *source, quint3
         QRgb *out = reinterpret_cast<QRgb *>(result.scanLine(y));
         const QRgb *pat = nullptr;
         if (!patternImage.isNull())
-            pat = reinterpret_cast<const QRgb *>(patternImage.constScanLine((rect.y() + y) % patternImage.height()));
+            pat = reinterpret_cast<const QRgb *>(
+                patternImage.constScanLine((rect.y() + y) % patternImage.height()));
         for (int x = 0; x < rect.width(); ++x) {
             if (s && qAlpha(s[x]) == 0) {
                 out[x] = d[x]; // pixels the bitmap leaves out keep the page
@@ -126,9 +145,9 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
     // for a raster operation taking each pixel through it (some times a
     // plain copy's work).
     if (!countOps(PlayBudget::kRecord
-                  + (double(source0.width()) * source0.height()
-                     + (rop3 == ternaryOp(kSrcCopy) ? 1 : 5) * referenceArea(logicalToImage().mapRect(dest)))
-                      / PlayBudget::kPixelsPerUnit))
+            + (double(source0.width()) * source0.height()
+                  + (rop3 == ternaryOp(kSrcCopy) ? 1 : 5) * referenceArea(logicalToImage().mapRect(dest)))
+                / PlayBudget::kPixelsPerUnit))
         return;
     // GDI reads only the part of the source rectangle inside the bitmap.
     QRectF sourceRect = sourceRect0.isValid() || sourceRect0.width() < 0 || sourceRect0.height() < 0
@@ -148,7 +167,7 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
     const QSizeF onPage = t.mapRect(d).size().boundedTo(QSizeF(m_target->size()) * 2);
     if (source.width() > 2 * onPage.width() + 16 || source.height() > 2 * onPage.height() + 16) {
         const QSize shrunk(std::clamp(int(std::ceil(onPage.width())) + 1, 1, source.width()),
-                           std::clamp(int(std::ceil(onPage.height())) + 1, 1, source.height()));
+            std::clamp(int(std::ceil(onPage.height())) + 1, 1, source.height()));
         source = source.scaled(shrunk, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     if (mirrorX || mirrorY)
@@ -170,7 +189,8 @@ void GdiContext::drawBitmap(const QRectF &dest, const QImage &source0, const QRe
     // a band of rows at a time, then combine pixel by pixel.
     const QRect visible = t.mapRect(d).toAlignedRect().intersected(m_target->rect());
     for (int top = visible.top(); top <= visible.bottom() && !visible.isEmpty(); top += kBandRows) {
-        const QRect band(visible.left(), top, visible.width(), std::min(kBandRows, visible.bottom() - top + 1));
+        const QRect band(
+            visible.left(), top, visible.width(), std::min(kBandRows, visible.bottom() - top + 1));
         QImage stretched(band.size(), QImage::Format_ARGB32_Premultiplied);
         if (stretched.isNull())
             return;
@@ -201,8 +221,8 @@ void GdiContext::patBlt(const QRectF &dest, quint32 rop)
         const GdiPen savedPen = m_state.pen;
         const int savedRop2 = m_state.rop2;
         if (rop3 != kPatCopy)
-            m_state.brush = std::get<GdiBrush>(stockObject(int(rop3 ? StockObject::WhiteBrush
-                                                                     : StockObject::BlackBrush)));
+            m_state.brush = std::get<GdiBrush>(
+                stockObject(int(rop3 ? StockObject::WhiteBrush : StockObject::BlackBrush)));
         m_state.pen.style = GdiPen::Null;
         m_state.rop2 = 13;
         m_painter.setRenderHint(QPainter::Antialiasing, false);
@@ -212,20 +232,22 @@ void GdiContext::patBlt(const QRectF &dest, quint32 rop)
         m_state.rop2 = savedRop2;
         return;
     }
-    if (!countOps(PlayBudget::kRecord + 4 * referenceArea(t.mapRect(dest.normalized())) / PlayBudget::kPixelsPerUnit))
+    if (!countOps(PlayBudget::kRecord
+            + 4 * referenceArea(t.mapRect(dest.normalized())) / PlayBudget::kPixelsPerUnit))
         return;
     const QRect area = t.mapRect(dest.normalized()).toAlignedRect().intersected(m_target->rect());
     for (int top = area.top(); top <= area.bottom() && !area.isEmpty(); top += kBandRows)
-        rasterBlit(QRect(area.left(), top, area.width(), std::min(kBandRows, area.bottom() - top + 1)), nullptr, rop);
+        rasterBlit(QRect(area.left(), top, area.width(), std::min(kBandRows, area.bottom() - top + 1)),
+            nullptr, rop);
 }
 
-void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRectF &sourceRect, int constantAlpha,
-                            bool perPixelAlpha)
+void GdiContext::alphaBlend(
+    const QRectF &dest, const QImage &source, const QRectF &sourceRect, int constantAlpha, bool perPixelAlpha)
 {
     if (!finiteRect(dest) || source.isNull()
         || !countOps(PlayBudget::kRecord
-                     + (double(source.width()) * source.height() + referenceArea(logicalToImage().mapRect(dest)))
-                         / PlayBudget::kPixelsPerUnit))
+            + (double(source.width()) * source.height() + referenceArea(logicalToImage().mapRect(dest)))
+                / PlayBudget::kPixelsPerUnit))
         return;
     QRect srcPixels = sourceRect.normalized().toAlignedRect().intersected(source.rect());
     if (srcPixels.isEmpty())
@@ -247,12 +269,13 @@ void GdiContext::alphaBlend(const QRectF &dest, const QImage &source, const QRec
 // pixels; the result is drawn through the clip like any other shape.
 void GdiContext::fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3])
 {
-    const QRectF bounds = QPolygonF({p[0], p[1], p[2]}).boundingRect();
+    const QRectF bounds = QPolygonF({ p[0], p[1], p[2] }).boundingRect();
     const QRect box = bounds.toAlignedRect().intersected(m_target->rect());
-    const double area = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
+    const double area
+        = (p[1].x() - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (p[1].y() - p[0].y());
     // Blending three colours per pixel is many times a plain fill's work.
-    if (!countOps(PlayBudget::kRecord + 16 * referenceArea(bounds) / PlayBudget::kPixelsPerUnit) || box.isEmpty()
-        || std::abs(area) < 1e-9)
+    if (!countOps(PlayBudget::kRecord + 16 * referenceArea(bounds) / PlayBudget::kPixelsPerUnit)
+        || box.isEmpty() || std::abs(area) < 1e-9)
         return;
     QImage patch(box.size(), QImage::Format_ARGB32_Premultiplied);
     if (patch.isNull())
@@ -262,8 +285,10 @@ void GdiContext::fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3
         const double py = box.y() + y + 0.5;
         for (int x = 0; x < box.width(); ++x) {
             const double px = box.x() + x + 0.5;
-            const double w1 = ((px - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (py - p[0].y())) / area;
-            const double w2 = ((p[1].x() - p[0].x()) * (py - p[0].y()) - (px - p[0].x()) * (p[1].y() - p[0].y())) / area;
+            const double w1
+                = ((px - p[0].x()) * (p[2].y() - p[0].y()) - (p[2].x() - p[0].x()) * (py - p[0].y())) / area;
+            const double w2
+                = ((p[1].x() - p[0].x()) * (py - p[0].y()) - (px - p[0].x()) * (p[1].y() - p[0].y())) / area;
             const double w0 = 1 - w1 - w2;
             if (w0 < -1e-6 || w1 < -1e-6 || w2 < -1e-6) {
                 line[x] = 0;
@@ -271,7 +296,8 @@ void GdiContext::fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3
             }
             auto mix = [&](int (QColor::*channel)() const) {
                 return std::clamp(int(std::lround(w0 * (c[0].*channel)() + w1 * (c[1].*channel)()
-                                                  + w2 * (c[2].*channel)())), 0, 255);
+                                      + w2 * (c[2].*channel)())),
+                    0, 255);
             };
             line[x] = qRgb(mix(&QColor::red), mix(&QColor::green), mix(&QColor::blue));
         }
@@ -282,7 +308,8 @@ void GdiContext::fillGradientTriangle(const QPointF (&p)[3], const QColor (&c)[3
 void GdiContext::gradientFill(const QList<GradientVertex> &vertices, const QList<int> &indices, int mode)
 {
     const int per = mode == 2 ? 3 : 2;
-    if (mode < 0 || mode > 2 || !countOps(PlayBudget::kRecord + double(indices.size()) * PlayBudget::kPathElement))
+    if (mode < 0 || mode > 2
+        || !countOps(PlayBudget::kRecord + double(indices.size()) * PlayBudget::kPathElement))
         return;
     const QTransform t = logicalToImage();
     m_painter.resetTransform();
@@ -313,7 +340,7 @@ void GdiContext::gradientFill(const QList<GradientVertex> &vertices, const QList
         if (!countOps(PlayBudget::kRecord + 2 * referenceArea(r) / PlayBudget::kPixelsPerUnit))
             continue;
         QLinearGradient g(mode == 0 ? QPointF(p[0].x(), 0) : QPointF(0, p[0].y()),
-                          mode == 0 ? QPointF(p[1].x(), 0) : QPointF(0, p[1].y()));
+            mode == 0 ? QPointF(p[1].x(), 0) : QPointF(0, p[1].y()));
         g.setColorAt(0, c[0]);
         g.setColorAt(1, c[1]);
         m_painter.fillRect(r, g);

@@ -29,22 +29,38 @@ constexpr double kMaxCachedGlyphWidth = 512;
 const char *codecForCharSet(int charSet)
 {
     switch (charSet) {
-    case 128: return "windows-932"; // SHIFTJIS_CHARSET (with the vendor extensions)
-    case 129: return "windows-949"; // HANGUL_CHARSET
-    case 134: return "GBK";         // GB2312_CHARSET
-    case 136: return "Big5";        // CHINESEBIG5_CHARSET
-    case 161: return "windows-1253";
-    case 162: return "windows-1254";
-    case 163: return "windows-1258";
-    case 177: return "windows-1255";
-    case 178: return "windows-1256";
-    case 186: return "windows-1257";
-    case 204: return "windows-1251";
-    case 222: return "windows-874";
-    case 238: return "windows-1250";
-    case 77: return "macintosh";
-    case 2: return nullptr; // SYMBOL_CHARSET: bytes are glyph numbers
-    default: return "windows-1252";
+    case 128:
+        return "windows-932"; // SHIFTJIS_CHARSET (with the vendor extensions)
+    case 129:
+        return "windows-949"; // HANGUL_CHARSET
+    case 134:
+        return "GBK"; // GB2312_CHARSET
+    case 136:
+        return "Big5"; // CHINESEBIG5_CHARSET
+    case 161:
+        return "windows-1253";
+    case 162:
+        return "windows-1254";
+    case 163:
+        return "windows-1258";
+    case 177:
+        return "windows-1255";
+    case 178:
+        return "windows-1256";
+    case 186:
+        return "windows-1257";
+    case 204:
+        return "windows-1251";
+    case 222:
+        return "windows-874";
+    case 238:
+        return "windows-1250";
+    case 77:
+        return "macintosh";
+    case 2:
+        return nullptr; // SYMBOL_CHARSET: bytes are glyph numbers
+    default:
+        return "windows-1252";
     }
 }
 
@@ -59,8 +75,8 @@ bool looksJapaneseFace(const QString &face)
         if (c.unicode() > 0xFF)
             return true;
     }
-    static const char *const names[] = {"MS Gothic", "MS PGothic", "MS UI Gothic", "MS Mincho", "MS PMincho",
-                                        "Meiryo", "Yu Gothic", "Yu Mincho", "Osaka", "HG"};
+    static const char *const names[] = { "MS Gothic", "MS PGothic", "MS UI Gothic", "MS Mincho", "MS PMincho",
+        "Meiryo", "Yu Gothic", "Yu Mincho", "Osaka", "HG" };
     for (const char *name : names) {
         if (face.startsWith(QLatin1String(name), Qt::CaseInsensitive))
             return true;
@@ -168,9 +184,10 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
             || face.contains(QString::fromUtf8("明朝"));
         QString family;
         if (mincho)
-            family = proportional ? firstInstalled({"IPAPMincho", "IPAMincho"}) : firstInstalled({"IPAMincho"});
+            family = proportional ? firstInstalled({ "IPAPMincho", "IPAMincho" })
+                                  : firstInstalled({ "IPAMincho" });
         if (family.isEmpty() && proportional)
-            family = firstInstalled({"IPAPGothic"});
+            family = firstInstalled({ "IPAPGothic" });
         return family.isEmpty() ? QStringLiteral("IPAGothic") : family;
     }
     // Faces that have metric-compatible free counterparts keep their line
@@ -179,29 +196,30 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
         const char *prefix;
         std::initializer_list<const char *> families;
     } substitutes[] = {
-        {"Arial Narrow", {"Liberation Sans Narrow", "Nimbus Sans Narrow", "DejaVu Sans Condensed", "DejaVu Sans"}},
-        {"Arial", {"Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans"}},
-        {"Helvetica", {"Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans"}},
-        {"MS Sans Serif", {"Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans"}},
-        {"Times", {"Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif"}},
-        {"MS Serif", {"Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif"}},
-        {"Roman", {"Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif"}},
-        {"Courier", {"Liberation Mono", "Nimbus Mono PS", "Cousine", "DejaVu Sans Mono"}},
-        {"Bookman", {"URW Bookman", "DejaVu Serif"}},
-        {"Century Schoolbook", {"C059", "DejaVu Serif"}},
-        {"Palatino", {"P052", "DejaVu Serif"}},
-        {"Book Antiqua", {"P052", "DejaVu Serif"}},
-        {"Georgia", {"DejaVu Serif"}},
-        {"Cambria", {"Caladea", "DejaVu Serif"}},
-        {"Garamond", {"DejaVu Serif"}},
-        {"Book", {"DejaVu Serif"}},
-        {"Consolas", {"DejaVu Sans Mono"}},
-        {"Lucida Console", {"DejaVu Sans Mono"}},
-        {"Monospace", {"DejaVu Sans Mono"}},
-        {"Calibri", {"Carlito", "DejaVu Sans"}},
+        { "Arial Narrow",
+            { "Liberation Sans Narrow", "Nimbus Sans Narrow", "DejaVu Sans Condensed", "DejaVu Sans" } },
+        { "Arial", { "Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans" } },
+        { "Helvetica", { "Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans" } },
+        { "MS Sans Serif", { "Liberation Sans", "Nimbus Sans", "Arimo", "DejaVu Sans" } },
+        { "Times", { "Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif" } },
+        { "MS Serif", { "Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif" } },
+        { "Roman", { "Liberation Serif", "Nimbus Roman", "Tinos", "DejaVu Serif" } },
+        { "Courier", { "Liberation Mono", "Nimbus Mono PS", "Cousine", "DejaVu Sans Mono" } },
+        { "Bookman", { "URW Bookman", "DejaVu Serif" } },
+        { "Century Schoolbook", { "C059", "DejaVu Serif" } },
+        { "Palatino", { "P052", "DejaVu Serif" } },
+        { "Book Antiqua", { "P052", "DejaVu Serif" } },
+        { "Georgia", { "DejaVu Serif" } },
+        { "Cambria", { "Caladea", "DejaVu Serif" } },
+        { "Garamond", { "DejaVu Serif" } },
+        { "Book", { "DejaVu Serif" } },
+        { "Consolas", { "DejaVu Sans Mono" } },
+        { "Lucida Console", { "DejaVu Sans Mono" } },
+        { "Monospace", { "DejaVu Sans Mono" } },
+        { "Calibri", { "Carlito", "DejaVu Sans" } },
         // Symbol's letters are serif, its strokes thin, and formulas build
         // tall brackets and braces from its pieces: a math face has them all.
-        {"Symbol", {"DejaVu Math TeX Gyre", "DejaVu Serif", "Liberation Serif", "DejaVu Sans"}},
+        { "Symbol", { "DejaVu Math TeX Gyre", "DejaVu Serif", "Liberation Serif", "DejaVu Sans" } },
     };
     for (const auto &s : substitutes) {
         if (face.startsWith(QLatin1String(s.prefix), Qt::CaseInsensitive)) {
@@ -215,13 +233,13 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
     return QStringLiteral("DejaVu Sans");
 }
 
-void GdiContext::textOut(QPointF reference, const QString &text, const QList<double> &dxIn, quint32 options,
-                         const QRectF &box)
+void GdiContext::textOut(
+    QPointF reference, const QString &text, const QList<double> &dxIn, quint32 options, const QRectF &box)
 {
     const QTransform t = logicalToImage();
-    if (!countOps(textUnits(text.size(), (box.isValid() || (box.width() != 0 && box.height() != 0))
-                                             ? t.mapRect(box.normalized())
-                                             : QRectF())))
+    if (!countOps(textUnits(text.size(),
+            (box.isValid() || (box.width() != 0 && box.height() != 0)) ? t.mapRect(box.normalized())
+                                                                       : QRectF())))
         return;
     const bool updateCp = m_state.textAlign & TaUpdateCp;
     if (updateCp)
@@ -239,7 +257,8 @@ void GdiContext::textOut(QPointF reference, const QString &text, const QList<dou
     if ((options & EtoOpaque) && haveBox)
         m_painter.fillRect(imageBox, color(m_state.bkColor));
     if ((options & EtoClipped) && haveBox)
-        m_painter.setClipRect(imageBox, m_state.clip || m_state.clipRegion ? Qt::IntersectClip : Qt::ReplaceClip);
+        m_painter.setClipRect(
+            imageBox, m_state.clip || m_state.clipRegion ? Qt::IntersectClip : Qt::ReplaceClip);
     if (text.isEmpty() || text.size() > 100000)
         return;
 
@@ -262,15 +281,18 @@ void GdiContext::textOut(QPointF reference, const QString &text, const QList<dou
         const QFontMetricsF probe(font);
         const double cell = probe.ascent() + probe.descent();
         if (cell > 0)
-            font.setPixelSize(std::max(1, int(std::lround(std::min(height * font.pixelSize() / cell, kMaxGlyphPixels)))));
+            font.setPixelSize(
+                std::max(1, int(std::lround(std::min(height * font.pixelSize() / cell, kMaxGlyphPixels)))));
     }
     if (f.width > 0) {
         const double natural = QFontMetricsF(font).averageCharWidth();
         const double wanted = f.width * xScale;
-        const double widest =
-            font.pixelSize() <= kCachedGlyphPixels ? 100.0 * kMaxCachedGlyphWidth / font.pixelSize() : 4000.0;
+        const double widest = font.pixelSize() <= kCachedGlyphPixels
+            ? 100.0 * kMaxCachedGlyphWidth / font.pixelSize()
+            : 4000.0;
         if (natural > 0)
-            font.setStretch(int(std::clamp(std::round(100 * wanted / natural), 1.0, std::min(4000.0, widest))));
+            font.setStretch(
+                int(std::clamp(std::round(100 * wanted / natural), 1.0, std::min(4000.0, widest))));
     }
     const QFontMetricsF metrics(font);
 
@@ -291,15 +313,25 @@ void GdiContext::textOut(QPointF reference, const QString &text, const QList<dou
 
     double x0 = 0;
     switch (m_state.textAlign & TaHorizontalMask) {
-    case TaRight: x0 = -total; break;
-    case TaCenter: x0 = -total / 2; break;
-    default: break;
+    case TaRight:
+        x0 = -total;
+        break;
+    case TaCenter:
+        x0 = -total / 2;
+        break;
+    default:
+        break;
     }
     double baseline = metrics.ascent();
     switch (m_state.textAlign & TaVerticalMask) {
-    case TaBaseline: baseline = 0; break;
-    case TaBottom: baseline = -metrics.descent(); break;
-    default: break;
+    case TaBaseline:
+        baseline = 0;
+        break;
+    case TaBottom:
+        baseline = -metrics.descent();
+        break;
+    default:
+        break;
     }
 
     // The baseline follows the mapped x axis, turned by the escapement.
@@ -314,8 +346,8 @@ void GdiContext::textOut(QPointF reference, const QString &text, const QList<dou
     m_painter.setFont(font);
     m_painter.setPen(color(m_state.textColor));
     if (m_state.bkMode == 2 && !(options & EtoOpaque))
-        m_painter.fillRect(QRectF(x0, baseline - metrics.ascent(), total, metrics.height()),
-                           color(m_state.bkColor));
+        m_painter.fillRect(
+            QRectF(x0, baseline - metrics.ascent(), total, metrics.height()), color(m_state.bkColor));
     const bool pieces = isSymbolFace(f.faceName) && std::any_of(text.begin(), text.end(), isBracketPiece);
     if (useDx || m_state.textCharExtra != 0 || pieces) {
         double x = x0;

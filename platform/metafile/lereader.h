@@ -16,7 +16,11 @@ namespace vm {
 class LeReader {
 public:
     LeReader() = default;
-    LeReader(const uchar *data, qint64 size) : m_data(data), m_size(size < 0 ? 0 : size) {}
+    LeReader(const uchar *data, qint64 size)
+        : m_data(data)
+        , m_size(size < 0 ? 0 : size)
+    {
+    }
 
     qint64 size() const { return m_size; }
     const uchar *data() const { return m_data; }

@@ -32,7 +32,7 @@ QSize metafileNaturalSize(QSize himetric)
 {
     const double w = std::max(1.0, himetric.width() * 96.0 / 2540);
     const double h = std::max(1.0, himetric.height() * 96.0 / 2540);
-    double scale = std::min({1.0, kMetafileMaxSide / w, kMetafileMaxSide / h});
+    double scale = std::min({ 1.0, kMetafileMaxSide / w, kMetafileMaxSide / h });
     if (w * h * scale * scale > double(kMetafileMaxPixels))
         scale = std::sqrt(double(kMetafileMaxPixels) / (w * h));
     const auto side = [scale](double v) {

@@ -21,8 +21,8 @@ std::optional<std::pair<QPointF, QPointF>> clipSegment(QPointF a, QPointF b, con
 {
     const double dx = b.x() - a.x(), dy = b.y() - a.y();
     double t0 = 0, t1 = 1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    const double p[4] = { -dx, dx, -dy, dy };
+    const double q[4] = { a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y() };
     for (int i = 0; i < 4; ++i) {
         if (p[i] == 0) {
             if (q[i] < 0)
@@ -37,7 +37,8 @@ std::optional<std::pair<QPointF, QPointF>> clipSegment(QPointF a, QPointF b, con
         if (t0 > t1)
             return std::nullopt;
     }
-    return std::make_pair(QPointF(a.x() + t0 * dx, a.y() + t0 * dy), QPointF(a.x() + t1 * dx, a.y() + t1 * dy));
+    return std::make_pair(
+        QPointF(a.x() + t0 * dx, a.y() + t0 * dy), QPointF(a.x() + t1 * dx, a.y() + t1 * dy));
 }
 
 // Appends the visible runs of the open chain `points` to `out`.
@@ -114,9 +115,10 @@ RasterWork rasterWork(const QPainterPath &path, const QRectF &rect, double penWi
         cells = 2 * cells + double(path.elementCount()) * 2 * penWidth;
         heightSquares = 2 * heightSquares + double(path.elementCount()) * penWidth * penWidth;
     }
-    const double rows = std::clamp(path.controlPointRect().height() + penWidth, 1.0, std::max(1.0, reach.height()));
+    const double rows
+        = std::clamp(path.controlPointRect().height() + penWidth, 1.0, std::max(1.0, reach.height()));
     const double bandHeight = std::max(1.0, kPoolCells * rows / std::max(1.0, cells));
-    return {heightSquares / bandHeight, pixels};
+    return { heightSquares / bandHeight, pixels };
 }
 
 QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect)
@@ -126,9 +128,9 @@ QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect)
     for (QPolygonF polygon : path.toSubpathPolygons()) {
         if (polygon.isEmpty())
             continue;
-        const qsizetype outside = std::find_if(polygon.cbegin(), polygon.cend(),
-                                               [&rect](QPointF p) { return !inside(rect, p); })
-            - polygon.cbegin();
+        const qsizetype outside = std::find_if(polygon.cbegin(), polygon.cend(), [&rect](QPointF p) {
+            return !inside(rect, p);
+        }) - polygon.cbegin();
         if (outside == polygon.size()) {
             out.addPolygon(polygon);
             if (polygon.size() > 2 && polygon.isClosed())

@@ -42,10 +42,10 @@ public:
     static constexpr qint64 kSafetyNetMs = 10'000;
 
     // Prices, in units.
-    static constexpr double kRecord = 4;          // reading and dispatching one record
-    static constexpr double kPathElement = 0.25;   // transforming and flattening one point
-    static constexpr double kPixelsPerUnit = 256;  // pixels blended or copied per unit
-    static constexpr double kGlyph = 4;           // shaping one character, besides its pixels
+    static constexpr double kRecord = 4; // reading and dispatching one record
+    static constexpr double kPathElement = 0.25; // transforming and flattening one point
+    static constexpr double kPixelsPerUnit = 256; // pixels blended or copied per unit
+    static constexpr double kGlyph = 4; // shaping one character, besides its pixels
 
     explicit PlayBudget(qint64 fileBytes);
 

@@ -44,7 +44,7 @@ public:
             GdiContext dc(&image, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), m_doc.data.size(), m_natural);
             WmfPlayer(m_doc, dc).play();
             if (work)
-                *work = {dc.budget().used(), dc.budget().limit()};
+                *work = { dc.budget().used(), dc.budget().limit() };
             dc.budget().raiseIfSpent();
         }
         return image;

@@ -126,7 +126,7 @@ bool WmfPlayer::bitmapRecord(quint16 function, const WmfParams &p)
             return true;
         const QImage image = function == WmfDibStretchBlt ? readDib(p, 20, 0) : readBitmap16(p, 20);
         blit(QRectF(p.word(9), p.word(8), p.word(7), p.word(6)), image,
-             QRectF(p.word(5), p.word(4), p.word(3), p.word(2)), rop);
+            QRectF(p.word(5), p.word(4), p.word(3), p.word(2)), rop);
         return true;
     }
     case WmfDibBitBlt:
@@ -140,8 +140,8 @@ bool WmfPlayer::bitmapRecord(quint16 function, const WmfParams &p)
             return true;
         const QImage image = function == WmfDibBitBlt ? readDib(p, 16, 0) : readBitmap16(p, 16);
         const QSizeF size(p.word(5), p.word(4));
-        blit(QRectF(QPointF(p.word(7), p.word(6)), size), image,
-             QRectF(QPointF(p.word(3), p.word(2)), size), rop);
+        blit(QRectF(QPointF(p.word(7), p.word(6)), size), image, QRectF(QPointF(p.word(3), p.word(2)), size),
+            rop);
         return true;
     }
     case WmfSetDibToDev: {

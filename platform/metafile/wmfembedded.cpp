@@ -65,7 +65,8 @@ QByteArray embeddedEmf(const WmfDocument &doc)
             announced = count;
             checksum = p.u16(16);
         }
-        if (total != expected || count != announced || !p.has(kChunkHead, chunk) || emf.size() + qint64(chunk) > expected
+        if (total != expected || count != announced || !p.has(kChunkHead, chunk)
+            || emf.size() + qint64(chunk) > expected
             || qint64(remaining) != expected - emf.size() - qint64(chunk))
             return {};
         emf.append(p.data() + kChunkHead, chunk);

@@ -87,7 +87,7 @@ enum WmfFunction : quint16 {
 
 struct WmfRecord {
     quint32 offset = 0; // of the record's parameters in the file
-    quint32 size = 0;   // parameter bytes (the record size less its 6-byte head)
+    quint32 size = 0; // parameter bytes (the record size less its 6-byte head)
     quint16 function = 0;
 };
 
@@ -99,7 +99,7 @@ struct WmfDocument {
     std::vector<WmfRecord> records; // up to but not including META_EOF
     bool placeable = false;
     bool stoppedEarly = false; // a record lied about its size, or the file ended without META_EOF
-    int objectCount = 0;       // mtNoObjects
+    int objectCount = 0; // mtNoObjects
     // The logical rectangle the picture shows (window origin and extent to
     // map onto the output image) and its physical size.
     QRectF window;

@@ -30,16 +30,25 @@ constexpr int kHeaderSize = 18;
 double himetricPerUnit(int mapMode)
 {
     switch (mapMode) {
-    case 2: return 10.0;           // MM_LOMETRIC, 0.1 mm
-    case 3: return 1.0;            // MM_HIMETRIC, 0.01 mm
-    case 4: return 25.4;           // MM_LOENGLISH, 0.01 inch
-    case 5: return 2.54;           // MM_HIENGLISH, 0.001 inch
-    case 6: return 2540.0 / 1440;  // MM_TWIPS
-    default: return 2540.0 / 96;   // page units taken as 96 per inch
+    case 2:
+        return 10.0; // MM_LOMETRIC, 0.1 mm
+    case 3:
+        return 1.0; // MM_HIMETRIC, 0.01 mm
+    case 4:
+        return 25.4; // MM_LOENGLISH, 0.01 inch
+    case 5:
+        return 2.54; // MM_HIENGLISH, 0.001 inch
+    case 6:
+        return 2540.0 / 1440; // MM_TWIPS
+    default:
+        return 2540.0 / 96; // page units taken as 96 per inch
     }
 }
 
-bool isMetric(int mapMode) { return mapMode >= 2 && mapMode <= 6; }
+bool isMetric(int mapMode)
+{
+    return mapMode >= 2 && mapMode <= 6;
+}
 
 int roundedHimetric(double value)
 {
@@ -162,7 +171,7 @@ void walkRecords(WmfDocument &doc, qsizetype start)
             doc.stoppedEarly = true;
             return;
         }
-        doc.records.push_back({quint32(at + 6), quint32(words * 2 - 6), function});
+        doc.records.push_back({ quint32(at + 6), quint32(words * 2 - 6), function });
         at += qsizetype(words * 2);
     }
 }
@@ -177,14 +186,14 @@ void sizeStandard(WmfDocument &doc)
         doc.window = QRectF(org, QSizeF(std::abs(scan.ext.width()), std::abs(scan.ext.height())));
         doc.metricMapMode = isMetric(scan.mapMode);
         const double unit = himetricPerUnit(scan.mapMode);
-        doc.extentHimetric = QSize(roundedHimetric(doc.window.width() * unit),
-                                   roundedHimetric(doc.window.height() * unit));
+        doc.extentHimetric
+            = QSize(roundedHimetric(doc.window.width() * unit), roundedHimetric(doc.window.height() * unit));
         return;
     }
     doc.window = scan.drawn.isValid() ? scan.drawn : QRectF(0, 0, 1, 1);
     const double unit = himetricPerUnit(1);
-    doc.extentHimetric = QSize(roundedHimetric(doc.window.width() * unit),
-                               roundedHimetric(doc.window.height() * unit));
+    doc.extentHimetric
+        = QSize(roundedHimetric(doc.window.width() * unit), roundedHimetric(doc.window.height() * unit));
 }
 
 } // namespace
@@ -227,8 +236,8 @@ WmfDocument parseWmf(QByteArray data)
 
     if (doc.placeable && box.width() > 0 && box.height() > 0) {
         doc.window = box;
-        doc.extentHimetric = QSize(roundedHimetric(box.width() * 2540.0 / inch),
-                                   roundedHimetric(box.height() * 2540.0 / inch));
+        doc.extentHimetric = QSize(
+            roundedHimetric(box.width() * 2540.0 / inch), roundedHimetric(box.height() * 2540.0 / inch));
     } else {
         sizeStandard(doc);
     }

@@ -160,11 +160,11 @@ bool WmfPlayer::objectRecord(quint16 function, const WmfParams &p)
         const bool bitmapPattern = p.u16(0) == kBsPattern;
         brush.style = GdiBrush::DibPatternPt;
         brush.pattern = readDib(p, 4, bitmapPattern ? 0 : p.u16(2));
-        const std::optional<DibHeader> h =
-            p.has(4, 12) ? parseDibHeader(p.data() + 4, p.size() - 4) : std::nullopt;
+        const std::optional<DibHeader> h
+            = p.has(4, 12) ? parseDibHeader(p.data() + 4, p.size() - 4) : std::nullopt;
         if (bitmapPattern && h && h->bitCount == 1 && !brush.pattern.isNull())
             brush.pattern = brush.pattern.convertToFormat(
-                QImage::Format_Mono, QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}, Qt::ThresholdDither);
+                QImage::Format_Mono, QList<QRgb> { qRgb(0, 0, 0), qRgb(255, 255, 255) }, Qt::ThresholdDither);
         if (brush.pattern.isNull())
             brush.style = GdiBrush::Solid;
         addObject(brush);

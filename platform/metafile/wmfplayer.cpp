@@ -142,8 +142,8 @@ QPolygonF WmfPlayer::readPoints(const WmfParams &p, qsizetype offset, int count)
 {
     QPolygonF points;
     const qsizetype available = std::max<qsizetype>(0, (p.size() - offset) / 4);
-    const qsizetype n = std::min<qsizetype>({qsizetype(std::max(count, 0)), available,
-                                             qsizetype(GdiContext::kMaxPoints)});
+    const qsizetype n = std::min<qsizetype>(
+        { qsizetype(std::max(count, 0)), available, qsizetype(GdiContext::kMaxPoints) });
     points.reserve(n);
     for (qsizetype i = 0; i < n; ++i)
         points.append(p.point(offset + 4 * i));

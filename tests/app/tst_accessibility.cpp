@@ -37,7 +37,8 @@ QString focusedControl(const QStringList &names)
 
 void press(int key, Qt::KeyboardModifiers modifiers = {})
 {
-    QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+    QWidget *target
+        = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
     QVERIFY(target);
     QTest::keyClick(target, Qt::Key(key), modifiers);
 }
@@ -67,8 +68,9 @@ private Q_SLOTS:
         m_large = m_dir.filePath(QStringLiteral("large"));
         QDir().mkpath(m_small);
         QDir().mkpath(m_large);
-        for (const char *name : {"a.bmp", "b.bmp", "c.bmp"})
-            QVERIFY(QImage(QSize(24, 16), QImage::Format_RGB32).save(m_small + QLatin1Char('/') + QLatin1String(name)));
+        for (const char *name : { "a.bmp", "b.bmp", "c.bmp" })
+            QVERIFY(QImage(QSize(24, 16), QImage::Format_RGB32)
+                        .save(m_small + QLatin1Char('/') + QLatin1String(name)));
         // Larger than any screen in both directions: both scroll bars.
         QImage big(5000, 4000, QImage::Format_RGB32);
         for (int y = 0; y < big.height(); ++y) {
@@ -91,20 +93,48 @@ private Q_SLOTS:
         QTest::addColumn<QString>("form");
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("name");
-        QTest::newRow("browser file list") << "Form1" << "File1" << "ファイル一覧";
-        QTest::newRow("browser folder list") << "Form1" << "Dir1" << "フォルダー一覧";
-        QTest::newRow("browser drive list") << "Form1" << "Drive1" << "ドライブ一覧";
-        QTest::newRow("browser path box") << "Form1" << "Text1" << "ファイル名";
-        QTest::newRow("browser preview") << "Form1" << "Image1" << "プレビュー";
-        QTest::newRow("browser status bar") << "Form1" << "StatusBar1" << "ステータス バー";
-        QTest::newRow("browser tool bar") << "Form1" << "Toolbar1" << "ツール バー";
-        QTest::newRow("browser cool bar") << "Form1" << "CoolBar1" << "コマンド バー";
-        QTest::newRow("viewer view box") << "Form2" << "Picture1" << "画像の表示領域";
-        QTest::newRow("viewer full-size box") << "Form2" << "Image1" << "画像";
-        QTest::newRow("viewer horizontal bar") << "Form2" << "HScroll1" << "横スクロール バー";
-        QTest::newRow("viewer vertical bar") << "Form2" << "VScroll1" << "縦スクロール バー";
-        QTest::newRow("viewer tool bar") << "Form2" << "Toolbar1" << "ツール バー";
-        QTest::newRow("viewer cool bar") << "Form2" << "CoolBar1" << "コマンド バー";
+        QTest::newRow("browser file list") << "Form1"
+                                           << "File1"
+                                           << "ファイル一覧";
+        QTest::newRow("browser folder list") << "Form1"
+                                             << "Dir1"
+                                             << "フォルダー一覧";
+        QTest::newRow("browser drive list") << "Form1"
+                                            << "Drive1"
+                                            << "ドライブ一覧";
+        QTest::newRow("browser path box") << "Form1"
+                                          << "Text1"
+                                          << "ファイル名";
+        QTest::newRow("browser preview") << "Form1"
+                                         << "Image1"
+                                         << "プレビュー";
+        QTest::newRow("browser status bar") << "Form1"
+                                            << "StatusBar1"
+                                            << "ステータス バー";
+        QTest::newRow("browser tool bar") << "Form1"
+                                          << "Toolbar1"
+                                          << "ツール バー";
+        QTest::newRow("browser cool bar") << "Form1"
+                                          << "CoolBar1"
+                                          << "コマンド バー";
+        QTest::newRow("viewer view box") << "Form2"
+                                         << "Picture1"
+                                         << "画像の表示領域";
+        QTest::newRow("viewer full-size box") << "Form2"
+                                              << "Image1"
+                                              << "画像";
+        QTest::newRow("viewer horizontal bar") << "Form2"
+                                               << "HScroll1"
+                                               << "横スクロール バー";
+        QTest::newRow("viewer vertical bar") << "Form2"
+                                             << "VScroll1"
+                                             << "縦スクロール バー";
+        QTest::newRow("viewer tool bar") << "Form2"
+                                         << "Toolbar1"
+                                         << "ツール バー";
+        QTest::newRow("viewer cool bar") << "Form2"
+                                         << "CoolBar1"
+                                         << "コマンド バー";
     }
     void controlsHaveJapaneseNames()
     {
@@ -160,10 +190,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QStringList>("order");
         QTest::newRow("browser") << "Form1" << QString()
-                                 << QStringList{"Text1", "Toolbar1", "Drive1", "Dir1", "File1"};
-        QTest::newRow("viewer with both bars") << "Form2" << "large"
-                                               << QStringList{"Toolbar1", "HScroll1", "VScroll1"};
-        QTest::newRow("viewer, picture fits") << "Form2" << "small" << QStringList{"Toolbar1"};
+                                 << QStringList { "Text1", "Toolbar1", "Drive1", "Dir1", "File1" };
+        QTest::newRow("viewer with both bars")
+            << "Form2"
+            << "large" << QStringList { "Toolbar1", "HScroll1", "VScroll1" };
+        QTest::newRow("viewer, picture fits") << "Form2"
+                                              << "small" << QStringList { "Toolbar1" };
     }
     void tabFollowsTheDefinedOrder()
     {
@@ -175,14 +207,14 @@ private Q_SLOTS:
             showViewer(folder == QLatin1String("large") ? m_large : m_small);
         QWidget *w = window(form);
         w->findChild<QWidget *>(order.first())->setFocus(Qt::TabFocusReason);
-        QStringList names = {"Text1", "Toolbar1", "Drive1", "Dir1", "File1", "StatusBar1", "CoolBar1",
-                             "HScroll1", "VScroll1", "Picture1", "Image1"};
-        QStringList visited{focusedControl(names)};
+        QStringList names = { "Text1", "Toolbar1", "Drive1", "Dir1", "File1", "StatusBar1", "CoolBar1",
+            "HScroll1", "VScroll1", "Picture1", "Image1" };
+        QStringList visited { focusedControl(names) };
         for (int i = 0; i < order.size(); ++i) {
             press(Qt::Key_Tab);
             visited.append(focusedControl(names));
         }
-        QCOMPARE(visited, order + QStringList{order.first()}); // and round again
+        QCOMPARE(visited, order + QStringList { order.first() }); // and round again
         // Shift+Tab goes back the same way.
         press(Qt::Key_Backtab);
         QCOMPARE(focusedControl(names), order.last());
@@ -195,15 +227,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("current");
         QTest::addColumn<QString>("pressed");
         using L = QList<int>;
-        QTest::newRow("first on entry") << "Form1" << L{} << 1 << "表示切替";
-        QTest::newRow("right") << "Form1" << L{Qt::Key_Right} << 2 << "戻る";
-        QTest::newRow("over the separator") << "Form1" << L{Qt::Key_Right, Qt::Key_Right, Qt::Key_Right} << 5
-                                            << "ﾍﾙﾌﾟ";
-        QTest::newRow("left wraps") << "Form1" << L{Qt::Key_Left} << 5 << "ﾍﾙﾌﾟ";
-        QTest::newRow("end, then down") << "Form1" << L{Qt::Key_End, Qt::Key_Down} << 1 << "表示切替";
-        QTest::newRow("viewer: home after moving") << "Form2" << L{Qt::Key_Right, Qt::Key_Home} << 1
-                                                   << "ｺﾏﾝﾄﾞ ﾎﾞﾀﾝ";
-        QTest::newRow("viewer: up from the end") << "Form2" << L{Qt::Key_End, Qt::Key_Up} << 3 << "進む";
+        QTest::newRow("first on entry") << "Form1" << L {} << 1 << "表示切替";
+        QTest::newRow("right") << "Form1" << L { Qt::Key_Right } << 2 << "戻る";
+        QTest::newRow("over the separator")
+            << "Form1" << L { Qt::Key_Right, Qt::Key_Right, Qt::Key_Right } << 5 << "ﾍﾙﾌﾟ";
+        QTest::newRow("left wraps") << "Form1" << L { Qt::Key_Left } << 5 << "ﾍﾙﾌﾟ";
+        QTest::newRow("end, then down") << "Form1" << L { Qt::Key_End, Qt::Key_Down } << 1 << "表示切替";
+        QTest::newRow("viewer: home after moving")
+            << "Form2" << L { Qt::Key_Right, Qt::Key_Home } << 1 << "ｺﾏﾝﾄﾞ ﾎﾞﾀﾝ";
+        QTest::newRow("viewer: up from the end") << "Form2" << L { Qt::Key_End, Qt::Key_Up } << 3 << "進む";
     }
     void toolbarIsWorkedByKeys()
     {
@@ -224,7 +256,7 @@ private Q_SLOTS:
         QStringList clicked;
         connect(bar, &vm::Toolbar::ButtonClick, this, [&](const vm::Button &b) { clicked.append(b.Key); });
         QTest::keyClick(bar, Qt::Key_Space);
-        QCOMPARE(clicked, QStringList{pressed});
+        QCOMPARE(clicked, QStringList { pressed });
     }
 
     void scrollBarsPanByKeys_data()

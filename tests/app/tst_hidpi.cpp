@@ -33,18 +33,30 @@ QImage pattern(int w, int h)
     QImage img(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb((x * 37 + y * 11) & 0xFF, ((x ^ y) & 1) ? 0xF0 : 0x10, (y * 13 + x) & 0xFF));
+            img.setPixel(
+                x, y, qRgb((x * 37 + y * 11) & 0xFF, ((x ^ y) & 1) ? 0xF0 : 0x10, (y * 13 + x) & 0xFF));
     img.setDotsPerMeterX(3780);
     img.setDotsPerMeterY(3780);
     return img;
 }
 
-QImage rgb(const QImage &img) { return img.convertToFormat(QImage::Format_RGB32); }
+QImage rgb(const QImage &img)
+{
+    return img.convertToFormat(QImage::Format_RGB32);
+}
 
 // A window's size is taken in twips and a control's in device pixels; the one
 // unit, or a bare number, is refused where the other is meant.
-template <typename Length> concept FormWidthFrom = requires(vm::Form &form, Length v) { form.setWidth(v); };
-template <typename Length> concept BoxWidthFrom = requires(vm::PictureBox &box, Length v) { box.setWidth(v); };
+template <typename Length>
+concept FormWidthFrom = requires(vm::Form &form, Length v)
+{
+    form.setWidth(v);
+};
+template <typename Length>
+concept BoxWidthFrom = requires(vm::PictureBox &box, Length v)
+{
+    box.setWidth(v);
+};
 static_assert(FormWidthFrom<vm::Twips> && !FormWidthFrom<vm::DevicePixels> && !FormWidthFrom<int>);
 static_assert(BoxWidthFrom<vm::DevicePixels> && !BoxWidthFrom<vm::Twips> && !BoxWidthFrom<int>);
 
@@ -140,7 +152,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("needH");
         QTest::addColumn<bool>("needV");
         const int room = H - T;
-        QTest::newRow("wider than the window's logical width, fits") << (W * 3 / 4 | 1) << 41 << false << false;
+        QTest::newRow("wider than the window's logical width, fits")
+            << (W * 3 / 4 | 1) << 41 << false << false;
         QTest::newRow("taller than the logical height, fits") << 41 << (room * 3 / 4 | 1) << false << false;
         QTest::newRow("exactly the screen width fits") << W << 40 << false << false;
         QTest::newRow("one pixel too wide") << W + 1 << 41 << true << false;
@@ -171,7 +184,7 @@ private Q_SLOTS:
             return;
         const QRect view = Form2->Picture1->deviceGeometry();
         const QRect expected = needH && needV ? QRect(0, T, W - sv, H - T - sh)
-                               : needH        ? QRect(0, T, W, h)
+            : needH                           ? QRect(0, T, W, h)
                                               : QRect(0, T, w, H - T);
         QCOMPARE(view, expected);
         QCOMPARE(Form2->Picture1->surface().size(), view.size());
@@ -242,8 +255,10 @@ private Q_SLOTS:
         QCOMPARE(Form2->Picture1->Top().value(), view.top() + 1);
         QCOMPARE(rgb(Form2->Picture1->surface()), block);
         QCOMPARE(boxes.count(), 0);
-        saveScreenshot(Form2.peek(), QStringLiteral("viewer-scale2-%1.png").arg(QTest::currentDataTag()).replace(
-                                         QLatin1Char(' '), QLatin1Char('-')));
+        saveScreenshot(Form2.peek(),
+            QStringLiteral("viewer-scale2-%1.png")
+                .arg(QTest::currentDataTag())
+                .replace(QLatin1Char(' '), QLatin1Char('-')));
     }
 
     void controlsKeepTheScreenPixelsTheyAreGiven_data()
@@ -262,11 +277,11 @@ private Q_SLOTS:
         vm::HScrollBar bar(&host);
         using vm::DevicePixels;
         box.Move(DevicePixels(device.x()), DevicePixels(device.y()), DevicePixels(device.width()),
-                 DevicePixels(device.height()));
+            DevicePixels(device.height()));
         bar.Move(DevicePixels(device.x()), DevicePixels(device.y()), DevicePixels(device.width()),
-                 DevicePixels(device.height()));
-        for (const QRect &got : {box.deviceGeometry(), QRect(bar.Left().value(), bar.Top().value(),
-                                                             bar.Width().value(), bar.Height().value())})
+            DevicePixels(device.height()));
+        for (const QRect &got : { box.deviceGeometry(),
+                 QRect(bar.Left().value(), bar.Top().value(), bar.Width().value(), bar.Height().value()) })
             QCOMPARE(got, device);
         QCOMPARE(box.surface().size(), device.size());
         // The widget covers the area it was given.
@@ -347,7 +362,8 @@ private Q_SLOTS:
         const QString folder = m_dir.filePath(QStringLiteral("fine"));
         QDir().mkpath(folder);
         const QSize area = Form1->Image1->devicePictureArea().size();
-        QCOMPARE(area, QSize(dev(Form1->Image1->contentsRect().width()), dev(Form1->Image1->contentsRect().height())));
+        QCOMPARE(area,
+            QSize(dev(Form1->Image1->contentsRect().width()), dev(Form1->Image1->contentsRect().height())));
 
         // A photo with detail finer than a logical pixel of the preview.
         QImage photo(area * 2, QImage::Format_RGB32);
@@ -362,7 +378,7 @@ private Q_SLOTS:
         // A drawing of hairlines one millimetre apart.
         vmtest::EmfBuilder emf;
         for (int x = 10; x < 1000; x += 10)
-            emf.rec(27, {x, 0}).rec(54, {x, 1000});
+            emf.rec(27, { x, 0 }).rec(54, { x, 1000 });
         QFile drawing(folder + QStringLiteral("/b.emf"));
         QVERIFY(drawing.open(QIODevice::WriteOnly));
         drawing.write(emf.finish());
@@ -387,12 +403,12 @@ private Q_SLOTS:
         // logical size, enlarged, would be (line weights differ either way).
         const vm::Picture whole = vm::LoadPicture(folder + QStringLiteral("/b.emf"));
         const QImage reference2 = whole.image().scaled(area, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        const QImage enlarged
-            = whole.render(QSize(contentsOf(Form1->Image1))).scaled(area, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage enlarged = whole.render(QSize(contentsOf(Form1->Image1)))
+                                    .scaled(area, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const double drawingDifference = meanDifference(shownDrawing, reference2);
         const double enlargedDifference = meanDifference(enlarged, reference2);
         QVERIFY2(drawingDifference < enlargedDifference * 0.8,
-                 qPrintable(QStringLiteral("%1 vs %2").arg(drawingDifference).arg(enlargedDifference)));
+            qPrintable(QStringLiteral("%1 vs %2").arg(drawingDifference).arg(enlargedDifference)));
         QCOMPARE(boxes.count(), 0);
     }
 
@@ -402,8 +418,8 @@ private Q_SLOTS:
         QVERIFY(!openViewerOn(50, 30).isNull());
         triggerMenu("Form2", "ChanceViewMenu");
         const QImage preview = Form1->Image1->shownImage();
-        QCOMPARE(preview.size(), QSize(dev(Form1->Image1->contentsRect().width()),
-                                       dev(Form1->Image1->contentsRect().height())));
+        QCOMPARE(preview.size(),
+            QSize(dev(Form1->Image1->contentsRect().width()), dev(Form1->Image1->contentsRect().height())));
         QCOMPARE(Form1->Image1->devicePictureArea().size(), preview.size());
         QCOMPARE(preview.devicePixelRatio(), m_scale);
         saveScreenshot(Form1.peek(), QStringLiteral("browser-scale2.png"));
@@ -413,7 +429,8 @@ private Q_SLOTS:
 int main(int argc, char **argv)
 {
     // The scale must be known before the application object exists.
-    qputenv("QT_SCALE_FACTOR", qgetenv("VELMORA_TEST_SCALE").isEmpty() ? QByteArray("2") : qgetenv("VELMORA_TEST_SCALE"));
+    qputenv("QT_SCALE_FACTOR",
+        qgetenv("VELMORA_TEST_SCALE").isEmpty() ? QByteArray("2") : qgetenv("VELMORA_TEST_SCALE"));
     QApplication app(argc, argv);
     TestHiDpi test;
     QTEST_SET_MAIN_SOURCE_PATH

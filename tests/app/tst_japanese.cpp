@@ -35,7 +35,7 @@ namespace {
 // the captions its controls carry.
 QStringList textsOf(QWidget *window)
 {
-    QStringList texts{window->windowTitle()};
+    QStringList texts { window->windowTitle() };
     for (QAction *a : window->findChildren<QAction *>())
         texts << a->text() << a->toolTip();
     for (QMenu *m : window->findChildren<QMenu *>())
@@ -55,7 +55,8 @@ QStringList textsOf(QWidget *window)
 
 bool japaneseTranslationInstalled()
 {
-    return QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm"));
+    return QFileInfo::exists(
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm"));
 }
 
 } // namespace
@@ -89,13 +90,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("where");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("path box menu: undo") << "menu 0" << "元に戻す(&U)";
-        QTest::newRow("path box menu: cut") << "menu 3" << "切り取り(&T)";
-        QTest::newRow("path box menu: paste") << "menu 5" << "貼り付け(&P)";
-        QTest::newRow("path box menu: select all") << "menu 8" << "すべてを選択";
-        QTest::newRow("dialog button: cancel") << "button Cancel" << "キャンセル";
-        QTest::newRow("dialog button: yes") << "button Yes" << "はい(&Y)";
-        QTest::newRow("dialog button: no") << "button No" << "いいえ(&N)";
+        QTest::newRow("path box menu: undo") << "menu 0"
+                                             << "元に戻す(&U)";
+        QTest::newRow("path box menu: cut") << "menu 3"
+                                            << "切り取り(&T)";
+        QTest::newRow("path box menu: paste") << "menu 5"
+                                              << "貼り付け(&P)";
+        QTest::newRow("path box menu: select all") << "menu 8"
+                                                   << "すべてを選択";
+        QTest::newRow("dialog button: cancel") << "button Cancel"
+                                               << "キャンセル";
+        QTest::newRow("dialog button: yes") << "button Yes"
+                                            << "はい(&Y)";
+        QTest::newRow("dialog button: no") << "button No"
+                                           << "いいえ(&N)";
     }
     void qtOwnTextsAreJapanese()
     {
@@ -113,9 +121,9 @@ private Q_SLOTS:
             text = items.at(index)->text().section(QLatin1Char('\t'), 0, 0); // without the shortcut
         } else {
             QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes
-                                 | QDialogButtonBox::No);
+                | QDialogButtonBox::No);
             const auto which = where.endsWith(QLatin1String("Cancel")) ? QDialogButtonBox::Cancel
-                               : where.endsWith(QLatin1String("Yes"))  ? QDialogButtonBox::Yes
+                : where.endsWith(QLatin1String("Yes"))                 ? QDialogButtonBox::Yes
                                                                        : QDialogButtonBox::No;
             text = box.button(which)->text();
         }
@@ -125,8 +133,8 @@ private Q_SLOTS:
     void theChosenFontIsJapanese()
     {
         const QFont font = QApplication::font();
-        if (!QStringList{"IPAGothic", "IPAPGothic", "Noto Sans CJK JP", "TakaoGothic", "VL Gothic"}.contains(
-                font.family()))
+        if (!QStringList { "IPAGothic", "IPAPGothic", "Noto Sans CJK JP", "TakaoGothic", "VL Gothic" }
+                 .contains(font.family()))
             QSKIP("no Japanese font installed (package fonts-ipafont-gothic)");
         // What the font machinery resolves it to covers Japanese writing.
         const QString resolved = QFontInfo(font).family();
@@ -153,7 +161,7 @@ private Q_SLOTS:
             texts = textsOf(Form2.peek());
         } else if (what == QLatin1String("errors")) {
             texts << QStringLiteral("エラー");
-            for (int n : {6, 7, 52, 53, 57, 68, 70, 75, 76, 77, 380, 481, 31037, 31001})
+            for (int n : { 6, 7, 52, 53, 57, 68, 70, 75, 76, 77, 380, 481, 31037, 31001 })
                 texts << vm::describe(vm::Err(n));
         } else {
             texts << what;
@@ -165,10 +173,10 @@ private Q_SLOTS:
             for (const QChar c : text)
                 if (!c.isSpace() && c.category() != QChar::Other_Control)
                     QVERIFY2(font.supportsCharacter(c),
-                             qPrintable(QStringLiteral("%1 (U+%2) in \"%3\" with %4")
-                                            .arg(c)
-                                            .arg(c.unicode(), 4, 16, QLatin1Char('0'))
-                                            .arg(text, font.familyName())));
+                        qPrintable(QStringLiteral("%1 (U+%2) in \"%3\" with %4")
+                                       .arg(c)
+                                       .arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                                       .arg(text, font.familyName())));
     }
 
     void theViewersHelpTipReadsAsStored()
@@ -186,8 +194,9 @@ private Q_SLOTS:
         const QByteArray dir = qgetenv("VELMORA_SCREENSHOT_DIR");
         if (!dir.isEmpty()) {
             QTest::qWait(300);
-            QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, 360, 160).save(
-                QString::fromLocal8Bit(dir) + QStringLiteral("/viewer-tooltip.png"));
+            QGuiApplication::primaryScreen()
+                ->grabWindow(0, 0, 0, 360, 160)
+                .save(QString::fromLocal8Bit(dir) + QStringLiteral("/viewer-tooltip.png"));
         }
         QToolTip::hideText();
     }

@@ -34,15 +34,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("display");
         QTest::addColumn<QByteArray>("chosen");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("Wayland with XWayland") << QByteArray("wayland-0") << QByteArray(":0") << QByteArray()
-                                               << QByteArray("xcb");
-        QTest::newRow("Wayland without XWayland") << QByteArray("wayland-0") << QByteArray() << QByteArray()
-                                                  << QByteArray();
+        QTest::newRow("Wayland with XWayland")
+            << QByteArray("wayland-0") << QByteArray(":0") << QByteArray() << QByteArray("xcb");
+        QTest::newRow("Wayland without XWayland")
+            << QByteArray("wayland-0") << QByteArray() << QByteArray() << QByteArray();
         QTest::newRow("X11 alone") << QByteArray() << QByteArray(":0") << QByteArray() << QByteArray();
-        QTest::newRow("the user chose Wayland") << QByteArray("wayland-0") << QByteArray(":0")
-                                                << QByteArray("wayland") << QByteArray();
-        QTest::newRow("the user chose offscreen") << QByteArray() << QByteArray() << QByteArray("offscreen")
-                                                  << QByteArray();
+        QTest::newRow("the user chose Wayland")
+            << QByteArray("wayland-0") << QByteArray(":0") << QByteArray("wayland") << QByteArray();
+        QTest::newRow("the user chose offscreen")
+            << QByteArray() << QByteArray() << QByteArray("offscreen") << QByteArray();
         QTest::newRow("nothing at all") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
     }
     void aWaylandSessionRunsThroughXWaylandWhenItCan()
@@ -59,8 +59,9 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(versioninfo::ProductName), QStringLiteral("Velmora"));
         QCOMPARE(QString::fromUtf8(versioninfo::FileVersionText), QStringLiteral("1.00"));
         QCOMPARE(QString::fromUtf8(versioninfo::OriginalFilename), QStringLiteral("Velmora.exe"));
-        QVERIFY(QString::fromUtf8(versioninfo::Comments)
-                    .contains(QStringLiteral("*.bmp;*.ico;*.cur;*.jpg;*.jpe;*.jpeg;*.gif;*.wmf;*.emf;*.rle")));
+        QVERIFY(
+            QString::fromUtf8(versioninfo::Comments)
+                .contains(QStringLiteral("*.bmp;*.ico;*.cur;*.jpg;*.jpe;*.jpeg;*.gif;*.wmf;*.emf;*.rle")));
     }
 
     void theProgramIconHasBothSizes()

@@ -27,8 +27,8 @@ class TestWindowManager : public QObject {
     {
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"),
-                      {QStringLiteral("windowmove"), QString::number(window->winId()), QString::number(to.x()),
-                       QString::number(to.y())});
+            { QStringLiteral("windowmove"), QString::number(window->winId()), QString::number(to.x()),
+                QString::number(to.y()) });
         return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
     }
 

@@ -53,9 +53,9 @@ private Q_SLOTS:
 
     void everyControlCarriesItsName()
     {
-        for (const char *name : {"StatusBar1", "File1", "Dir1", "Drive1", "CoolBar1", "Toolbar1", "Text1",
-                                 "imlToolbarIcons", "Image1", "FileMenu", "ExitMenu", "ShowMenu", "ChangeViewMenu",
-                                 "Separator1", "BackMenu", "NextMenu", "HelpMenu", "AboutMenu"})
+        for (const char *name : { "StatusBar1", "File1", "Dir1", "Drive1", "CoolBar1", "Toolbar1", "Text1",
+                 "imlToolbarIcons", "Image1", "FileMenu", "ExitMenu", "ShowMenu", "ChangeViewMenu",
+                 "Separator1", "BackMenu", "NextMenu", "HelpMenu", "AboutMenu" })
             QVERIFY2(Form1->findChild<QObject *>(QLatin1String(name)), name);
         QCOMPARE(Form1->objectName(), QStringLiteral("Form1"));
     }
@@ -114,8 +114,11 @@ private Q_SLOTS:
         const QString gonePath = m_dir.path() + QStringLiteral("/gone");
         QDir().mkpath(gonePath);
         const QByteArray table = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
-                                 "2 1 8:2 / " + good.toUtf8() + " rw - vfat /dev/sdb1 rw\n"
-                                 "3 1 8:3 / " + gonePath.toUtf8() + " rw - vfat /dev/sdc1 rw\n";
+                                 "2 1 8:2 / "
+            + good.toUtf8()
+            + " rw - vfat /dev/sdb1 rw\n"
+              "3 1 8:3 / "
+            + gonePath.toUtf8() + " rw - vfat /dev/sdc1 rw\n";
         vm::drives::setSourcesForTesting([table] { return table; }, QString());
         Form1->Drive1->refresh();
         openFolder(m_folder);
@@ -327,7 +330,7 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(int, boxes);
         MsgBoxRecorder recorder;
-        Q_EMIT Form1->Toolbar1->ButtonClick(vm::Button{key, 1});
+        Q_EMIT Form1->Toolbar1->ButtonClick(vm::Button { key, 1 });
         QCOMPARE(recorder.count(), boxes);
         QVERIFY(!Form2.isLoaded());
     }

@@ -20,8 +20,8 @@ namespace ra = vm::readahead;
 
 namespace {
 
-const QList<QColor> kColours = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta, Qt::gray,
-                                Qt::darkRed, Qt::darkGreen, Qt::darkBlue};
+const QList<QColor> kColours = { Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta, Qt::gray,
+    Qt::darkRed, Qt::darkGreen, Qt::darkBlue };
 
 qint64 steadyMs()
 {

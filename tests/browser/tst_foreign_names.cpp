@@ -52,11 +52,11 @@ class TestForeignNames : public QObject {
     QTemporaryDir m_dir;
     QString m_folder; // shown path of a CP932-named folder
     // In the list's order (names sort as shown).
-    const QList<Entry> m_entries{
-        {"a-\xe5\x86\x99.bmp", QStringLiteral("a-写.bmp"), 378},              // UTF-8
-        {"b-caf\xe9.bmp", QStringLiteral("b-caf\\xE9.bmp"), 189},             // Latin-1
-        {"c-\x93\xfa\x96\x7b.bmp", QStringLiteral("c-日本.bmp"), 567},         // CP932
-        {"d-\xff\xfe.bmp", QStringLiteral("d-\\xFF\\xFE.bmp"), 756},           // neither
+    const QList<Entry> m_entries {
+        { "a-\xe5\x86\x99.bmp", QStringLiteral("a-写.bmp"), 378 }, // UTF-8
+        { "b-caf\xe9.bmp", QStringLiteral("b-caf\\xE9.bmp"), 189 }, // Latin-1
+        { "c-\x93\xfa\x96\x7b.bmp", QStringLiteral("c-日本.bmp"), 567 }, // CP932
+        { "d-\xff\xfe.bmp", QStringLiteral("d-\\xFF\\xFE.bmp"), 756 }, // neither
     };
 
     QString shownPath(int row) const { return m_folder + QLatin1Char('/') + m_entries[row].shown; }
@@ -107,7 +107,7 @@ private Q_SLOTS:
             QCOMPARE(Form1->StatusBar1->SimpleText(), report(row));
         }
         // Enter on exactly the text the path box shows opens the same file.
-        for (int row : {2, 1}) {
+        for (int row : { 2, 1 }) {
             Form1->Text1->setText(shownPath(row));
             pressInPathBox(Qt::Key_Return);
             QCOMPARE(boxes.count(), 0);

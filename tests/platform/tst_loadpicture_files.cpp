@@ -56,7 +56,8 @@ private Q_SLOTS:
         QDir().mkpath(m_dir.filePath(QStringLiteral("folder.bmp")));
         QTest::newRow("empty name") << QString() << Err::BadFileName;
         QTest::newRow("missing file") << m_dir.filePath(QStringLiteral("nothing.bmp")) << Err::FileNotFound;
-        QTest::newRow("missing folder") << m_dir.filePath(QStringLiteral("no/such/x.bmp")) << Err::PathNotFound;
+        QTest::newRow("missing folder")
+            << m_dir.filePath(QStringLiteral("no/such/x.bmp")) << Err::PathNotFound;
         QTest::newRow("file used as folder")
             << vmtest::writeFile(m_dir, QStringLiteral("plain.bmp"), smallBmp()) + QStringLiteral("/x.bmp")
             << Err::PathNotFound;
@@ -85,7 +86,8 @@ private Q_SLOTS:
         QTest::newRow("bitmap named .rle") << "bitmap.rle" << smallBmp() << 0;
         QTest::newRow("bitmap with no extension") << "bitmap" << smallBmp() << 0;
         QTest::newRow("PNG named .jpg") << "png.jpg" << pngBytes.data() << int(Err::InvalidPicture);
-        QTest::newRow("text named .bmp") << "text.bmp" << QByteArray("hello, world\n") << int(Err::InvalidPicture);
+        QTest::newRow("text named .bmp")
+            << "text.bmp" << QByteArray("hello, world\n") << int(Err::InvalidPicture);
         QTest::newRow("empty file") << "empty.jpg" << QByteArray() << int(Err::InvalidPicture);
         QTest::newRow("bitmap signature only") << "short.bmp" << QByteArray("BM") << int(Err::DamagedPicture);
     }

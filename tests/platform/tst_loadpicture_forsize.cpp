@@ -76,7 +76,7 @@ void compareOutcomes(const QString &file, QSize maxSize)
         const QSize got = s.pixelSize();
         QVERIFY(got.width() <= f.pixelSize().width() && got.height() <= f.pixelSize().height());
         QVERIFY((got.width() >= maxSize.width() || got.width() == f.pixelSize().width())
-                && (got.height() >= maxSize.height() || got.height() == f.pixelSize().height()));
+            && (got.height() >= maxSize.height() || got.height() == f.pixelSize().height()));
         QCOMPARE(s.render(maxSize).size(), maxSize);
     }
 }
@@ -125,10 +125,10 @@ private Q_SLOTS:
             const char *name;
             QByteArray bytes;
         } cases[] = {
-            {"cut off halfway", whole.left(whole.size() / 2)},
-            {"cut off before the last bytes", whole.left(whole.size() - 40)},
-            {"progressive, cut off in the last scan", scans.left(scans.size() - 40)},
-            {"progressive, cut off halfway", scans.left(scans.size() / 2)},
+            { "cut off halfway", whole.left(whole.size() / 2) },
+            { "cut off before the last bytes", whole.left(whole.size() - 40) },
+            { "progressive, cut off in the last scan", scans.left(scans.size() - 40) },
+            { "progressive, cut off halfway", scans.left(scans.size() / 2) },
         };
         for (const auto &c : cases) {
             QTest::newRow(qPrintable(QStringLiteral("%1, an eighth").arg(QLatin1String(c.name))))
@@ -152,7 +152,8 @@ private Q_SLOTS:
         const QString corpus = vmtest::corpusDir();
         if (corpus.isEmpty())
             QSKIP("picture corpus not present");
-        const vm::Picture sized = vm::LoadPictureForSize(corpus + QStringLiteral("/wmf/good/gen-lo-gradient.wmf"), kPreview);
+        const vm::Picture sized
+            = vm::LoadPictureForSize(corpus + QStringLiteral("/wmf/good/gen-lo-gradient.wmf"), kPreview);
         const vm::Picture copy = sized;
         QVERIFY(!copy.image().isNull());
         // Played once: both copies hold the same pixels, not two rasters.

@@ -30,7 +30,7 @@ struct Outcome {
     bool operator==(const Outcome &o) const
     {
         return loaded == o.loaded && image == o.image && extent == o.extent && error == o.error
-               && description == o.description;
+            && description == o.description;
     }
 };
 
@@ -115,7 +115,7 @@ private Q_SLOTS:
         const QString next = list.Path() + QStringLiteral("/c.bmp");
         const QString previous = list.Path() + QStringLiteral("/a.bmp");
         const QStringList held = ra::heldNames();
-        QCOMPARE(QSet<QString>(held.begin(), held.end()), QSet<QString>({next, previous}));
+        QCOMPARE(QSet<QString>(held.begin(), held.end()), QSet<QString>({ next, previous }));
 
         const ra::Counters before = ra::counters();
         const Outcome got = load(next, size);
@@ -126,13 +126,14 @@ private Q_SLOTS:
         const vm::Picture direct = vm::pictureFromBytes(file.readAll(), size);
         QCOMPARE(got.image, direct.image());
         QCOMPARE(got.extent, direct.extent());
-        QCOMPARE(ra::heldNames(), QStringList {previous});
+        QCOMPARE(ra::heldNames(), QStringList { previous });
 
         // Stepping on: the new neighbours are prepared, and only they are held.
         restOn(list, 2, size, 2);
         const QStringList after = ra::heldNames();
         QCOMPARE(QSet<QString>(after.begin(), after.end()),
-                 QSet<QString>({list.Path() + QStringLiteral("/d.jpg"), list.Path() + QStringLiteral("/b.jpg")}));
+            QSet<QString>(
+                { list.Path() + QStringLiteral("/d.jpg"), list.Path() + QStringLiteral("/b.jpg") }));
     }
 
     void aStepOntoAFileStillBeingReadAheadWaitsForIt()
@@ -140,7 +141,8 @@ private Q_SLOTS:
         const QString folder = m_tmp.filePath(QStringLiteral("inflight"));
         QDir().mkpath(folder);
         writeBmp(folder + QStringLiteral("/a.bmp"), 64, 48);
-        writeJpeg(folder + QStringLiteral("/b.jpg"), 5000, 4000, Qt::darkGreen); // long enough to catch in flight
+        writeJpeg(
+            folder + QStringLiteral("/b.jpg"), 5000, 4000, Qt::darkGreen); // long enough to catch in flight
         vm::FileListBox list;
         list.setPath(folder);
         (void)load(folder + QStringLiteral("/a.bmp"), QSize());
@@ -167,15 +169,15 @@ private Q_SLOTS:
         list.setPath(makeFolder());
         restOn(list, 0, QSize(), 1);
         const QString next = list.Path() + QStringLiteral("/b.jpg");
-        QCOMPARE(ra::heldNames(), QStringList {next});
+        QCOMPARE(ra::heldNames(), QStringList { next });
 
-        struct stat old {};
+        struct stat old { };
         QCOMPARE(::stat(QFile::encodeName(next).constData(), &old), 0);
         writeJpeg(next, 320, 240, Qt::blue); // same size, other content
         const qint64 bytes = QFileInfo(next).size();
         QVERIFY(bytes > 0);
         if (keepModificationTime) {
-            const timespec times[2] = {old.st_atim, old.st_mtim};
+            const timespec times[2] = { old.st_atim, old.st_mtim };
             QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(next).constData(), times, 0), 0);
         }
 

@@ -45,8 +45,8 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        qInfo("slowest refusal: %lld ms (%s); peak resident memory %.0f MB", m_slowestMs, qPrintable(m_slowest),
-              peakResidentMb());
+        qInfo("slowest refusal: %lld ms (%s); peak resident memory %.0f MB", m_slowestMs,
+            qPrintable(m_slowest), peakResidentMb());
     }
 
     void hostileObjectIsRefusedQuicklyWithinTheMemoryBound_data()
@@ -85,9 +85,11 @@ private Q_SLOTS:
         }
 
         QVERIFY2(ms < kSlowMs, qPrintable(QStringLiteral("%1 ms").arg(ms)));
-        QVERIFY2(peakResidentMb() < memoryBoundMb(), qPrintable(QStringLiteral("%1 MB").arg(peakResidentMb())));
+        QVERIFY2(
+            peakResidentMb() < memoryBoundMb(), qPrintable(QStringLiteral("%1 MB").arg(peakResidentMb())));
         if (c.mustFail)
-            QVERIFY2(!loaded, qPrintable(QStringLiteral("loaded as %1 x %2").arg(pixels.width()).arg(pixels.height())));
+            QVERIFY2(!loaded,
+                qPrintable(QStringLiteral("loaded as %1 x %2").arg(pixels.width()).arg(pixels.height())));
         if (!loaded && c.expected != 0)
             QCOMPARE(number, c.expected);
     }
@@ -136,7 +138,9 @@ private Q_SLOTS:
         const auto outcome = [&] {
             try {
                 const vm::Picture p = vm::LoadPicture(path);
-                return QStringLiteral("loaded %1 x %2").arg(p.pixelSize().width()).arg(p.pixelSize().height());
+                return QStringLiteral("loaded %1 x %2")
+                    .arg(p.pixelSize().width())
+                    .arg(p.pixelSize().height());
             } catch (const vm::RuntimeError &e) {
                 return QStringLiteral("error %1: %2").arg(e.Number()).arg(e.Description());
             }
@@ -146,7 +150,8 @@ private Q_SLOTS:
         const QString plain = outcome();
         vm::readahead::setEnabled(true);
         QCOMPARE(ahead, plain);
-        QVERIFY2(peakResidentMb() < memoryBoundMb(), qPrintable(QStringLiteral("%1 MB").arg(peakResidentMb())));
+        QVERIFY2(
+            peakResidentMb() < memoryBoundMb(), qPrintable(QStringLiteral("%1 MB").arg(peakResidentMb())));
         vm::readahead::dropAll();
     }
 
@@ -170,7 +175,8 @@ private Q_SLOTS:
         } catch (const vm::RuntimeError &e) {
             // Until a metafile player is built in, metafiles are refused as
             // unknown; nothing else may fail.
-            QVERIFY2(kind == QLatin1String("wmf") || kind == QLatin1String("emf"), qPrintable(e.Description()));
+            QVERIFY2(
+                kind == QLatin1String("wmf") || kind == QLatin1String("emf"), qPrintable(e.Description()));
             QCOMPARE(e.number(), vm::Err::InvalidPicture);
         }
     }

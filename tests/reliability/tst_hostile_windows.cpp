@@ -20,7 +20,7 @@ using namespace vmtest;
 namespace {
 
 constexpr qint64 kSlowMs = 5000; // generous; the real figures are reported
-const QString kGoodReport = QStringLiteral("画像サイズ  幅=10.0cm, 高さ=5.0cm");    // 378 x 189 at 3780 px/m
+const QString kGoodReport = QStringLiteral("画像サイズ  幅=10.0cm, 高さ=5.0cm"); // 378 x 189 at 3780 px/m
 const QString kStableReport = QStringLiteral("画像サイズ  幅=4.48cm, 高さ=2.26cm"); // 127 x 64 at 2835 px/m
 
 double memoryBoundMb()
@@ -29,7 +29,7 @@ double memoryBoundMb()
 }
 
 enum Route { Click, Enter, ViewerOpens, ViewerSteps };
-const char *const kRouteNames[] = {"click", "Enter", "viewer opened on it", "viewer steps onto it"};
+const char *const kRouteNames[] = { "click", "Enter", "viewer opened on it", "viewer steps onto it" };
 
 } // namespace
 
@@ -76,7 +76,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("route");
         const QList<HostileCase> cases = hostileCases();
-        for (int route : {Click, Enter, ViewerOpens, ViewerSteps})
+        for (int route : { Click, Enter, ViewerOpens, ViewerSteps })
             for (int i = 0; i < cases.size(); ++i)
                 QTest::addRow("%s: %s", kRouteNames[route], qPrintable(cases[i].name)) << i << route;
     }
@@ -128,7 +128,8 @@ private Q_SLOTS:
         const qint64 ms = timer.elapsed();
         m_slowestMs[route] = qMax(m_slowestMs.value(route), ms);
         QVERIFY2(ms < kSlowMs, qPrintable(QStringLiteral("%1 ms").arg(ms)));
-        QVERIFY2(peakResidentMb() < memoryBoundMb(), qPrintable(QStringLiteral("%1 MB").arg(peakResidentMb())));
+        QVERIFY2(
+            peakResidentMb() < memoryBoundMb(), qPrintable(QStringLiteral("%1 MB").arg(peakResidentMb())));
 
         const bool failed = boxes.count() > 0;
         QVERIFY2(boxes.count() <= 1, qPrintable(QStringLiteral("%1 boxes").arg(boxes.count())));

@@ -40,8 +40,8 @@ class TestNoPermission : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_folder;   // readable, with a good picture and an unreadable one
-    QString m_closed;   // a folder with no permissions at all
+    QString m_folder; // readable, with a good picture and an unreadable one
+    QString m_closed; // a folder with no permissions at all
     QString m_good;
     QString m_unreadable;
 
@@ -115,8 +115,9 @@ private Q_SLOTS:
             Form1->File1->setListIndex(1);
             Q_EMIT Form1->File1->DblClick();
         } else {
-            Form1->Text1->setText(route == QLatin1String("enter-file") ? m_unreadable
-                                                                        : m_closed + QStringLiteral("/inside.bmp"));
+            Form1->Text1->setText(route == QLatin1String("enter-file")
+                    ? m_unreadable
+                    : m_closed + QStringLiteral("/inside.bmp"));
             pressInPathBox(Qt::Key_Return);
         }
         const qint64 ms = timer.elapsed();
@@ -185,8 +186,7 @@ static int runUnprivileged(int argc, char **argv)
         _exit(127);
     }
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-    }
+    while (waitpid(child, &status, 0) < 0) { }
     if (WIFSIGNALED(status)) {
         fprintf(stderr, "the unprivileged run died of signal %d\n", WTERMSIG(status));
         return 1;

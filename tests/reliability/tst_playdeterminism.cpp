@@ -41,7 +41,7 @@ public:
     }
 
 private:
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop { false };
     std::vector<std::thread> m_threads;
 };
 
@@ -85,8 +85,9 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         const QString regressions = QStringLiteral(VELMORA_TESTDATA_DIR "/regressions");
         int count = 0;
-        for (const QString &family : {QStringLiteral("wmf"), QStringLiteral("emf")}) {
-            for (QDirIterator it(regressions + QLatin1Char('/') + family, QDir::Files); it.hasNext(); ++count) {
+        for (const QString &family : { QStringLiteral("wmf"), QStringLiteral("emf") }) {
+            for (QDirIterator it(regressions + QLatin1Char('/') + family, QDir::Files); it.hasNext();
+                 ++count) {
                 const QString path = it.next();
                 QTest::newRow(qPrintable(family + QLatin1Char('/') + it.fileName())) << readAll(path);
             }
@@ -100,16 +101,18 @@ private Q_SLOTS:
         };
         std::vector<Heavy> heavy;
         const QDir corpus(QStringLiteral(VELMORA_CORPUS_DIR));
-        for (const QString &family : {QStringLiteral("emf"), QStringLiteral("wmf")}) {
-            for (QDirIterator it(corpus.filePath(family), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        for (const QString &family : { QStringLiteral("emf"), QStringLiteral("wmf") }) {
+            for (QDirIterator it(corpus.filePath(family), QDir::Files, QDirIterator::Subdirectories);
+                 it.hasNext();) {
                 const QString path = it.next();
                 const QByteArray bytes = readAll(path);
                 vm::PlayWork work;
                 if (play(bytes, &work).error == 0 && work.limit > 0)
-                    heavy.push_back({corpus.relativeFilePath(path), bytes, work.used / work.limit});
+                    heavy.push_back({ corpus.relativeFilePath(path), bytes, work.used / work.limit });
             }
         }
-        std::sort(heavy.begin(), heavy.end(), [](const Heavy &a, const Heavy &b) { return a.share > b.share; });
+        std::sort(
+            heavy.begin(), heavy.end(), [](const Heavy &a, const Heavy &b) { return a.share > b.share; });
         QVERIFY2(heavy.size() >= 5, "corpus metafiles not found");
         for (size_t i = 0; i < 6 && i < heavy.size(); ++i)
             QTest::newRow(qPrintable(heavy[i].name)) << heavy[i].bytes;
@@ -136,8 +139,9 @@ private Q_SLOTS:
         const QDir corpus(QStringLiteral(VELMORA_CORPUS_DIR));
         double most = 0;
         QString heaviest;
-        for (const QString &family : {QStringLiteral("emf"), QStringLiteral("wmf")}) {
-            for (QDirIterator it(corpus.filePath(family), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        for (const QString &family : { QStringLiteral("emf"), QStringLiteral("wmf") }) {
+            for (QDirIterator it(corpus.filePath(family), QDir::Files, QDirIterator::Subdirectories);
+                 it.hasNext();) {
                 const QString path = it.next();
                 vm::PlayWork work;
                 const Outcome o = play(readAll(path), &work);
@@ -158,7 +162,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("vast work") << vastWorkEmf();
-        for (QDirIterator it(QStringLiteral(VELMORA_TESTDATA_DIR "/regressions/wmf"), QDir::Files); it.hasNext();) {
+        for (QDirIterator it(QStringLiteral(VELMORA_TESTDATA_DIR "/regressions/wmf"), QDir::Files);
+             it.hasNext();) {
             const QString path = it.next();
             QTest::newRow(qPrintable(it.fileName())) << readAll(path);
         }

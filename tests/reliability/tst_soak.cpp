@@ -104,7 +104,7 @@ class TestSoak : public QObject {
         settle();
         const double raw = residentMb();
         malloc_trim(0);
-        return {raw, residentMb()};
+        return { raw, residentMb() };
     }
 
 private Q_SLOTS:
@@ -140,11 +140,12 @@ private Q_SLOTS:
         roundTrips(trips);
         const int reported = boxes.count();
         const auto [endRawMb, endMb] = residentAtRest();
-        std::fprintf(stderr, "%d previews and %d viewer round trips in %.1f s, %d error boxes; "
-              "resident memory %.1f MB at the start, %.1f MB at the end (before returning free heap pages: "
-              "%.1f and %.1f MB), peak %.1f MB\n",
-              previews, trips, timer.elapsed() / 1000.0, reported, startMb, endMb, startRawMb, endRawMb,
-              peakResidentMb());
+        std::fprintf(stderr,
+            "%d previews and %d viewer round trips in %.1f s, %d error boxes; "
+            "resident memory %.1f MB at the start, %.1f MB at the end (before returning free heap pages: "
+            "%.1f and %.1f MB), peak %.1f MB\n",
+            previews, trips, timer.elapsed() / 1000.0, reported, startMb, endMb, startRawMb, endRawMb,
+            peakResidentMb());
 
         QCOMPARE(boxes.errorBoxes(), boxes.count()); // nothing but error boxes
         QVERIFY(Form1->isVisible());
@@ -153,7 +154,7 @@ private Q_SLOTS:
         // leak checker at exit does this job.
         if (!sanitizedBuild())
             QVERIFY2(endMb - startMb <= allowedGrowthMb,
-                     qPrintable(QStringLiteral("grew by %1 MB").arg(endMb - startMb)));
+                qPrintable(QStringLiteral("grew by %1 MB").arg(endMb - startMb)));
         stopProgram();
     }
 };

@@ -41,10 +41,11 @@ inline QByteArray colordProfile(const char *name)
 // either a pure gamma or (gamma 0) the sRGB curve.
 inline QByteArray rgbProfile(cmsCIExyYTRIPLE primaries, double gamma)
 {
-    const cmsCIExyY white {0.3127, 0.3290, 1.0};
-    const double srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve *curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
-    cmsToneCurve *curves[3] = {curve, curve, curve};
+    const cmsCIExyY white { 0.3127, 0.3290, 1.0 };
+    const double srgb[5] = { 2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045 };
+    cmsToneCurve *curve
+        = gamma > 0 ? cmsBuildGamma(nullptr, gamma) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve *curves[3] = { curve, curve, curve };
     cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsFreeToneCurve(curve);
     return savedProfile(p);
@@ -52,7 +53,7 @@ inline QByteArray rgbProfile(cmsCIExyYTRIPLE primaries, double gamma)
 
 inline QByteArray displayP3Profile()
 {
-    return rgbProfile({{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, 0);
+    return rgbProfile({ { 0.680, 0.320, 1 }, { 0.265, 0.690, 1 }, { 0.150, 0.060, 1 } }, 0);
 }
 
 inline QByteArray srgbProfileFromLcms()
@@ -66,8 +67,9 @@ inline QByteArray srgbProfileFromLcms()
 inline int cmykSampler(const cmsUInt16Number in[], cmsUInt16Number out[], void *cargo)
 {
     const double c = in[0] / 65535.0, m = in[1] / 65535.0, y = in[2] / 65535.0, k = in[3] / 65535.0;
-    double rgb[3] = {(1 - c) * (1 - 0.08 * m) * (1 - 0.9 * k), (1 - m) * (1 - 0.25 * c) * (1 - 0.05 * y) * (1 - 0.92 * k),
-        (1 - y) * (1 - 0.2 * m) * (1 - 0.1 * c) * (1 - 0.95 * k)};
+    double rgb[3] = { (1 - c) * (1 - 0.08 * m) * (1 - 0.9 * k),
+        (1 - m) * (1 - 0.25 * c) * (1 - 0.05 * y) * (1 - 0.92 * k),
+        (1 - y) * (1 - 0.2 * m) * (1 - 0.1 * c) * (1 - 0.95 * k) };
     for (double &v : rgb)
         v = 0.05 + 0.93 * v; // paper white and a black that is not perfect
     cmsCIELab lab;
@@ -80,7 +82,8 @@ inline QByteArray cmykProfile()
 {
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsHTRANSFORM toLab
+        = cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
     cmsHPROFILE p = cmsCreateProfilePlaceholder(nullptr);
     cmsSetProfileVersion(p, 4.3);
     cmsSetDeviceClass(p, cmsSigOutputClass);
@@ -211,7 +214,8 @@ inline QByteArray pngChunk(const char *type, const QByteArray &data)
     const QByteArray body = QByteArray(type, 4) + data;
     c.append(body);
     char crc[4];
-    qToBigEndian<quint32>(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))), crc);
+    qToBigEndian<quint32>(
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))), crc);
     c.append(crc, 4);
     return c;
 }
@@ -241,15 +245,15 @@ inline QByteArray pngIcon(const QImage &image, const QByteArray &chunks)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "png");
     png.insert(8 + 25, chunks); // signature, IHDR
-    return iconFile({png}, {image.size()});
+    return iconFile({ png }, { image.size() });
 }
 
 // A 4-colour GIF of one frame, with an ICCRGBG1 extension before it when
 // `profile` is given.
-inline QByteArray gifWithProfile(int w, int h, const QList<QRgb> &palette, const QByteArray &indices,
-    const QByteArray &profile)
+inline QByteArray gifWithProfile(
+    int w, int h, const QList<QRgb> &palette, const QByteArray &indices, const QByteArray &profile)
 {
-    QByteArray gif = gifBytes(w, h, palette, {{0, 0, w, h, indices, -1}});
+    QByteArray gif = gifBytes(w, h, palette, { { 0, 0, w, h, indices, -1 } });
     if (profile.isEmpty())
         return gif;
     QByteArray ext("\x21\xff\x0bICCRGBG1012", 14);

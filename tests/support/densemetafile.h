@@ -13,7 +13,7 @@ namespace vmtest {
 // very last drawing record. 150 000 dots make about 3.6 MB.
 QByteArray denseScatterEmf(int dots = 150000);
 // Where the square lies, in pixels of the natural size (800 x 600).
-inline constexpr QRect kDenseSquare{700, 500, 60, 60};
+inline constexpr QRect kDenseSquare { 700, 500, 60, 60 };
 
 // A few kilobytes of page-sized many-pointed stars: far more work than
 // any ordinary drawing of that size asks for.

@@ -20,14 +20,14 @@ public:
     // frame in hundredths of a millimetre (left, top, right, bottom); the
     // reference device has `pxPerMm` pixels per millimetre.
     explicit EmfBuilder(QRect frame = QRect(QPoint(0, 0), QPoint(10000, 10000)), int pxPerMm = 10,
-                        QByteArray description = {})
+        QByteArray description = {})
     {
         const int headerSize = 88 + int(description.size() + 3) / 4 * 4;
         word(vm::EmrHeader);
         word(quint32(headerSize));
-        for (int v : {0, 0, 1000, 1000})
+        for (int v : { 0, 0, 1000, 1000 })
             word(quint32(v));
-        for (int v : {frame.left(), frame.top(), frame.right(), frame.bottom()})
+        for (int v : { frame.left(), frame.top(), frame.right(), frame.bottom() })
             word(quint32(v));
         word(0x464D4520);
         word(0x10000);
@@ -71,7 +71,7 @@ public:
 
     QByteArray finish()
     {
-        rec(vm::EmrEof, {0, 16, 20});
+        rec(vm::EmrEof, { 0, 16, 20 });
         qToLittleEndian<quint32>(quint32(m_data.size()), m_data.data() + 48);
         qToLittleEndian<quint32>(quint32(m_records), m_data.data() + 52);
         return m_data;

@@ -44,7 +44,10 @@ public:
         return u32(bits);
     }
     PlusData &argb(QColor c) { return u32(c.rgba()); }
-    PlusData &rect(QRectF r) { return f(float(r.x())).f(float(r.y())).f(float(r.width())).f(float(r.height())); }
+    PlusData &rect(QRectF r)
+    {
+        return f(float(r.x())).f(float(r.y())).f(float(r.width())).f(float(r.height()));
+    }
     PlusData &points(std::initializer_list<QPointF> ps)
     {
         for (const QPointF &p : ps)
@@ -85,22 +88,48 @@ inline QByteArray hatchBrush(quint32 style, QColor fore, QColor back)
 // fixed part (flags tell what it holds).
 inline QByteArray linearBrush(QRectF rect, QColor from, QColor to, quint32 flags = 0, QByteArray extra = {})
 {
-    return PlusData().u32(kPlusVersion).u32(4).u32(flags).u32(4).rect(rect).argb(from).argb(to).u32(0).u32(0).bytes(
-        extra);
+    return PlusData()
+        .u32(kPlusVersion)
+        .u32(4)
+        .u32(flags)
+        .u32(4)
+        .rect(rect)
+        .argb(from)
+        .argb(to)
+        .u32(0)
+        .u32(0)
+        .bytes(extra);
 }
 
-inline QByteArray pathGradientBrush(QPointF centre, QColor inner, QColor outer, std::initializer_list<QPointF> boundary)
+inline QByteArray pathGradientBrush(
+    QPointF centre, QColor inner, QColor outer, std::initializer_list<QPointF> boundary)
 {
     PlusData d;
-    d.u32(kPlusVersion).u32(3).u32(0).u32(0).argb(inner).f(float(centre.x())).f(float(centre.y())).u32(1).argb(outer);
+    d.u32(kPlusVersion)
+        .u32(3)
+        .u32(0)
+        .u32(0)
+        .argb(inner)
+        .f(float(centre.x()))
+        .f(float(centre.y()))
+        .u32(1)
+        .argb(outer);
     d.u32(quint32(boundary.size())).points(boundary);
     return d;
 }
 
 // A pen: flags and the optional data they announce, then a solid brush.
-inline QByteArray pen(float width, QColor c, quint32 unit = vm::UnitWorld, quint32 flags = 0, QByteArray optional = {})
+inline QByteArray pen(
+    float width, QColor c, quint32 unit = vm::UnitWorld, quint32 flags = 0, QByteArray optional = {})
 {
-    return PlusData().u32(kPlusVersion).u32(0).u32(flags).u32(unit).f(width).bytes(optional).bytes(solidBrush(c));
+    return PlusData()
+        .u32(kPlusVersion)
+        .u32(0)
+        .u32(flags)
+        .u32(unit)
+        .f(width)
+        .bytes(optional)
+        .bytes(solidBrush(c));
 }
 
 // A path of float points with one type byte each (0 start, 1 line, 3
@@ -130,7 +159,10 @@ public:
         QByteArray body = data;
         body.append(QByteArray((4 - body.size() % 4) % 4, '\0'));
         PlusData head;
-        head.u16(type).u16(flags).u32(quint32(forgedSize >= 0 ? forgedSize : 12 + body.size())).u32(quint32(data.size()));
+        head.u16(type)
+            .u16(flags)
+            .u32(quint32(forgedSize >= 0 ? forgedSize : 12 + body.size()))
+            .u32(quint32(data.size()));
         m_pending.append(head.data()).append(body);
         return *this;
     }
@@ -143,7 +175,7 @@ public:
     {
         if (!m_pending.isEmpty()) {
             const QByteArray data = QByteArray("EMF+", 4) + m_pending;
-            m_emf.raw(vm::EmrComment, EmfBuilder::words({data.size()}) + data);
+            m_emf.raw(vm::EmrComment, EmfBuilder::words({ data.size() }) + data);
             m_pending.clear();
         }
         return *this;

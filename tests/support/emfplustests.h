@@ -44,16 +44,16 @@ inline EmfPlusBuilder &fill(EmfPlusBuilder &b, QRectF r, QColor c)
 // A red GDI rectangle at (60,60)-(90,90).
 inline EmfPlusBuilder &gdiRedSquare(EmfPlusBuilder &b)
 {
-    b.gdi(EmrCreateBrushIndirect, {1, 0, 0x0000FF, 0});
-    b.gdi(EmrSelectObject, {1});
-    b.gdi(EmrSelectObject, {kNullPen});
-    return b.gdi(EmrRectangle, {60, 60, 90, 90});
+    b.gdi(EmrCreateBrushIndirect, { 1, 0, 0x0000FF, 0 });
+    b.gdi(EmrSelectObject, { 1 });
+    b.gdi(EmrSelectObject, { kNullPen });
+    return b.gdi(EmrRectangle, { 60, 60, 90, 90 });
 }
 
 // DrawLines data: a line across the middle.
 inline QByteArray horizontalLine()
 {
-    return PlusData().u32(2).points({{10, 50}, {90, 50}});
+    return PlusData().u32(2).points({ { 10, 50 }, { 90, 50 } });
 }
 
 inline int gapsAlong(const QImage &image, int y, int x0, int x1)

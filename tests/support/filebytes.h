@@ -33,8 +33,7 @@ inline QByteArray bmpFileHeader(quint32 fileSize, quint32 pixelOffset)
 
 // BITMAPINFOHEADER (40 bytes), one plane.
 inline void putBmpInfoHeader(QByteArray &b, qint32 width, qint32 height, quint16 bitCount,
-                             quint32 compression, quint32 imageBytes, qint32 dotsPerMetreX,
-                             qint32 dotsPerMetreY, quint32 colours)
+    quint32 compression, quint32 imageBytes, qint32 dotsPerMetreX, qint32 dotsPerMetreY, quint32 colours)
 {
     putLE32(b, 40);
     putLE32(b, quint32(width));

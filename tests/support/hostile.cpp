@@ -25,8 +25,8 @@ void set32(QByteArray &b, int at, quint32 v)
 }
 
 // BITMAPINFOHEADER.
-void putInfoHeader(QByteArray &b, qint32 w, qint32 h, quint16 bits, quint32 compression, quint32 imageBytes,
-                   quint32 colours)
+void putInfoHeader(
+    QByteArray &b, qint32 w, qint32 h, quint16 bits, quint32 compression, quint32 imageBytes, quint32 colours)
 {
     putBmpInfoHeader(b, w, h, bits, compression, imageBytes, 3780, 3780, colours);
 }
@@ -77,7 +77,10 @@ QByteArray iconFile(quint16 type, qint32 w, qint32 dibHeight, int pixelBytes)
     putLE16(b, 0);
     putLE16(b, type);
     putLE16(b, 1);
-    b.append(char(w >= 256 ? 0 : w)).append(char(dibHeight / 2 >= 256 ? 0 : dibHeight / 2)).append('\0').append('\0');
+    b.append(char(w >= 256 ? 0 : w))
+        .append(char(dibHeight / 2 >= 256 ? 0 : dibHeight / 2))
+        .append('\0')
+        .append('\0');
     putLE16(b, type == 2 ? 3 : 1);
     putLE16(b, type == 2 ? 4 : 32);
     putLE32(b, quint32(dib.size()));
@@ -212,9 +215,9 @@ QByteArray emf(qint32 frameRight, qint32 frameBottom)
     QByteArray b;
     putLE32(b, 1);
     putLE32(b, 88);
-    for (qint32 v : {0, 0, kW - 1, kH - 1}) // bounds, device pixels
+    for (qint32 v : { 0, 0, kW - 1, kH - 1 }) // bounds, device pixels
         putLE32(b, quint32(v));
-    for (qint32 v : {0, 0, frameRight, frameBottom}) // frame, 0.01 mm
+    for (qint32 v : { 0, 0, frameRight, frameBottom }) // frame, 0.01 mm
         putLE32(b, quint32(v));
     putLE32(b, 0x464D4520u);
     putLE32(b, 0x10000);
@@ -236,8 +239,8 @@ QByteArray emf(qint32 frameRight, qint32 frameBottom)
 
 QList<QString> pictureKinds()
 {
-    return {QStringLiteral("bmp"), QStringLiteral("rle"), QStringLiteral("ico"), QStringLiteral("cur"),
-            QStringLiteral("jpeg"), QStringLiteral("gif"), QStringLiteral("wmf"), QStringLiteral("emf")};
+    return { QStringLiteral("bmp"), QStringLiteral("rle"), QStringLiteral("ico"), QStringLiteral("cur"),
+        QStringLiteral("jpeg"), QStringLiteral("gif"), QStringLiteral("wmf"), QStringLiteral("emf") };
 }
 
 QByteArray goodPicture(const QString &kind)

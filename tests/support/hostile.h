@@ -23,7 +23,7 @@ int headerBytes(const QString &kind);
 QByteArray bmpBomb();
 QByteArray gifBomb();
 QByteArray jpegBomb();
-QByteArray icoBomb();    // a bitmap entry
+QByteArray icoBomb(); // a bitmap entry
 QByteArray icoPngBomb(); // a PNG entry
 // An EMF whose frame is as large as the header can state.
 QByteArray emfVastFrame();

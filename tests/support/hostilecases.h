@@ -14,7 +14,7 @@
 namespace vmtest {
 
 struct HostileCase {
-    QString name;     // what the case is, for the test row
+    QString name; // what the case is, for the test row
     QString fileName; // the name the hostile object carries, a listed picture name
     // True when every loader must refuse it; false when a loader may also
     // accept it (metafiles a player can show, pictures cut inside the data).

@@ -37,7 +37,10 @@ inline QString writeFile(const QTemporaryDir &dir, const QString &name, const QB
 // under one file name in a temporary folder and loaded from there.
 class LoaderTest : public QObject {
 public:
-    explicit LoaderTest(const QString &fileName) : m_fileName(fileName) {}
+    explicit LoaderTest(const QString &fileName)
+        : m_fileName(fileName)
+    {
+    }
 
 protected:
     vm::Picture load(const QByteArray &bytes) const
@@ -77,7 +80,7 @@ struct Bmp {
         const quint32 offset = 14 + 40 + quint32(palette.size()) * 4;
         QByteArray b = bmpFileHeader(offset + quint32(rows.size()), offset);
         putBmpInfoHeader(b, width, height, bitCount, compression, quint32(rows.size()), dotsPerMetreX,
-                         dotsPerMetreY, quint32(palette.size()));
+            dotsPerMetreY, quint32(palette.size()));
         for (QRgb c : palette) {
             b.append(char(qBlue(c)));
             b.append(char(qGreen(c)));
@@ -99,14 +102,14 @@ inline QByteArray exifPayload(int orientation, quint32 xRes = 0, quint32 yRes = 
     QList<Field> fields;
     const bool resolution = xRes > 0;
     if (orientation)
-        fields.append({0x0112, 3, quint32(orientation)});
+        fields.append({ 0x0112, 3, quint32(orientation) });
     // Rationals live after the IFD: 8 (header) + 2 + 12 n + 4.
     const int count = int(fields.size()) + (resolution ? 3 : 0);
     const quint32 extra = 8 + 2 + 12 * count + 4;
     if (resolution) {
-        fields.append({0x011A, 5, extra});
-        fields.append({0x011B, 5, extra + 8});
-        fields.append({0x0128, 3, quint32(unit)});
+        fields.append({ 0x011A, 5, extra });
+        fields.append({ 0x011B, 5, extra + 8 });
+        fields.append({ 0x0128, 3, quint32(unit) });
     }
     QByteArray t("II*\0", 4);
     putLE32(t, 8);
@@ -168,8 +171,8 @@ struct Jpeg {
             jpeg_simple_progression(&c);
         jpeg_start_compress(&c, TRUE);
         if (!exif.isEmpty())
-            jpeg_write_marker(&c, JPEG_APP0 + 1, reinterpret_cast<const JOCTET *>(exif.constData()),
-                unsigned(exif.size()));
+            jpeg_write_marker(
+                &c, JPEG_APP0 + 1, reinterpret_cast<const JOCTET *>(exif.constData()), unsigned(exif.size()));
         QByteArray row(rgb.width() * 4, '\0');
         while (c.next_scanline < c.image_height) {
             const uchar *src = rgb.constScanLine(int(c.next_scanline));
@@ -190,7 +193,7 @@ struct Jpeg {
                     dst[3 * x + 2] = b;
                 }
             }
-            JSAMPROW rows[1] = {dst};
+            JSAMPROW rows[1] = { dst };
             jpeg_write_scanlines(&c, rows, 1);
         }
         jpeg_finish_compress(&c);
@@ -354,8 +357,9 @@ inline QImage quadrants(int width, int height)
         for (int x = 0; x < width; ++x) {
             const bool right = x >= width / 2;
             const bool bottom = y >= height / 2;
-            image.setPixel(x, y, !bottom ? (right ? qRgb(0, 255, 0) : qRgb(255, 0, 0))
-                                         : (right ? qRgb(255, 255, 255) : qRgb(0, 0, 255)));
+            image.setPixel(x, y,
+                !bottom ? (right ? qRgb(0, 255, 0) : qRgb(255, 0, 0))
+                        : (right ? qRgb(255, 255, 255) : qRgb(0, 0, 255)));
         }
     }
     return image;

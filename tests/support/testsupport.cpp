@@ -22,7 +22,8 @@ QList<CorpusEntry> corpusManifest(const QString &corpus)
         const QStringList f = line.split(QLatin1Char('\t'));
         if (f.size() < 10)
             continue;
-        rows.append({f[0], f[3], QSize(f[4].toInt(), f[5].toInt()), QSize(f[6].toInt(), f[7].toInt()), f[9]});
+        rows.append(
+            { f[0], f[3], QSize(f[4].toInt(), f[5].toInt()), QSize(f[6].toInt(), f[7].toInt()), f[9] });
     }
     return rows;
 }

@@ -63,7 +63,7 @@ void pressInPathBox(int key, int modifiers)
 void triggerMenu(const char *window, const char *name)
 {
     QWidget *w = QString::fromLatin1(window) == QLatin1String("Form1") ? static_cast<QWidget *>(Form1.peek())
-                                                                          : static_cast<QWidget *>(Form2.peek());
+                                                                       : static_cast<QWidget *>(Form2.peek());
     QVERIFY(w);
     auto *action = w->findChild<QAction *>(QString::fromLatin1(name));
     QVERIFY2(action, name);

@@ -50,7 +50,7 @@ private Q_SLOTS:
         // Learn the room the viewer has on this screen from the window itself.
         startProgram();
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("probe"), {QSize(10, 10)});
+        openViewerOn(QStringLiteral("probe"), { QSize(10, 10) });
         m_room.W = Form2->ScaleWidth().value();
         m_room.H = Form2->ScaleHeight().value();
         m_room.T = Form2->CoolBar1->Height().value();
@@ -76,7 +76,7 @@ private Q_SLOTS:
     void opensScreenSizedAtTheTopLeft()
     {
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("placement"), {QSize(20, 10)});
+        openViewerOn(QStringLiteral("placement"), { QSize(20, 10) });
         QCOMPARE(Form2->Left().value(), 0);
         QCOMPARE(Form2->Top().value(), 0);
         QCOMPARE(Form2->Width().value(), vm::Screen::Width().value());
@@ -119,7 +119,7 @@ private Q_SLOTS:
         QFETCH(bool, vBar);
         MsgBoxRecorder boxes;
         openViewerOn(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')),
-                     {picture});
+            { picture });
         QCOMPARE(boxes.count(), 0);
         const Room r = m_room;
         const int w = picture.width(), h = picture.height();
@@ -132,7 +132,8 @@ private Q_SLOTS:
             // screen to its last row and column.
             QCOMPARE(Form2->Image1->pos(), QPoint(0, r.T));
             QCOMPARE(Form2->Image1->size(), picture);
-            const QImage screen = Form2->centralWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage screen
+                = Form2->centralWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
             QVERIFY(screen.height() >= r.T + h && screen.width() >= w);
             QCOMPARE(screen.pixel(3, r.T + h - 1), qRgb(0, 255, 0)); // the picture's last row
             QCOMPARE(screen.pixel(w - 1, r.T + 3), qRgb(0, 0, 255)); // its last column
@@ -167,7 +168,7 @@ private Q_SLOTS:
     {
         MsgBoxRecorder boxes;
         const QSize picture(m_room.W + 300, m_room.H + 200);
-        openViewerOn(QStringLiteral("ends"), {picture});
+        openViewerOn(QStringLiteral("ends"), { picture });
         const QImage &view = Form2->Picture1->surface();
         // Top-left block at positions 0, 0.
         const QImage source = QImage(folderFor(QStringLiteral("ends")) + QStringLiteral("/p0.bmp"))
@@ -178,10 +179,10 @@ private Q_SLOTS:
         Form2->HScroll1->setValue(Form2->HScroll1->Max());
         Form2->VScroll1->setValue(Form2->VScroll1->Max());
         const int vw = Form2->Picture1->Width().value(), vh = Form2->Picture1->Height().value();
-        QCOMPARE(view.pixel(vw - 1, 3), qRgb(0, 0, 255));  // the picture's last column
-        QCOMPARE(view.pixel(3, vh - 1), qRgb(0, 255, 0));  // the picture's last row
-        QCOMPARE(view.pixel(10, 10),
-                 source.pixel(Form2->HScroll1->Value() + 10, Form2->VScroll1->Value() + 10));
+        QCOMPARE(view.pixel(vw - 1, 3), qRgb(0, 0, 255)); // the picture's last column
+        QCOMPARE(view.pixel(3, vh - 1), qRgb(0, 255, 0)); // the picture's last row
+        QCOMPARE(
+            view.pixel(10, 10), source.pixel(Form2->HScroll1->Value() + 10, Form2->VScroll1->Value() + 10));
 
         // A repaint by the system shows the block at the current positions.
         const QImage shown = Form2->Picture1->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -191,7 +192,7 @@ private Q_SLOTS:
     void draggingTheThumbPaintsWhileItMoves()
     {
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("drag"), {QSize(m_room.W + 400, 40)});
+        openViewerOn(QStringLiteral("drag"), { QSize(m_room.W + 400, 40) });
         const QImage source = QImage(folderFor(QStringLiteral("drag")) + QStringLiteral("/p0.bmp"))
                                   .convertToFormat(QImage::Format_RGB32);
         Form2->HScroll1->setSliderDown(true);
@@ -206,7 +207,7 @@ private Q_SLOTS:
     {
         MsgBoxRecorder boxes;
         const QSize big(m_room.W + 100, m_room.H + 100);
-        openViewerOn(QStringLiteral("steps"), {big, QSize(big.width() + 50, big.height()), QSize(20, 20)});
+        openViewerOn(QStringLiteral("steps"), { big, QSize(big.width() + 50, big.height()), QSize(20, 20) });
         Form2->HScroll1->setValue(40);
         Form2->VScroll1->setValue(30);
         triggerMenu("Form2", "NextMenu"); // panned to panned
@@ -271,7 +272,7 @@ private Q_SLOTS:
         QFETCH(int, extra);
         MsgBoxRecorder boxes;
         const QString name = QStringLiteral("panorama%1").arg(extra);
-        openViewerOn(name, {QSize(m_room.W + extra, 8), QSize(20, 20)});
+        openViewerOn(name, { QSize(m_room.W + extra, 8), QSize(20, 20) });
         QCOMPARE(boxes.count(), 0);
         QVERIFY(Form2->Picture1->Visible());
         QCOMPARE(Form2->HScroll1->Max(), extra);
@@ -300,14 +301,14 @@ private Q_SLOTS:
     void theWheelPansThroughTheBars()
     {
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("wheel"), {QSize(m_room.W + 500, m_room.H + 500)});
+        openViewerOn(QStringLiteral("wheel"), { QSize(m_room.W + 500, m_room.H + 500) });
         const QImage source = QImage(folderFor(QStringLiteral("wheel")) + QStringLiteral("/p0.bmp"))
                                   .convertToFormat(QImage::Format_RGB32);
         const auto turn = [](QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
             QWidget *area = Form2->Picture1;
             const QPointF at(10, 10);
             QWheelEvent event(at, area->mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
-                              Qt::NoScrollPhase, false);
+                Qt::NoScrollPhase, false);
             QApplication::sendEvent(area, &event);
         };
         const int lines = QApplication::wheelScrollLines();
@@ -332,7 +333,7 @@ private Q_SLOTS:
 
         // Where a bar is hidden, nothing moves that way.
         triggerMenu("Form2", "ChanceViewMenu");
-        openViewerOn(QStringLiteral("wheel-wide"), {QSize(m_room.W + 500, 20)});
+        openViewerOn(QStringLiteral("wheel-wide"), { QSize(m_room.W + 500, 20) });
         QVERIFY(!Form2->VScroll1->Visible());
         turn(QPoint(0, -120));
         QCOMPARE(Form2->VScroll1->Value(), 0);
@@ -350,7 +351,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, closeBox);
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("return%1").arg(closeBox), {QSize(30, 20), QSize(378, 189)});
+        openViewerOn(QStringLiteral("return%1").arg(closeBox), { QSize(30, 20), QSize(378, 189) });
         triggerMenu("Form2", "NextMenu");
         if (closeBox)
             Form2.peek()->close();
@@ -359,7 +360,8 @@ private Q_SLOTS:
         QVERIFY(!Form2.isLoaded());
         QVERIFY(Form1->isVisible());
         QCOMPARE(boxes.count(), 0);
-        QCOMPARE(Form1->Text1->Text(), folderFor(QStringLiteral("return%1").arg(closeBox)) + QStringLiteral("/p1.bmp"));
+        QCOMPARE(Form1->Text1->Text(),
+            folderFor(QStringLiteral("return%1").arg(closeBox)) + QStringLiteral("/p1.bmp"));
         QCOMPARE(Form1->StatusBar1->SimpleText(), QStringLiteral("画像サイズ  幅=10.0cm, 高さ=5.0cm"));
         QCOMPARE(Form1->Image1->Picture().pixelSize(), QSize(378, 189));
 
@@ -372,14 +374,15 @@ private Q_SLOTS:
     void toolbarDispatchesByExactKey()
     {
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("toolbar"), {QSize(30, 20)});
+        openViewerOn(QStringLiteral("toolbar"), { QSize(30, 20) });
         const QList<QAction *> buttons = Form2->Toolbar1->buttons();
         QCOMPARE(buttons.size(), 5);
         QCOMPARE(buttons[0]->property("Key").toString(), QStringLiteral("ｺﾏﾝﾄﾞ ﾎﾞﾀﾝ"));
         QCOMPARE(buttons[0]->toolTip(), QStringLiteral("表示切替"));
         QVERIFY(buttons[3]->isSeparator());
 
-        Q_EMIT Form2->Toolbar1->ButtonClick(vm::Button{QStringLiteral("表示切替"), 1}); // the browser's key
+        Q_EMIT Form2->Toolbar1->ButtonClick(
+            vm::Button { QStringLiteral("表示切替"), 1 }); // the browser's key
         QVERIFY(Form2.isLoaded());
         Form2->Toolbar1->click(5);
         QCOMPARE(boxes.count(), 1);
@@ -395,7 +398,7 @@ private Q_SLOTS:
     void shortcutSwitchesBack()
     {
         MsgBoxRecorder boxes;
-        openViewerOn(QStringLiteral("shortcut"), {QSize(30, 20)});
+        openViewerOn(QStringLiteral("shortcut"), { QSize(30, 20) });
         auto *action = Form2->findChild<QAction *>(QStringLiteral("ChanceViewMenu"));
         QVERIFY(action);
         QCOMPARE(action->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));

@@ -16,7 +16,7 @@ namespace ra = vm::readahead;
 
 namespace {
 
-const QList<QColor> kColours = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+const QList<QColor> kColours = { Qt::red, Qt::green, Qt::blue, Qt::yellow };
 
 QColor shownCentre()
 {

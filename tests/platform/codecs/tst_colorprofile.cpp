@@ -16,15 +16,14 @@ using namespace vmtest;
 
 namespace {
 
-const cmsCIExyYTRIPLE kAdobePrimaries {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-const cmsCIExyYTRIPLE kSrgbPrimaries {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
-const QList<QRgb> kGifPalette {qRgb(0, 200, 0), qRgb(200, 40, 40), qRgb(20, 20, 230), qRgb(250, 240, 30)};
+const cmsCIExyYTRIPLE kAdobePrimaries { { 0.64, 0.33, 1 }, { 0.21, 0.71, 1 }, { 0.15, 0.06, 1 } };
+const cmsCIExyYTRIPLE kSrgbPrimaries { { 0.64, 0.33, 1 }, { 0.30, 0.60, 1 }, { 0.15, 0.06, 1 } };
+const QList<QRgb> kGifPalette { qRgb(0, 200, 0), qRgb(200, 40, 40), qRgb(20, 20, 230), qRgb(250, 240, 30) };
 const QByteArray kGifIndices("\0\1\2\3\3\2\1\0", 8);
 // bV5CSType values, as the little-endian DWORDs the header holds.
 constexpr quint32 kEmbedded = 0x4D424544; // 'MBED'
 constexpr quint32 kLinked = 0x4C494E4B; // 'LINK'
 constexpr quint32 kSrgb = 0x73524742; // 'sRGB'
-
 
 // 512 colours, eight levels a channel, one pixel each.
 QImage colourGrid()
@@ -73,7 +72,7 @@ Loaded load(const QByteArray &bytes, QSize maxSize = QSize())
     static int serial = 0;
     const QString path = writeFile(dir, QStringLiteral("picture%1").arg(++serial), bytes);
     const vm::Picture p = vm::LoadPictureForSize(path, maxSize);
-    return {p.image(), p.extent()};
+    return { p.image(), p.extent() };
 }
 
 // Judges shown sRGB pixels against expected sRGB values, in CIEDE2000.
@@ -82,7 +81,8 @@ public:
     DeltaE()
         : m_srgb(cmsCreate_sRGBProfile())
         , m_lab(cmsCreateLab4Profile(nullptr))
-        , m_toLab(cmsCreateTransform(m_srgb, TYPE_RGB_DBL, m_lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0))
+        , m_toLab(
+              cmsCreateTransform(m_srgb, TYPE_RGB_DBL, m_lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0))
     {
     }
     ~DeltaE()
@@ -98,7 +98,7 @@ public:
     {
         for (int i = 0; i < 3; ++i)
             expected[i] = qBound(0.0, expected[i], 1.0);
-        const double got[3] = {qRed(shown) / 255.0, qGreen(shown) / 255.0, qBlue(shown) / 255.0};
+        const double got[3] = { qRed(shown) / 255.0, qGreen(shown) / 255.0, qBlue(shown) / 255.0 };
         cmsCIELab a, b;
         cmsDoTransform(m_toLab, expected, &a, 1);
         cmsDoTransform(m_toLab, got, &b, 1);
@@ -118,15 +118,16 @@ cmsHTRANSFORM referenceTransform(const QByteArray &profile, cmsUInt32Number form
     cmsHPROFILE in = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
     if (!in)
         return nullptr;
-    cmsHTRANSFORM t = cmsCreateTransform(in, format, judge.srgb(), TYPE_RGB_DBL, cmsGetHeaderRenderingIntent(in),
-        cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
+    cmsHTRANSFORM t = cmsCreateTransform(in, format, judge.srgb(), TYPE_RGB_DBL,
+        cmsGetHeaderRenderingIntent(in), cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
     cmsCloseProfile(in);
     return t;
 }
 
 // The largest difference between our picture and the reference transform
 // of the untagged picture's pixels.
-double worstDeltaE(const QImage &ours, const QImage &untagged, const QByteArray &profile, cmsUInt32Number format)
+double worstDeltaE(
+    const QImage &ours, const QImage &untagged, const QByteArray &profile, cmsUInt32Number format)
 {
     const DeltaE judge;
     cmsHTRANSFORM reference = referenceTransform(profile, format, judge);
@@ -231,15 +232,17 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("maxSize");
         const QImage red = redSquare();
         // gAMA of sRGB with the primaries of red and green exchanged.
-        const QByteArray swappedChunks = pngChunk("gAMA", be32(45455))
-            + cHRM({0.3127, 0.3290, 0.30, 0.60, 0.64, 0.33, 0.15, 0.06});
-        const QList<QRgb> palette {0, qRgb(230, 20, 20), 0, 0};
+        const QByteArray swappedChunks
+            = pngChunk("gAMA", be32(45455)) + cHRM({ 0.3127, 0.3290, 0.30, 0.60, 0.64, 0.33, 0.15, 0.06 });
+        const QList<QRgb> palette { 0, qRgb(230, 20, 20), 0, 0 };
         QTest::newRow("JPEG") << taggedJpeg(red, m_swapped) << QSize();
-        QTest::newRow("JPEG preview, reduced first") << taggedJpeg(redSquare(256), m_swapped) << QSize(32, 32);
+        QTest::newRow("JPEG preview, reduced first")
+            << taggedJpeg(redSquare(256), m_swapped) << QSize(32, 32);
         QTest::newRow("BMP version 5") << bmpV5(red, kEmbedded, m_swapped) << QSize();
         QTest::newRow("icon PNG iCCP") << pngIcon(red, iccpChunk(m_swapped)) << QSize();
         QTest::newRow("icon PNG cHRM") << pngIcon(red, swappedChunks) << QSize();
-        QTest::newRow("GIF ICCRGBG1") << gifWithProfile(8, 8, palette, QByteArray(64, '\1'), m_swapped) << QSize();
+        QTest::newRow("GIF ICCRGBG1")
+            << gifWithProfile(8, 8, palette, QByteArray(64, '\1'), m_swapped) << QSize();
     }
 
     void swappedProfileTurnsRedIntoGreen()
@@ -269,11 +272,12 @@ private Q_SLOTS:
         row("JPEG Adobe RGB", withApp2(jpeg, iccSegments(m_adobe, 1)), jpeg, m_adobe);
         row("JPEG ProPhoto", withApp2(jpeg, iccSegments(m_proPhoto, 1)), jpeg, m_proPhoto);
         row("JPEG Display P3", withApp2(jpeg, iccSegments(p3, 1)), jpeg, p3);
-        row("JPEG ProPhoto in 4 chunks, out of order", withApp2(jpeg, iccSegments(m_proPhoto, 4, {3, 1, 4, 2})),
-            jpeg, m_proPhoto);
+        row("JPEG ProPhoto in 4 chunks, out of order",
+            withApp2(jpeg, iccSegments(m_proPhoto, 4, { 3, 1, 4, 2 })), jpeg, m_proPhoto);
         // The EXIF way has no profile in the file: colord's Adobe RGB is the
         // independent reference for the one we make.
-        row("JPEG EXIF uncalibrated R03 as Adobe RGB", jpegOf(grid, exifColourSpace(0xFFFF, "R03")), jpeg, m_adobe);
+        row("JPEG EXIF uncalibrated R03 as Adobe RGB", jpegOf(grid, exifColourSpace(0xFFFF, "R03")), jpeg,
+            m_adobe);
         const QByteArray grey = jpegOf(grid, {}, Jpeg::Grey);
         cmsToneCurve *linear = cmsBuildGamma(nullptr, 1.0);
         const QByteArray linearGrey = savedProfile(cmsCreateGrayProfile(cmsD50_xyY(), linear));
@@ -286,7 +290,9 @@ private Q_SLOTS:
         const QByteArray png = pngIcon(grid, {});
         row("icon PNG iCCP ProPhoto", pngIcon(grid, iccpChunk(m_proPhoto)), png, m_proPhoto);
         row("icon PNG gAMA 1.0, cHRM of Adobe RGB",
-            pngIcon(grid, pngChunk("gAMA", be32(100000)) + cHRM({0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06})),
+            pngIcon(grid,
+                pngChunk("gAMA", be32(100000))
+                    + cHRM({ 0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06 })),
             png, rgbProfile(kAdobePrimaries, 1.0));
         row("icon PNG gAMA 1.8 alone", pngIcon(grid, pngChunk("gAMA", be32(55556))), png,
             rgbProfile(kSrgbPrimaries, 1.8));
@@ -355,14 +361,17 @@ private Q_SLOTS:
         const QByteArray png = pngIcon(grid, {});
         const QByteArray gif = gifWithProfile(4, 2, kGifPalette, kGifIndices, {});
         QTest::newRow("JPEG colord sRGB") << withApp2(jpeg, iccSegments(m_srgb, 1)) << jpeg;
-        QTest::newRow("JPEG Little CMS sRGB") << withApp2(jpeg, iccSegments(srgbProfileFromLcms(), 1)) << jpeg;
-        QTest::newRow("JPEG other APP2 segment") << withApp2(jpeg, {QByteArray("MPF\0II*\0", 8)}) << jpeg;
+        QTest::newRow("JPEG Little CMS sRGB")
+            << withApp2(jpeg, iccSegments(srgbProfileFromLcms(), 1)) << jpeg;
+        QTest::newRow("JPEG other APP2 segment") << withApp2(jpeg, { QByteArray("MPF\0II*\0", 8) }) << jpeg;
         QTest::newRow("JPEG EXIF sRGB, R03") << jpegOf(grid, exifColourSpace(1, "R03")) << jpeg;
-        QTest::newRow("JPEG EXIF uncalibrated, R98") << jpegOf(grid, exifColourSpace(0xFFFF, "R98\0")) << jpeg;
-        QTest::newRow("BMP version 5 sRGB embedded") << bmpV5(grid, kEmbedded, m_srgb) << bmpV5(grid, kSrgb, {});
-        QTest::newRow("BMP version 5 linked profile")
-            << bmpV5(grid, kLinked, QByteArray("C:\\Windows\\System32\\spool\\drivers\\color\\wide.icc\0", 49))
-            << bmpV5(grid, kSrgb, {});
+        QTest::newRow("JPEG EXIF uncalibrated, R98")
+            << jpegOf(grid, exifColourSpace(0xFFFF, "R98\0")) << jpeg;
+        QTest::newRow("BMP version 5 sRGB embedded")
+            << bmpV5(grid, kEmbedded, m_srgb) << bmpV5(grid, kSrgb, {});
+        QTest::newRow("BMP version 5 linked profile") << bmpV5(
+            grid, kLinked, QByteArray("C:\\Windows\\System32\\spool\\drivers\\color\\wide.icc\0", 49))
+                                                      << bmpV5(grid, kSrgb, {});
         QTest::newRow("icon PNG sRGB chunk") << pngIcon(grid, pngChunk("sRGB", QByteArray(1, '\0'))) << png;
         QTest::newRow("icon PNG gAMA 1/2.2") << pngIcon(grid, pngChunk("gAMA", be32(45455))) << png;
         QTest::newRow("icon PNG iCCP sRGB") << pngIcon(grid, iccpChunk(m_srgb)) << png;
@@ -379,19 +388,22 @@ private Q_SLOTS:
         auto tagged = [&](const QList<QByteArray> &segments) { return withApp2(jpeg, segments); };
         const QByteArray p = m_adobe;
         QTest::newRow("JPEG truncated profile") << tagged(iccSegments(p.left(p.size() / 2), 1)) << jpeg;
-        QTest::newRow("JPEG size field past the data") << tagged(iccSegments(spoiled(p, 0, quint32(p.size() + 1)), 1)) << jpeg;
-        QTest::newRow("JPEG size field inside the header") << tagged(iccSegments(spoiled(p, 0, 100), 1)) << jpeg;
+        QTest::newRow("JPEG size field past the data")
+            << tagged(iccSegments(spoiled(p, 0, quint32(p.size() + 1)), 1)) << jpeg;
+        QTest::newRow("JPEG size field inside the header")
+            << tagged(iccSegments(spoiled(p, 0, 100), 1)) << jpeg;
         QTest::newRow("JPEG no acsp") << tagged(iccSegments(spoiled(p, 36, 0x41414141), 1)) << jpeg;
         QTest::newRow("JPEG abstract class") << tagged(iccSegments(spoiled(p, 12, 0x61627374), 1)) << jpeg;
         QTest::newRow("JPEG device link class") << tagged(iccSegments(spoiled(p, 12, 0x6C696E6B), 1)) << jpeg;
         QTest::newRow("JPEG 5000 tags") << tagged(iccSegments(spoiled(p, 128, 5000), 1)) << jpeg;
-        QTest::newRow("JPEG tag past the end") << tagged(iccSegments(spoiled(p, 132 + 4, 0x7fffffff), 1)) << jpeg;
+        QTest::newRow("JPEG tag past the end")
+            << tagged(iccSegments(spoiled(p, 132 + 4, 0x7fffffff), 1)) << jpeg;
         QByteArray scrambled = p;
         for (qsizetype i = 132 + 12 * 10; i < scrambled.size(); ++i)
             scrambled[i] = char(i * 37);
         QTest::newRow("JPEG tag data scrambled") << tagged(iccSegments(scrambled, 1)) << jpeg;
-        QTest::newRow("JPEG chunk missing") << tagged(iccSegments(p, 3, {1, 3})) << jpeg;
-        QTest::newRow("JPEG chunk twice") << tagged(iccSegments(p, 3, {1, 2, 2, 3})) << jpeg;
+        QTest::newRow("JPEG chunk missing") << tagged(iccSegments(p, 3, { 1, 3 })) << jpeg;
+        QTest::newRow("JPEG chunk twice") << tagged(iccSegments(p, 3, { 1, 2, 2, 3 })) << jpeg;
         QList<QByteArray> disagreeing = iccSegments(p, 2);
         disagreeing[1][13] = 3;
         QTest::newRow("JPEG chunk counts disagree") << tagged(disagreeing) << jpeg;
@@ -402,8 +414,8 @@ private Q_SLOTS:
         huge.append(QByteArray(4 * 1024 * 1024 + 1 - huge.size(), '\0'));
         QTest::newRow("JPEG profile over 4 MB") << tagged(iccSegments(huge, 70)) << jpeg;
         QTest::newRow("JPEG CMYK profile on RGB") << tagged(iccSegments(cmykProfile(), 1)) << jpeg;
-        QTest::newRow("JPEG RGB profile on grey") << withApp2(jpegOf(grid, {}, Jpeg::Grey), iccSegments(p, 1))
-                                                  << jpegOf(grid, {}, Jpeg::Grey);
+        QTest::newRow("JPEG RGB profile on grey")
+            << withApp2(jpegOf(grid, {}, Jpeg::Grey), iccSegments(p, 1)) << jpegOf(grid, {}, Jpeg::Grey);
         QByteArray bmp = bmpV5(grid, kEmbedded, p);
         qToLittleEndian<quint32>(quint32(p.size() + 1), bmp.data() + 14 + 116);
         QTest::newRow("BMP version 5 profile past the end") << bmp << bmpV5(grid, kSrgb, {});
@@ -411,13 +423,12 @@ private Q_SLOTS:
         badZlib[30] = char(badZlib[30] ^ 0x55);
         const QByteArray png = pngIcon(grid, {});
         QTest::newRow("icon PNG iCCP damaged stream") << pngIcon(grid, badZlib) << png;
-        QTest::newRow("icon PNG iCCP inflating past 4 MB") << pngIcon(grid, iccpChunk(huge + QByteArray(4096, '\0')))
-                                                          << png;
+        QTest::newRow("icon PNG iCCP inflating past 4 MB")
+            << pngIcon(grid, iccpChunk(huge + QByteArray(4096, '\0'))) << png;
         QTest::newRow("icon PNG cHRM without colour")
             << pngIcon(grid, pngChunk("cHRM", QByteArray(32, '\0'))) << png;
-        QTest::newRow("GIF ICCRGBG1 truncated profile")
-            << gifWithProfile(4, 2, kGifPalette, kGifIndices, p.left(300))
-            << gifWithProfile(4, 2, kGifPalette, kGifIndices, {});
+        QTest::newRow("GIF ICCRGBG1 truncated profile") << gifWithProfile(4, 2, kGifPalette, kGifIndices,
+            p.left(300)) << gifWithProfile(4, 2, kGifPalette, kGifIndices, {});
     }
 
     void unusableProfileIsIgnored() { verifyUntouched(); }
@@ -432,7 +443,7 @@ private Q_SLOTS:
         j.exif = exifPayload(6);
         const QByteArray plain = j.encode(quadrants(64, 32));
         const QByteArray tagged = withApp2(plain, iccSegments(m_swapped, 2));
-        for (QSize maxSize : {QSize(), QSize(16, 16)}) {
+        for (QSize maxSize : { QSize(), QSize(16, 16) }) {
             const Loaded a = load(tagged, maxSize);
             const Loaded b = load(plain, maxSize);
             QCOMPARE(a.image.size(), b.image.size());
@@ -453,7 +464,7 @@ private Q_SLOTS:
         const Loaded small = load(taggedJpeg(redSquare(16), m_swapped));
         const QRgb expected = small.image.pixel(8, 8);
         QVERIFY(isGreen(expected));
-        for (int y : {0, 31, 32, 500, 1023})
+        for (int y : { 0, 31, 32, 500, 1023 })
             QCOMPARE(shown.image.pixel(512, y), expected);
     }
 };

@@ -21,8 +21,8 @@ using vmtest::putLE32;
 
 namespace {
 
-QByteArray infoHeader(qint32 w, qint32 h, int bpp, quint32 compression = 0, quint32 used = 0,
-                      quint32 size = 40)
+QByteArray infoHeader(
+    qint32 w, qint32 h, int bpp, quint32 compression = 0, quint32 used = 0, quint32 size = 40)
 {
     QByteArray a;
     putLE32(a, size);
@@ -78,7 +78,7 @@ QByteArray icoFile(const QByteArray &info, const QByteArray &bits, int width, in
     putLE16(a, 0);
     putLE16(a, 1);
     putLE16(a, 1);
-    a += bytes({width & 0xff, height & 0xff, 0, 0});
+    a += bytes({ width & 0xff, height & 0xff, 0, 0 });
     putLE16(a, 1);
     putLE16(a, 0);
     putLE32(a, quint32(entry.size()));
@@ -121,37 +121,35 @@ void TestDib::decodesPixelFormats_data()
     QTest::addColumn<QList<uint>>("colors");
 
     // 1 bpp, 2x2, bottom-up: the first stored row is the bottom one.
-    QTest::newRow("1bpp-bottom-up")
-        << infoHeader(2, 2, 1) + quads({red, blue}) << bytes({0x80, 0, 0, 0, 0x40, 0, 0, 0})
-        << QSize(2, 2) << QPolygon({QPoint(0, 1), QPoint(1, 1), QPoint(0, 0), QPoint(1, 0)})
-        << QList<uint>{blue, red, red, blue};
-    QTest::newRow("4bpp-top-down")
-        << infoHeader(3, -1, 4, 0, 3) + quads({red, green, blue}) << bytes({0x01, 0x20, 0, 0})
-        << QSize(3, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0), QPoint(2, 0)})
-        << QList<uint>{red, green, blue};
+    QTest::newRow("1bpp-bottom-up") << infoHeader(2, 2, 1) + quads({ red, blue })
+                                    << bytes({ 0x80, 0, 0, 0, 0x40, 0, 0, 0 }) << QSize(2, 2)
+                                    << QPolygon({ QPoint(0, 1), QPoint(1, 1), QPoint(0, 0), QPoint(1, 0) })
+                                    << QList<uint> { blue, red, red, blue };
+    QTest::newRow("4bpp-top-down") << infoHeader(3, -1, 4, 0, 3) + quads({ red, green, blue })
+                                   << bytes({ 0x01, 0x20, 0, 0 }) << QSize(3, 1)
+                                   << QPolygon({ QPoint(0, 0), QPoint(1, 0), QPoint(2, 0) })
+                                   << QList<uint> { red, green, blue };
     // biClrUsed of 2 leaves index 2 outside the table: black, not garbage.
     QTest::newRow("8bpp-short-table")
-        << infoHeader(3, 1, 8, 0, 2) + quads({white, green}) << bytes({1, 0, 2, 0})
-        << QSize(3, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0), QPoint(2, 0)})
-        << QList<uint>{green, white, black};
-    QTest::newRow("16bpp-555") << infoHeader(2, 1, 16) << bytes({0x00, 0x7c, 0x1f, 0x00})
-                               << QSize(2, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0)})
-                               << QList<uint>{red, blue};
+        << infoHeader(3, 1, 8, 0, 2) + quads({ white, green }) << bytes({ 1, 0, 2, 0 }) << QSize(3, 1)
+        << QPolygon({ QPoint(0, 0), QPoint(1, 0), QPoint(2, 0) }) << QList<uint> { green, white, black };
+    QTest::newRow("16bpp-555") << infoHeader(2, 1, 16) << bytes({ 0x00, 0x7c, 0x1f, 0x00 }) << QSize(2, 1)
+                               << QPolygon({ QPoint(0, 0), QPoint(1, 0) }) << QList<uint> { red, blue };
     {
         QByteArray info = infoHeader(2, 1, 16, DibBitfields);
         putLE32(info, 0xf800);
         putLE32(info, 0x07e0);
         putLE32(info, 0x001f);
         QTest::newRow("16bpp-565-masks-after-header")
-            << info << bytes({0xe0, 0x07, 0x1f, 0x00}) << QSize(2, 1)
-            << QPolygon({QPoint(0, 0), QPoint(1, 0)}) << QList<uint>{green, blue};
+            << info << bytes({ 0xe0, 0x07, 0x1f, 0x00 }) << QSize(2, 1)
+            << QPolygon({ QPoint(0, 0), QPoint(1, 0) }) << QList<uint> { green, blue };
     }
     QTest::newRow("24bpp-padded-rows")
-        << infoHeader(1, 2, 24) << bytes({0, 0, 255, 0, 255, 0, 0, 0}) << QSize(1, 2)
-        << QPolygon({QPoint(0, 1), QPoint(0, 0)}) << QList<uint>{red, blue};
+        << infoHeader(1, 2, 24) << bytes({ 0, 0, 255, 0, 255, 0, 0, 0 }) << QSize(1, 2)
+        << QPolygon({ QPoint(0, 1), QPoint(0, 0) }) << QList<uint> { red, blue };
     QTest::newRow("32bpp-rgb-ignores-fourth-byte")
-        << infoHeader(1, 1, 32) << bytes({0, 255, 0, 0}) << QSize(1, 1) << QPolygon({QPoint(0, 0)})
-        << QList<uint>{green};
+        << infoHeader(1, 1, 32) << bytes({ 0, 255, 0, 0 }) << QSize(1, 1) << QPolygon({ QPoint(0, 0) })
+        << QList<uint> { green };
     {
         QByteArray v5 = infoHeader(2, 1, 32, DibBitfields, 0, 124);
         qToLittleEndian<quint32>(0x00ff0000, v5.data() + 40);
@@ -159,8 +157,8 @@ void TestDib::decodesPixelFormats_data()
         qToLittleEndian<quint32>(0x000000ff, v5.data() + 48);
         qToLittleEndian<quint32>(0xff000000, v5.data() + 52);
         QTest::newRow("32bpp-v5-alpha-mask")
-            << v5 << bytes({255, 0, 0, 128, 0, 0, 255, 255}) << QSize(2, 1)
-            << QPolygon({QPoint(0, 0), QPoint(1, 0)}) << QList<uint>{0x800000ffu, red};
+            << v5 << bytes({ 255, 0, 0, 128, 0, 0, 255, 255 }) << QSize(2, 1)
+            << QPolygon({ QPoint(0, 0), QPoint(1, 0) }) << QList<uint> { 0x800000ffu, red };
     }
     {
         QByteArray core;
@@ -169,31 +167,31 @@ void TestDib::decodesPixelFormats_data()
         putLE16(core, 1);
         putLE16(core, 1);
         putLE16(core, 8);
-        core += bytes({0, 0, 255, 255, 0, 0}); // RGBTRIPLEs: red, blue
+        core += bytes({ 0, 0, 255, 255, 0, 0 }); // RGBTRIPLEs: red, blue
         core += QByteArray(254 * 3, '\0');
-        QTest::newRow("core-header-triples") << core << bytes({1, 0, 0, 0}) << QSize(2, 1)
-                                             << QPolygon({QPoint(0, 0), QPoint(1, 0)})
-                                             << QList<uint>{blue, red};
+        QTest::newRow("core-header-triples")
+            << core << bytes({ 1, 0, 0, 0 }) << QSize(2, 1) << QPolygon({ QPoint(0, 0), QPoint(1, 0) })
+            << QList<uint> { blue, red };
     }
     // RLE8: a run, a delta that skips a pixel and a row, an absolute run.
     QTest::newRow("rle8-delta-skips-are-transparent")
-        << infoHeader(4, 3, 8, DibRle8, 2) + quads({red, blue})
-        << bytes({2, 1, 0, 2, 1, 1, 0, 3, 0, 1, 0, 0, 0, 1}) << QSize(4, 3)
-        << QPolygon({QPoint(0, 2), QPoint(1, 2), QPoint(2, 2), QPoint(3, 1), QPoint(0, 0),
-                     QPoint(3, 0)})
-        << QList<uint>{blue, blue, clear, red, clear, clear};
+        << infoHeader(4, 3, 8, DibRle8, 2) + quads({ red, blue })
+        << bytes({ 2, 1, 0, 2, 1, 1, 0, 3, 0, 1, 0, 0, 0, 1 }) << QSize(4, 3)
+        << QPolygon({ QPoint(0, 2), QPoint(1, 2), QPoint(2, 2), QPoint(3, 1), QPoint(0, 0), QPoint(3, 0) })
+        << QList<uint> { blue, blue, clear, red, clear, clear };
     QTest::newRow("rle4-run-and-absolute")
-        << infoHeader(5, 1, 4, DibRle4, 2) + quads({red, blue}) << bytes({2, 0x10, 0, 3, 0x01, 0x10, 0, 1})
-        << QSize(5, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0), QPoint(2, 0), QPoint(3, 0), QPoint(4, 0)})
-        << QList<uint>{blue, red, red, blue, blue};
+        << infoHeader(5, 1, 4, DibRle4, 2) + quads({ red, blue })
+        << bytes({ 2, 0x10, 0, 3, 0x01, 0x10, 0, 1 }) << QSize(5, 1)
+        << QPolygon({ QPoint(0, 0), QPoint(1, 0), QPoint(2, 0), QPoint(3, 0), QPoint(4, 0) })
+        << QList<uint> { blue, red, red, blue, blue };
     // An absolute run that claims more bytes than remain stops at the end.
     QTest::newRow("rle8-absolute-past-end")
-        << infoHeader(4, 1, 8, DibRle8, 2) + quads({red, blue}) << bytes({0, 200, 1})
-        << QSize(4, 1) << QPolygon({QPoint(0, 0), QPoint(1, 0)}) << QList<uint>{blue, clear};
+        << infoHeader(4, 1, 8, DibRle8, 2) + quads({ red, blue }) << bytes({ 0, 200, 1 }) << QSize(4, 1)
+        << QPolygon({ QPoint(0, 0), QPoint(1, 0) }) << QList<uint> { blue, clear };
     // Only the bottom row is present; the missing top row reads as index 0.
     QTest::newRow("truncated-rows-read-as-zero")
-        << infoHeader(1, 2, 8, 0, 2) + quads({green, red}) << bytes({1, 0, 0, 0}) << QSize(1, 2)
-        << QPolygon({QPoint(0, 1), QPoint(0, 0)}) << QList<uint>{red, green};
+        << infoHeader(1, 2, 8, 0, 2) + quads({ green, red }) << bytes({ 1, 0, 0, 0 }) << QSize(1, 2)
+        << QPolygon({ QPoint(0, 1), QPoint(0, 0) }) << QList<uint> { red, green };
 }
 
 void TestDib::decodesPixelFormats()
@@ -233,8 +231,7 @@ void TestDib::refusesHostileHeaders_data()
     QTest::newRow("rle8-with-24bpp") << infoHeader(1, 1, 24, DibRle8) << row;
     QTest::newRow("rle-top-down") << infoHeader(1, -1, 8, DibRle8) << row;
     QTest::newRow("bitfields-masks-missing") << infoHeader(1, 1, 16, DibBitfields) << row;
-    QTest::newRow("header-size-past-info") << infoHeader(1, 1, 24).left(40).replace(0, 1, "\x7c")
-                                           << row;
+    QTest::newRow("header-size-past-info") << infoHeader(1, 1, 24).left(40).replace(0, 1, "\x7c") << row;
     QTest::newRow("header-size-tiny") << infoHeader(1, 1, 24).replace(0, 1, "\x08") << row;
     QTest::newRow("less-than-one-row") << infoHeader(40, 1, 24) << QByteArray(100, '\0');
     QTest::newRow("no-bits") << infoHeader(1, 1, 24) << QByteArray();
@@ -251,7 +248,7 @@ void TestDib::refusesHostileHeaders()
 void TestDib::packedDibFindsBitsAfterMasksAndTable()
 {
     // 8 bpp with a 2-entry table: bits start at 40 + 8.
-    QByteArray packed = infoHeader(2, 1, 8, 0, 2) + quads({red, green}) + bytes({1, 0, 0, 0});
+    QByteArray packed = infoHeader(2, 1, 8, 0, 2) + quads({ red, green }) + bytes({ 1, 0, 0, 0 });
     QImage image = decodePackedDib(packed);
     QCOMPARE(image.pixel(0, 0), green);
     QCOMPARE(image.pixel(1, 0), red);
@@ -261,24 +258,24 @@ void TestDib::packedDibFindsBitsAfterMasksAndTable()
     putLE32(packed, 0x000000ff);
     putLE32(packed, 0x0000ff00);
     putLE32(packed, 0x00ff0000);
-    packed += bytes({0, 0, 255, 0});
+    packed += bytes({ 0, 0, 255, 0 });
     image = decodePackedDib(packed);
     QCOMPARE(image.pixel(0, 0), blue);
 
     // A table that runs past the end leaves no room for bits.
-    QVERIFY(decodePackedDib(infoHeader(2, 1, 8) + quads({red})).isNull());
+    QVERIFY(decodePackedDib(infoHeader(2, 1, 8) + quads({ red })).isNull());
 }
 
 void TestDib::paletteIndicesUseLogicalPalette()
 {
-    const QList<QRgb> logical{white, red, blue};
+    const QList<QRgb> logical { white, red, blue };
     DibOptions options;
     options.paletteIndices = &logical;
     QByteArray info = infoHeader(3, 1, 8, 0, 3);
     putLE16(info, 2);
     putLE16(info, 1);
     putLE16(info, 99); // past the logical palette: black
-    const QImage image = decodeDib(info, bytes({0, 1, 2, 0}), options);
+    const QImage image = decodeDib(info, bytes({ 0, 1, 2, 0 }), options);
     QCOMPARE(image.pixel(0, 0), blue);
     QCOMPARE(image.pixel(1, 0), red);
     QCOMPARE(image.pixel(2, 0), black);
@@ -306,16 +303,16 @@ void TestDib::samePixelsOnEveryPath_data()
     QTest::addColumn<QByteArray>("info");
     QTest::addColumn<QByteArray>("bits");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("1bpp") << infoHeader(3, 2, 1) + quads({red, blue}) << bytes({0xa0, 0, 0, 0, 0x40, 0, 0, 0})
-                          << QSize(3, 2);
-    QTest::newRow("4bpp-short-table") << infoHeader(2, 2, 4, 0, 2) + quads({green, white})
-                                      << bytes({0x10, 0, 0, 0, 0x05, 0, 0, 0}) << QSize(2, 2);
-    QTest::newRow("8bpp") << infoHeader(2, 1, 8, 0, 3) + quads({red, green, blue}) << bytes({2, 1, 0, 0})
+    QTest::newRow("1bpp") << infoHeader(3, 2, 1) + quads({ red, blue })
+                          << bytes({ 0xa0, 0, 0, 0, 0x40, 0, 0, 0 }) << QSize(3, 2);
+    QTest::newRow("4bpp-short-table") << infoHeader(2, 2, 4, 0, 2) + quads({ green, white })
+                                      << bytes({ 0x10, 0, 0, 0, 0x05, 0, 0, 0 }) << QSize(2, 2);
+    QTest::newRow("8bpp") << infoHeader(2, 1, 8, 0, 3) + quads({ red, green, blue }) << bytes({ 2, 1, 0, 0 })
                           << QSize(2, 1);
-    QTest::newRow("16bpp-555") << infoHeader(2, 1, 16) << bytes({0x10, 0x42, 0xff, 0x7f}) << QSize(2, 1);
-    QTest::newRow("24bpp") << infoHeader(2, 2, 24) << bytes({1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0})
-                           << QSize(2, 2);
-    QTest::newRow("32bpp-alpha") << infoHeader(2, 1, 32) << bytes({0, 0, 255, 128, 255, 0, 0, 255})
+    QTest::newRow("16bpp-555") << infoHeader(2, 1, 16) << bytes({ 0x10, 0x42, 0xff, 0x7f }) << QSize(2, 1);
+    QTest::newRow("24bpp") << infoHeader(2, 2, 24)
+                           << bytes({ 1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0 }) << QSize(2, 2);
+    QTest::newRow("32bpp-alpha") << infoHeader(2, 1, 32) << bytes({ 0, 0, 255, 128, 255, 0, 0, 255 })
                                  << QSize(2, 1);
 }
 
@@ -356,7 +353,7 @@ void TestDib::oneBoundOnEveryPath()
 {
     QFETCH(qint32, width);
     QFETCH(qint32, height);
-    const QByteArray info = infoHeader(width, height, 1) + quads({red, blue});
+    const QByteArray info = infoHeader(width, height, 1) + quads({ red, blue });
     const QByteArray bits(64 * 1024, '\0'); // enough bytes not to be refused for too few
     DibError error = DibError::None;
     QVERIFY(decodeDib(info.constData(), info.size(), bits.constData(), bits.size(), {}, &error).isNull());

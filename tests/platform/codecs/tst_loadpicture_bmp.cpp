@@ -23,7 +23,7 @@ vmtest::Bmp paletted(int w, int h, int bits, quint32 compression, const QByteArr
     bmp.height = h;
     bmp.bitCount = quint16(bits);
     bmp.compression = compression;
-    bmp.palette = {kIndex0, kIndex1};
+    bmp.palette = { kIndex0, kIndex1 };
     bmp.rows = rows;
     return bmp;
 }
@@ -82,7 +82,10 @@ class TestLoadPictureBmp : public vmtest::LoaderTest {
     Q_OBJECT
 
 public:
-    TestLoadPictureBmp() : LoaderTest(QStringLiteral("test.bmp")) { }
+    TestLoadPictureBmp()
+        : LoaderTest(QStringLiteral("test.bmp"))
+    {
+    }
 
 private Q_SLOTS:
     void everyPixelIsDefined_data()
@@ -90,37 +93,46 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("rows");
         // RLE data is stored bottom row first.
-        QTest::newRow("rle8 delta skips pixels")
-            << paletted(4, 3, 8, 1, QByteArray("\x02\x01" "\x00\x02\x01\x01" "\x01\x01" "\x00\x00" "\x00\x01", 12)).bytes()
-            << QStringList{"0000", "0001", "1100"};
-        QTest::newRow("rle8 early end of line")
-            << paletted(4, 2, 8, 1, QByteArray("\x01\x01\x00\x00" "\x02\x01\x00\x01", 8)).bytes()
-            << QStringList{"1100", "1000"};
+        QTest::newRow("rle8 delta skips pixels") << paletted(4, 3, 8, 1,
+            QByteArray("\x02\x01"
+                       "\x00\x02\x01\x01"
+                       "\x01\x01"
+                       "\x00\x00"
+                       "\x00\x01",
+                12))
+                                                        .bytes()
+                                                 << QStringList { "0000", "0001", "1100" };
+        QTest::newRow("rle8 early end of line") << paletted(4, 2, 8, 1,
+            QByteArray("\x01\x01\x00\x00"
+                       "\x02\x01\x00\x01",
+                8))
+                                                       .bytes()
+                                                << QStringList { "1100", "1000" };
         QTest::newRow("rle8 early end of bitmap")
             << paletted(3, 3, 8, 1, QByteArray("\x03\x01\x00\x01", 4)).bytes()
-            << QStringList{"000", "000", "111"};
+            << QStringList { "000", "000", "111" };
         QTest::newRow("rle8 cut off without end marker")
             << paletted(3, 2, 8, 1, QByteArray("\x03\x01\x00\x00\x01\x01", 6)).bytes()
-            << QStringList{"100", "111"};
+            << QStringList { "100", "111" };
         QTest::newRow("rle8 cut off inside a delta")
             << paletted(3, 2, 8, 1, QByteArray("\x01\x01\x00\x02", 4)).bytes()
-            << QStringList{"000", "100"};
+            << QStringList { "000", "100" };
         QTest::newRow("rle4 delta and early end of line")
-            << paletted(4, 2, 4, 2, QByteArray("\x01\x10\x00\x02\x02\x00\x01\x10\x00\x00\x00\x01", 12)).bytes()
-            << QStringList{"0000", "1001"};
+            << paletted(4, 2, 4, 2, QByteArray("\x01\x10\x00\x02\x02\x00\x01\x10\x00\x00\x00\x01", 12))
+                   .bytes()
+            << QStringList { "0000", "1001" };
         QTest::newRow("8-bit rows cut off")
             << paletted(2, 3, 8, 0, QByteArray("\x01\x01\x00\x00", 4)).bytes() // one row of three
-            << QStringList{"00", "00", "11"};
-        QTest::newRow("1-bit rows cut off")
-            << paletted(8, 2, 1, 0, QByteArray("\xaa\x00\x00\x00", 4)).bytes()
-            << QStringList{"00000000", "10101010"};
+            << QStringList { "00", "00", "11" };
+        QTest::newRow("1-bit rows cut off") << paletted(8, 2, 1, 0, QByteArray("\xaa\x00\x00\x00", 4)).bytes()
+                                            << QStringList { "00000000", "10101010" };
         QTest::newRow("8-bit index past the palette is black, not garbage")
-            << paletted(2, 1, 8, 0, QByteArray("\x01\xc8\x00\x00", 4)).bytes() << QStringList{"1?"};
+            << paletted(2, 1, 8, 0, QByteArray("\x01\xc8\x00\x00", 4)).bytes() << QStringList { "1?" };
         QTest::newRow("top-down 8-bit")
             << paletted(2, -2, 8, 0, QByteArray("\x01\x00\x00\x00\x00\x01\x00\x00", 8)).bytes()
-            << QStringList{"10", "01"};
-        QTest::newRow("OS/2 core header") << coreHeaderBmp() << QStringList{"101"};
-        QTest::newRow("OS/2 16-byte header") << shortOs2HeaderBmp() << QStringList{"01", "10"};
+            << QStringList { "10", "01" };
+        QTest::newRow("OS/2 core header") << coreHeaderBmp() << QStringList { "101" };
+        QTest::newRow("OS/2 16-byte header") << shortOs2HeaderBmp() << QStringList { "01", "10" };
     }
 
     void everyPixelIsDefined()
@@ -151,7 +163,9 @@ private Q_SLOTS:
         vmtest::Bmp bmp;
         bmp.width = 1;
         bmp.height = -2;
-        bmp.rows = QByteArray("\x00\x00\xff\x00" "\xff\x00\x00\x00", 8); // red, then blue
+        bmp.rows = QByteArray("\x00\x00\xff\x00"
+                              "\xff\x00\x00\x00",
+            8); // red, then blue
         const vm::Picture picture = load(bmp.bytes());
         QCOMPARE(picture.pixelSize(), QSize(1, 2));
         QCOMPARE(picture.image().pixel(0, 0), qRgb(255, 0, 0));
@@ -189,8 +203,8 @@ private Q_SLOTS:
         vmtest::putLE32(bigPalette, 0);
         bigPalette.replace(46, 4, QByteArray("\x00\x10\x00\x00", 4)); // 4096 colours
         QTest::newRow("4096-colour palette") << bigPalette << Err::DamagedPicture;
-        QTest::newRow("header cut short") << QByteArray("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x10\0", 20)
-                                          << Err::DamagedPicture;
+        QTest::newRow("header cut short")
+            << QByteArray("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x10\0", 20) << Err::DamagedPicture;
     }
 
     void badHeaderIsRefused()
@@ -220,7 +234,8 @@ private Q_SLOTS:
         // bmpsuite's picture with red and green stored swapped and a
         // profile that swaps them back; one with an sRGB profile (black
         // scaled); one whose profile is linked, which we never open.
-        QTest::newRow("swapped, profile swaps back") << QStringLiteral("bmp/questionable/bs-rgb24prof2.bmp") << 3.0;
+        QTest::newRow("swapped, profile swaps back")
+            << QStringLiteral("bmp/questionable/bs-rgb24prof2.bmp") << 3.0;
         QTest::newRow("sRGB profile") << QStringLiteral("bmp/questionable/bs-rgb24prof.bmp") << 0.0;
         QTest::newRow("linked profile") << QStringLiteral("bmp/questionable/bs-rgb24lprof.bmp") << 0.0;
     }

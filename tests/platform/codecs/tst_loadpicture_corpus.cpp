@@ -26,13 +26,13 @@ struct Departure {
     const char *why;
 };
 const Departure kDensityDepartures[] = {
-    {"jpeg/good/pil-jfif_unit_cm.jpg", "JFIF 1x2 dots/cm (2.5 and 5 dpi)"},
-    {"bmp/bad/bs-baddens1.bmp", "30 000 000 and 3 px/m"},
-    {"bmp/bad/mut-bmp_density_int32min.bmp", "Y 1 px/m"},
-    {"bmp/questionable/pil-l2rgb_read.bmp", "808 464 432 px/m"},
-    {"bmp/bad/gdkpb-cve-2015-4491.bmp", "157 px/m (4 dpi)"},
-    {"bmp/bad/gdkpb-randomly-modified_bmp-line-overflow.bmp", "157 px/m (4 dpi)"},
-    {"bmp/bad/gdkpb-randomly-modified_bug775242.bmp", "166 px/m (4 dpi)"},
+    { "jpeg/good/pil-jfif_unit_cm.jpg", "JFIF 1x2 dots/cm (2.5 and 5 dpi)" },
+    { "bmp/bad/bs-baddens1.bmp", "30 000 000 and 3 px/m" },
+    { "bmp/bad/mut-bmp_density_int32min.bmp", "Y 1 px/m" },
+    { "bmp/questionable/pil-l2rgb_read.bmp", "808 464 432 px/m" },
+    { "bmp/bad/gdkpb-cve-2015-4491.bmp", "157 px/m (4 dpi)" },
+    { "bmp/bad/gdkpb-randomly-modified_bmp-line-overflow.bmp", "157 px/m (4 dpi)" },
+    { "bmp/bad/gdkpb-randomly-modified_bug775242.bmp", "166 px/m (4 dpi)" },
 };
 
 // The manifest lists an icon's first entry; we show the largest.
@@ -102,7 +102,8 @@ private Q_SLOTS:
                 pixels.transpose(); // shown upright
                 extent.transpose();
             }
-            const bool metafile = row.path.startsWith(QLatin1String("wmf/")) || row.path.startsWith(QLatin1String("emf/"));
+            const bool metafile
+                = row.path.startsWith(QLatin1String("wmf/")) || row.path.startsWith(QLatin1String("emf/"));
             if (metafile)
                 pixels = QSize(); // drawn at the extent's size at 96 dpi, not listed
             const bool at96 = !metafile && (departures.contains(row.path) || !extent.isValid());
@@ -149,10 +150,12 @@ private Q_SLOTS:
             // A metafile: the extent where its header gives one.
             if (!extent.isEmpty())
                 QVERIFY2(near(picture.Width().value(), extent.width())
-                             && near(picture.Height().value(), extent.height()),
+                        && near(picture.Height().value(), extent.height()),
                     qPrintable(QStringLiteral("extent %1x%2, expected %3x%4")
-                                   .arg(picture.Width().value()).arg(picture.Height().value())
-                                   .arg(extent.width()).arg(extent.height())));
+                                   .arg(picture.Width().value())
+                                   .arg(picture.Height().value())
+                                   .arg(extent.width())
+                                   .arg(extent.height())));
             return;
         }
         QCOMPARE(picture.pixelSize(), pixels);
@@ -160,10 +163,12 @@ private Q_SLOTS:
             ? QSize(qRound(pixels.width() * 2540.0 / 96), qRound(pixels.height() * 2540.0 / 96))
             : extent;
         QVERIFY2(near(picture.Width().value(), expected.width())
-                     && near(picture.Height().value(), expected.height()),
+                && near(picture.Height().value(), expected.height()),
             qPrintable(QStringLiteral("extent %1x%2, expected %3x%4")
-                           .arg(picture.Width().value()).arg(picture.Height().value())
-                           .arg(expected.width()).arg(expected.height())));
+                           .arg(picture.Width().value())
+                           .arg(picture.Height().value())
+                           .arg(expected.width())
+                           .arg(expected.height())));
     }
 
     void cleanupTestCase()

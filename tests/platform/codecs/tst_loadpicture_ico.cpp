@@ -51,7 +51,10 @@ class TestLoadPictureIco : public vmtest::LoaderTest {
     Q_OBJECT
 
 public:
-    TestLoadPictureIco() : LoaderTest(QStringLiteral("icon.ico")) { }
+    TestLoadPictureIco()
+        : LoaderTest(QStringLiteral("icon.ico"))
+    {
+    }
 
 private Q_SLOTS:
     void bestEntryIsShown_data()
@@ -62,33 +65,35 @@ private Q_SLOTS:
         using vmtest::iconDib;
         using vmtest::iconFile;
         QTest::newRow("largest, listed last")
-            << iconFile({iconDib(filled(16, 16, kRed)), iconDib(filled(32, 32, kGreen)), iconDib(filled(48, 48, kBlue))},
-                   {{16, 16}, {32, 32}, {48, 48}})
+            << iconFile({ iconDib(filled(16, 16, kRed)), iconDib(filled(32, 32, kGreen)),
+                            iconDib(filled(48, 48, kBlue)) },
+                   { { 16, 16 }, { 32, 32 }, { 48, 48 } })
             << QSize(48, 48) << kBlue;
-        QTest::newRow("largest, listed first")
-            << iconFile({iconDib(filled(48, 48, kBlue)), iconDib(filled(16, 16, kRed))}, {{48, 48}, {16, 16}})
-            << QSize(48, 48) << kBlue;
-        QTest::newRow("deeper colour wins among equals")
-            << iconFile({vmtest::iconDib8(32, 32, kRed), iconDib(filled(32, 32, kGreen))}, {{32, 32}, {32, 32}})
-            << QSize(32, 32) << kGreen;
-        QTest::newRow("deeper colour wins, listed first")
-            << iconFile({iconDib(filled(32, 32, kGreen)), vmtest::iconDib8(32, 32, kRed)}, {{32, 32}, {32, 32}})
-            << QSize(32, 32) << kGreen;
-        QTest::newRow("PNG entry")
-            << iconFile({iconDib(filled(32, 32, kRed)), png(filled(64, 64, kBlue))}, {{32, 32}, {64, 64}})
-            << QSize(64, 64) << kBlue;
-        QTest::newRow("256 px PNG entry (directory says 0)")
-            << iconFile({png(filled(256, 256, kGreen)), iconDib(filled(48, 48, kRed))}, {{256, 256}, {48, 48}})
-            << QSize(256, 256) << kGreen;
-        QTest::newRow("the image's own header, not the directory")
-            << iconFile({iconDib(filled(48, 48, kBlue)), iconDib(filled(32, 32, kRed))}, {{16, 16}, {32, 32}})
-            << QSize(48, 48) << kBlue;
-        QTest::newRow("cursor")
-            << iconFile({iconDib(filled(32, 32, kGreen))}, {{32, 32}}, 2) << QSize(32, 32) << kGreen;
+        QTest::newRow("largest, listed first") << iconFile(
+            { iconDib(filled(48, 48, kBlue)), iconDib(filled(16, 16, kRed)) }, { { 48, 48 }, { 16, 16 } })
+                                               << QSize(48, 48) << kBlue;
+        QTest::newRow("deeper colour wins among equals") << iconFile(
+            { vmtest::iconDib8(32, 32, kRed), iconDib(filled(32, 32, kGreen)) }, { { 32, 32 }, { 32, 32 } })
+                                                         << QSize(32, 32) << kGreen;
+        QTest::newRow("deeper colour wins, listed first") << iconFile(
+            { iconDib(filled(32, 32, kGreen)), vmtest::iconDib8(32, 32, kRed) }, { { 32, 32 }, { 32, 32 } })
+                                                          << QSize(32, 32) << kGreen;
+        QTest::newRow("PNG entry") << iconFile(
+            { iconDib(filled(32, 32, kRed)), png(filled(64, 64, kBlue)) }, { { 32, 32 }, { 64, 64 } })
+                                   << QSize(64, 64) << kBlue;
+        QTest::newRow("256 px PNG entry (directory says 0)") << iconFile(
+            { png(filled(256, 256, kGreen)), iconDib(filled(48, 48, kRed)) }, { { 256, 256 }, { 48, 48 } })
+                                                             << QSize(256, 256) << kGreen;
+        QTest::newRow("the image's own header, not the directory") << iconFile(
+            { iconDib(filled(48, 48, kBlue)), iconDib(filled(32, 32, kRed)) }, { { 16, 16 }, { 32, 32 } })
+                                                                   << QSize(48, 48) << kBlue;
+        QTest::newRow("cursor") << iconFile({ iconDib(filled(32, 32, kGreen)) }, { { 32, 32 } }, 2)
+                                << QSize(32, 32) << kGreen;
         QByteArray brokenPng = png(filled(64, 64, kBlue));
         brokenPng.truncate(40);
         QTest::newRow("broken best entry: next one shown")
-            << iconFile({brokenPng, iconDib(filled(32, 32, kRed))}, {{64, 64}, {32, 32}}) << QSize(32, 32) << kRed;
+            << iconFile({ brokenPng, iconDib(filled(32, 32, kRed)) }, { { 64, 64 }, { 32, 32 } })
+            << QSize(32, 32) << kRed;
     }
 
     void bestEntryIsShown()
@@ -99,7 +104,8 @@ private Q_SLOTS:
         const vm::Picture picture = load(bytes);
         QCOMPARE(picture.pixelSize(), size);
         QCOMPARE(picture.image().pixel(size.width() / 2, size.height() / 2), colour);
-        QCOMPARE(picture.extent(), QSize(qRound(size.width() * 2540.0 / 96), qRound(size.height() * 2540.0 / 96)));
+        QCOMPARE(
+            picture.extent(), QSize(qRound(size.width() * 2540.0 / 96), qRound(size.height() * 2540.0 / 96)));
     }
 
     void maskMakesPixelsTransparent()
@@ -107,12 +113,13 @@ private Q_SLOTS:
         // 32-bit colours with an all-zero alpha channel: the mask decides.
         QImage colours = filled(32, 2, qRgba(255, 0, 0, 0));
         QImage mask(32, 2, QImage::Format_Indexed8);
-        mask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        mask.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255) });
         for (int y = 0; y < 2; ++y) {
             for (int x = 0; x < 32; ++x)
                 mask.setPixel(x, y, x < 16 ? 1 : 0);
         }
-        const QImage image = load(vmtest::iconFile({vmtest::iconDib(colours, mask)}, {{32, 2}})).image();
+        const QImage image
+            = load(vmtest::iconFile({ vmtest::iconDib(colours, mask) }, { { 32, 2 } })).image();
         QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
         QCOMPARE(qAlpha(image.pixel(3, 1)), 0);
         QCOMPARE(image.pixel(20, 1), qRgb(255, 0, 0));
@@ -122,7 +129,7 @@ private Q_SLOTS:
     {
         QImage colours = filled(2, 1, qRgba(0, 0, 255, 255));
         colours.setPixel(0, 0, qRgba(0, 0, 255, 128));
-        const QImage image = load(vmtest::iconFile({vmtest::iconDib(colours)}, {{2, 1}})).image();
+        const QImage image = load(vmtest::iconFile({ vmtest::iconDib(colours) }, { { 2, 1 } })).image();
         QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
         QCOMPARE(qAlpha(image.pixel(0, 0)), 128);
         QCOMPARE(qAlpha(image.pixel(1, 0)), 255);
@@ -131,7 +138,7 @@ private Q_SLOTS:
     void brokenIconIsRefused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        const QByteArray good = vmtest::iconFile({vmtest::iconDib(filled(16, 16, kRed))}, {{16, 16}});
+        const QByteArray good = vmtest::iconFile({ vmtest::iconDib(filled(16, 16, kRed)) }, { { 16, 16 } });
         QByteArray noEntries = good.left(6);
         noEntries[4] = 0;
         QTest::newRow("no entries") << noEntries;
@@ -148,7 +155,7 @@ private Q_SLOTS:
         qToLittleEndian<quint16>(0, depth.data() + 22 + 14);
         QTest::newRow("zero bits per pixel") << depth;
         QTest::newRow("PNG entry with a chunk claiming 2 GiB")
-            << vmtest::iconFile({withLyingChunk(png(filled(16, 16, kRed)))}, {{16, 16}});
+            << vmtest::iconFile({ withLyingChunk(png(filled(16, 16, kRed))) }, { { 16, 16 } });
     }
 
     // The PNG library would allocate whatever a chunk claims before reading

@@ -23,8 +23,8 @@ QList<QRgb> corners(const QImage &image)
 {
     const int w = image.width();
     const int h = image.height();
-    return {image.pixel(w / 4, h / 4), image.pixel(3 * w / 4, h / 4), image.pixel(w / 4, 3 * h / 4),
-        image.pixel(3 * w / 4, 3 * h / 4)};
+    return { image.pixel(w / 4, h / 4), image.pixel(3 * w / 4, h / 4), image.pixel(w / 4, 3 * h / 4),
+        image.pixel(3 * w / 4, 3 * h / 4) };
 }
 
 bool sameCorners(const QList<QRgb> &actual, const QList<QRgb> &expected)
@@ -70,15 +70,15 @@ private Q_SLOTS:
         QTest::addColumn<QList<QRgb>>("quadrants");
         // Stored: red top-left, green top-right, blue bottom-left, white
         // bottom-right, 64 x 32.
-        QTest::newRow("1 as stored") << 1 << QSize(64, 32) << QList<QRgb>{R, G, B, W};
-        QTest::newRow("2 mirrored") << 2 << QSize(64, 32) << QList<QRgb>{G, R, W, B};
-        QTest::newRow("3 half turn") << 3 << QSize(64, 32) << QList<QRgb>{W, B, G, R};
-        QTest::newRow("4 flipped") << 4 << QSize(64, 32) << QList<QRgb>{B, W, R, G};
-        QTest::newRow("5 transposed") << 5 << QSize(32, 64) << QList<QRgb>{R, B, G, W};
-        QTest::newRow("6 quarter turn clockwise") << 6 << QSize(32, 64) << QList<QRgb>{B, R, W, G};
-        QTest::newRow("7 transversed") << 7 << QSize(32, 64) << QList<QRgb>{W, G, B, R};
-        QTest::newRow("8 quarter turn anticlockwise") << 8 << QSize(32, 64) << QList<QRgb>{G, W, R, B};
-        QTest::newRow("9 out of range: as stored") << 9 << QSize(64, 32) << QList<QRgb>{R, G, B, W};
+        QTest::newRow("1 as stored") << 1 << QSize(64, 32) << QList<QRgb> { R, G, B, W };
+        QTest::newRow("2 mirrored") << 2 << QSize(64, 32) << QList<QRgb> { G, R, W, B };
+        QTest::newRow("3 half turn") << 3 << QSize(64, 32) << QList<QRgb> { W, B, G, R };
+        QTest::newRow("4 flipped") << 4 << QSize(64, 32) << QList<QRgb> { B, W, R, G };
+        QTest::newRow("5 transposed") << 5 << QSize(32, 64) << QList<QRgb> { R, B, G, W };
+        QTest::newRow("6 quarter turn clockwise") << 6 << QSize(32, 64) << QList<QRgb> { B, R, W, G };
+        QTest::newRow("7 transversed") << 7 << QSize(32, 64) << QList<QRgb> { W, G, B, R };
+        QTest::newRow("8 quarter turn anticlockwise") << 8 << QSize(32, 64) << QList<QRgb> { G, W, R, B };
+        QTest::newRow("9 out of range: as stored") << 9 << QSize(64, 32) << QList<QRgb> { R, G, B, W };
     }
 
     void exifOrientationStandsThePhotoUpright()
@@ -116,7 +116,7 @@ private Q_SLOTS:
         const vm::Picture picture = vm::LoadPicture(file(jpeg.encode(vmtest::quadrants(64, 32))));
         QCOMPARE(picture.pixelSize(), QSize(64, 32));
         QCOMPARE(picture.image().format(), QImage::Format_RGB32);
-        QList<QRgb> expected{R, G, B, W};
+        QList<QRgb> expected { R, G, B, W };
         if (model == vmtest::Jpeg::Grey) {
             for (QRgb &c : expected)
                 c = qRgb(qGray(c), qGray(c), qGray(c));
@@ -134,7 +134,8 @@ private Q_SLOTS:
         QTest::newRow("no limit") << 1 << QSize() << QSize(800, 600) << QSize(21167, 15875);
         QTest::newRow("an eighth covers") << 1 << QSize(100, 75) << QSize(100, 75) << QSize(21167, 15875);
         QTest::newRow("a quarter needed") << 1 << QSize(150, 100) << QSize(200, 150) << QSize(21167, 15875);
-        QTest::newRow("larger than the photo") << 1 << QSize(2000, 2000) << QSize(800, 600) << QSize(21167, 15875);
+        QTest::newRow("larger than the photo")
+            << 1 << QSize(2000, 2000) << QSize(800, 600) << QSize(21167, 15875);
         QTest::newRow("turned photo") << 6 << QSize(75, 100) << QSize(75, 100) << QSize(15875, 21167);
     }
 
@@ -159,19 +160,22 @@ private Q_SLOTS:
         QTest::addColumn<Err>("error");
         const QByteArray whole = vmtest::Jpeg().encode(vmtest::quadrants(128, 128));
         QTest::newRow("cut off halfway") << whole.left(whole.size() / 2) << Err::DamagedPicture;
-        QTest::newRow("cut off before the last bytes") << whole.left(whole.size() - 40) << Err::DamagedPicture;
+        QTest::newRow("cut off before the last bytes")
+            << whole.left(whole.size() - 40) << Err::DamagedPicture;
         vmtest::Jpeg progressive;
         progressive.progressive = true;
         const QByteArray scans = progressive.encode(vmtest::quadrants(128, 128));
-        QTest::newRow("progressive, cut off in the last scan") << scans.left(scans.size() - 40) << Err::DamagedPicture;
+        QTest::newRow("progressive, cut off in the last scan")
+            << scans.left(scans.size() - 40) << Err::DamagedPicture;
         QTest::newRow("progressive, cut off halfway") << scans.left(scans.size() / 2) << Err::DamagedPicture;
-        QTest::newRow("header only") << whole.left(whole.indexOf(QByteArray("\xff\xda", 2))) << Err::DamagedPicture;
+        QTest::newRow("header only") << whole.left(whole.indexOf(QByteArray("\xff\xda", 2)))
+                                     << Err::DamagedPicture;
         QTest::newRow("signature only") << QByteArray("\xff\xd8\xff", 3) << Err::DamagedPicture;
         QTest::newRow("start marker and junk only") << QByteArray("\xff\xd8junk") << Err::DamagedPicture;
         QTest::newRow("width zero") << withFrameSize(whole, 0, 128) << Err::DamagedPicture;
         QTest::newRow("claims 65000 x 65000") << withFrameSize(whole, 65000, 65000) << Err::PictureTooLarge;
-        QTest::newRow("claims 64 megapixels in a few kilobytes") << withFrameSize(whole, 8000, 8000)
-                                                                 << Err::DamagedPicture;
+        QTest::newRow("claims 64 megapixels in a few kilobytes")
+            << withFrameSize(whole, 8000, 8000) << Err::DamagedPicture;
         // The last scan repeated: each copy is another pass over the image.
         const qsizetype lastScan = scans.lastIndexOf(QByteArray("\xff\xda", 2));
         const QByteArray scan = scans.mid(lastScan, scans.size() - 2 - lastScan);
@@ -203,10 +207,13 @@ private Q_SLOTS:
         QTest::newRow("end marker missing") << whole.chopped(2);
         vmtest::Jpeg progressive;
         progressive.progressive = true;
-        QTest::newRow("progressive, end marker missing") << progressive.encode(vmtest::quadrants(64, 32)).chopped(2);
+        QTest::newRow("progressive, end marker missing")
+            << progressive.encode(vmtest::quadrants(64, 32)).chopped(2);
         // libjpeg skips anything between the start marker and the next one.
-        QTest::newRow("junk after the start marker") << whole.left(2) + QByteArray("\0\0junk", 6) + whole.mid(2);
-        QTest::newRow("zero fill after the start marker") << whole.left(2) + QByteArray(16, '\0') + whole.mid(2);
+        QTest::newRow("junk after the start marker")
+            << whole.left(2) + QByteArray("\0\0junk", 6) + whole.mid(2);
+        QTest::newRow("zero fill after the start marker")
+            << whole.left(2) + QByteArray(16, '\0') + whole.mid(2);
     }
 
     void harmlessFlawsStillLoad()
@@ -214,7 +221,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         const vm::Picture picture = vm::LoadPicture(file(bytes));
         QCOMPARE(picture.pixelSize(), QSize(64, 32));
-        QVERIFY(sameCorners(corners(picture.image()), {R, G, B, W}));
+        QVERIFY(sameCorners(corners(picture.image()), { R, G, B, W }));
     }
 };
 

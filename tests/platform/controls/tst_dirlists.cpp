@@ -60,7 +60,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_tmp.isValid());
         m_base = m_tmp.filePath("a/b");
-        for (const char *sub : {"X1", "x2", "x10", ".hidden"})
+        for (const char *sub : { "X1", "x2", "x10", ".hidden" })
             QVERIFY(QDir(m_base).mkpath(sub));
         QVERIFY(QDir(m_tmp.path()).mkpath("card/DCIM/100"));
         QVERIFY(QDir(m_tmp.path()).mkpath("labels"));
@@ -89,9 +89,9 @@ private Q_SLOTS:
     {
         DirListBox list;
         list.setPath(m_base);
-        QStringList expected{"/"};
+        QStringList expected { "/" };
         expected += m_base.split('/', Qt::SkipEmptyParts);
-        expected += QStringList{"X1", "x2", "x10"};
+        expected += QStringList { "X1", "x2", "x10" };
         QCOMPARE(texts(list), expected);
         // The open folder is highlighted; each entry names its full folder.
         QCOMPARE(DirListBox::folderOf(list.currentItem()), m_base);
@@ -103,7 +103,7 @@ private Q_SLOTS:
     {
         DirListBox list;
         list.setPath(m_tmp.filePath("card/DCIM"));
-        QCOMPARE(texts(list), (QStringList{cardText(), "DCIM", "100"}));
+        QCOMPARE(texts(list), (QStringList { cardText(), "DCIM", "100" }));
     }
 
     void setPathNormalises_data()
@@ -145,11 +145,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("opened");
-        QTest::newRow("Enter on a subfolder") << "enter" << "x10" << "a/b/x10";
-        QTest::newRow("double-click on a subfolder") << "double-click" << "X1" << "a/b/X1";
-        QTest::newRow("double-click on a parent") << "double-click" << "a" << "a";
-        QTest::newRow("click only highlights") << "click" << "x2" << "a/b";
-        QTest::newRow("arrow keys only highlight") << "down" << "x2" << "a/b";
+        QTest::newRow("Enter on a subfolder") << "enter"
+                                              << "x10"
+                                              << "a/b/x10";
+        QTest::newRow("double-click on a subfolder") << "double-click"
+                                                     << "X1"
+                                                     << "a/b/X1";
+        QTest::newRow("double-click on a parent") << "double-click"
+                                                  << "a"
+                                                  << "a";
+        QTest::newRow("click only highlights") << "click"
+                                               << "x2"
+                                               << "a/b";
+        QTest::newRow("arrow keys only highlight") << "down"
+                                                   << "x2"
+                                                   << "a/b";
     }
     void userOpensWithEnterOrDoubleClick()
     {
@@ -207,7 +217,8 @@ private Q_SLOTS:
         QTest::newRow("missing folder") << m_tmp.filePath("nothere") << false << int(Err::PathNotFound);
         QTest::newRow("a file") << m_base + "/file.txt" << false << int(Err::PathNotFound);
         QTest::newRow("empty") << QString() << false << int(Err::PathNotFound);
-        QTest::newRow("card taken out, by its text") << QString("card") << true << int(Err::DeviceUnavailable);
+        QTest::newRow("card taken out, by its text")
+            << QString("card") << true << int(Err::DeviceUnavailable);
         QTest::newRow("card taken out, a folder on it")
             << m_tmp.filePath("card/gone") << true << int(Err::DeviceUnavailable);
     }

@@ -32,7 +32,7 @@ bool touch(const QString &path)
 bool makeSocket(const QString &path)
 {
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
+    sockaddr_un addr {};
     addr.sun_family = AF_UNIX;
     const QByteArray name = QFile::encodeName(path);
     if (fd < 0 || size_t(name.size()) >= sizeof addr.sun_path)
@@ -101,7 +101,7 @@ private Q_SLOTS:
         QVERIFY(m_tmp.isValid());
         m_pictures = m_tmp.filePath("pictures");
         QVERIFY(QDir().mkpath(m_pictures));
-        for (const char *name : {"a.jpg", "b.gif", "c.bmp", "d.jpeg", "e.rle", "notes.txt"})
+        for (const char *name : { "a.jpg", "b.gif", "c.bmp", "d.jpeg", "e.rle", "notes.txt" })
             QVERIFY(touch(QDir(m_pictures).filePath(name)));
     }
 
@@ -110,22 +110,38 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("listed");
-        QTest::newRow("jpeg") << "file" << "photo.jpeg" << true;
-        QTest::newRow("upper-case JPG") << "file" << "PHOTO.JPG" << true;
-        QTest::newRow("mixed-case Gif") << "file" << "anim.Gif" << true;
-        QTest::newRow("rle") << "file" << "logo.rle" << true;
-        QTest::newRow("jpe") << "file" << "old.jpe" << true;
-        QTest::newRow("png") << "file" << "shot.png" << false;
-        QTest::newRow("tif") << "file" << "scan.tif" << false;
-        QTest::newRow("extension inside the name") << "file" << "a.jpg.bak" << false;
-        QTest::newRow("extension only as the name") << "file" << "jpg" << false;
-        QTest::newRow("hidden picture") << "file" << ".thumb.jpg" << false;
-        QTest::newRow("folder named like a picture") << "folder" << "x.gif" << false;
-        QTest::newRow("FIFO named like a picture") << "fifo" << "pipe.bmp" << false;
-        QTest::newRow("socket named like a picture") << "socket" << "sock.ico" << false;
-        QTest::newRow("link to a picture") << "link to file" << "link.jpg" << true;
-        QTest::newRow("link to a folder") << "link to folder" << "dirlink.jpg" << false;
-        QTest::newRow("broken link") << "broken link" << "gone.jpg" << false;
+        QTest::newRow("jpeg") << "file"
+                              << "photo.jpeg" << true;
+        QTest::newRow("upper-case JPG") << "file"
+                                        << "PHOTO.JPG" << true;
+        QTest::newRow("mixed-case Gif") << "file"
+                                        << "anim.Gif" << true;
+        QTest::newRow("rle") << "file"
+                             << "logo.rle" << true;
+        QTest::newRow("jpe") << "file"
+                             << "old.jpe" << true;
+        QTest::newRow("png") << "file"
+                             << "shot.png" << false;
+        QTest::newRow("tif") << "file"
+                             << "scan.tif" << false;
+        QTest::newRow("extension inside the name") << "file"
+                                                   << "a.jpg.bak" << false;
+        QTest::newRow("extension only as the name") << "file"
+                                                    << "jpg" << false;
+        QTest::newRow("hidden picture") << "file"
+                                        << ".thumb.jpg" << false;
+        QTest::newRow("folder named like a picture") << "folder"
+                                                     << "x.gif" << false;
+        QTest::newRow("FIFO named like a picture") << "fifo"
+                                                   << "pipe.bmp" << false;
+        QTest::newRow("socket named like a picture") << "socket"
+                                                     << "sock.ico" << false;
+        QTest::newRow("link to a picture") << "link to file"
+                                           << "link.jpg" << true;
+        QTest::newRow("link to a folder") << "link to folder"
+                                          << "dirlink.jpg" << false;
+        QTest::newRow("broken link") << "broken link"
+                                     << "gone.jpg" << false;
     }
     void listsOnlyMatchingRegularFiles()
     {
@@ -146,13 +162,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("starting pattern lists every file")
-            << QString() << QStringList{"a.jpg", "b.gif", "c.bmp", "d.jpeg", "e.rle", "notes.txt"};
+            << QString() << QStringList { "a.jpg", "b.gif", "c.bmp", "d.jpeg", "e.rle", "notes.txt" };
         QTest::newRow("star dot star also lists names without a dot")
-            << "*.*" << QStringList{"a.jpg", "b.gif", "c.bmp", "d.jpeg", "e.rle", "notes.txt"};
-        QTest::newRow("one extension") << "*.gif" << QStringList{"b.gif"};
-        QTest::newRow("blanks around parts") << " *.bmp ; *.RLE " << QStringList{"c.bmp", "e.rle"};
-        QTest::newRow("question mark") << "?.jp*" << QStringList{"a.jpg", "d.jpeg"};
-        QTest::newRow("nothing matches") << "*.png" << QStringList{};
+            << "*.*" << QStringList { "a.jpg", "b.gif", "c.bmp", "d.jpeg", "e.rle", "notes.txt" };
+        QTest::newRow("one extension") << "*.gif" << QStringList { "b.gif" };
+        QTest::newRow("blanks around parts") << " *.bmp ; *.RLE " << QStringList { "c.bmp", "e.rle" };
+        QTest::newRow("question mark") << "?.jp*" << QStringList { "a.jpg", "d.jpeg" };
+        QTest::newRow("nothing matches") << "*.png" << QStringList {};
     }
     void patternWildcards()
     {
@@ -170,14 +186,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("numbers by value")
-            << QStringList{"img10.jpg", "img2.jpg", "img1.jpg", "img100.jpg"}
-            << QStringList{"img1.jpg", "img2.jpg", "img10.jpg", "img100.jpg"};
-        QTest::newRow("case does not split the list")
-            << QStringList{"b.jpg", "A.jpg", "C.jpg", "a2.jpg"}
-            << QStringList{"A.jpg", "a2.jpg", "b.jpg", "C.jpg"};
+        QTest::newRow("numbers by value") << QStringList { "img10.jpg", "img2.jpg", "img1.jpg",
+            "img100.jpg" } << QStringList { "img1.jpg", "img2.jpg", "img10.jpg", "img100.jpg" };
+        QTest::newRow("case does not split the list") << QStringList { "b.jpg", "A.jpg", "C.jpg", "a2.jpg" }
+                                                      << QStringList { "A.jpg", "a2.jpg", "b.jpg", "C.jpg" };
         QTest::newRow("names equal but for case keep a fixed order")
-            << QStringList{"x.jpg", "X.jpg"} << QStringList{"X.jpg", "x.jpg"};
+            << QStringList { "x.jpg", "X.jpg" } << QStringList { "X.jpg", "x.jpg" };
     }
     void sortsAsUsersRead()
     {
@@ -378,8 +392,8 @@ private Q_SLOTS:
         const QString locked = tmp.filePath("locked");
         QVERIFY(QDir().mkdir(locked));
         QVERIFY(touch(locked + "/a.jpg"));
-        QVERIFY(QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                      | QFile::ExeOther | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(tmp.path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther | QFile::ReadOther));
         QVERIFY(QFile::setPermissions(locked, QFile::ExeOwner | QFile::ExeOther));
         const QString open = m_pictures;
         QVERIFY(QFile::setPermissions(m_tmp.path(), QFile::permissions(m_tmp.path()) | QFile::ExeOther));

@@ -60,23 +60,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("overlay root of a container is still a drive")
-            << containerTable << QStringList{"/"};
-        QTest::newRow("empty table still has the root")
-            << QByteArray() << QStringList{"/"};
+            << containerTable << QStringList { "/" };
+        QTest::newRow("empty table still has the root") << QByteArray() << QStringList { "/" };
         QTest::newRow("disks, cards, discs and shares; no pseudo or portal mounts")
             << desktopTable
-            << QStringList{"/", "/home", "/media/usb", "/media/My Card", "/mnt/share", "/media/cdrom"};
-        QTest::newRow("a later mount on the same point hides the earlier")
-            << QByteArray("27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
-                          "30 27 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
-                          "31 30 0:70 / /media/usb rw - tmpfs tmpfs rw\n")
-            << QStringList{"/"};
+            << QStringList { "/", "/home", "/media/usb", "/media/My Card", "/mnt/share", "/media/cdrom" };
+        QTest::newRow("a later mount on the same point hides the earlier") << QByteArray(
+            "27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+            "30 27 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
+            "31 30 0:70 / /media/usb rw - tmpfs tmpfs rw\n") << QStringList { "/" };
         QTest::newRow("escaped tab and backslash in a mount point")
             << QByteArray("30 27 8:17 / /media/a\\011b\\134c rw - ext4 /dev/sdb1 rw\n")
-            << QStringList{"/", "/media/a\tb\\c"};
+            << QStringList { "/", "/media/a\tb\\c" };
         QTest::newRow("a card named in Shift-JIS, shown as the folder list shows it")
             << QByteArray("30 27 8:17 / /media/\x93\xfa\x96\x7b rw - vfat /dev/sdb1 rw\n")
-            << QStringList{"/", QStringLiteral("/media/日本")};
+            << QStringList { "/", QStringLiteral("/media/日本") };
     }
     void onlyRealFileSystemsAreDrives()
     {
@@ -89,12 +87,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("root");
-        QTest::newRow("the mount point itself") << "/media/usb" << "/media/usb";
-        QTest::newRow("deep below a mount point") << "/media/usb/a/b" << "/media/usb";
-        QTest::newRow("a sibling with the same prefix") << "/media/usbstick/x" << "/";
-        QTest::newRow("below a left-out tmpfs") << "/home/u/.cache/x" << "/home";
-        QTest::newRow("mount point with a blank") << "/media/My Card/DCIM" << "/media/My Card";
-        QTest::newRow("the root") << "/" << "/";
+        QTest::newRow("the mount point itself") << "/media/usb"
+                                                << "/media/usb";
+        QTest::newRow("deep below a mount point") << "/media/usb/a/b"
+                                                  << "/media/usb";
+        QTest::newRow("a sibling with the same prefix") << "/media/usbstick/x"
+                                                        << "/";
+        QTest::newRow("below a left-out tmpfs") << "/home/u/.cache/x"
+                                                << "/home";
+        QTest::newRow("mount point with a blank") << "/media/My Card/DCIM"
+                                                  << "/media/My Card";
+        QTest::newRow("the root") << "/"
+                                  << "/";
     }
     void driveOfPathTakesLongestMountPoint()
     {
@@ -111,7 +115,7 @@ private Q_SLOTS:
         QVERIFY(tmp.isValid());
         const QDir dir(tmp.path());
         QVERIFY(dir.mkpath("dev/disk/by-label"));
-        for (const char *device : {"sdb1", "sdb2", "dm-0"})
+        for (const char *device : { "sdb1", "sdb2", "dm-0" })
             writeTable(dir.filePath(QStringLiteral("dev/") + device), {});
         // udev names hold relative links and write a blank as \x20.
         QVERIFY(QFile::link("../../sdb1", dir.filePath("dev/disk/by-label/SDCARD")));
@@ -119,19 +123,21 @@ private Q_SLOTS:
         QVERIFY(QFile::link("../../dm-0", dir.filePath("dev/disk/by-label/Vault")));
         QVERIFY(QFile::link(dir.filePath("dev/dm-0"), dir.filePath("dev/mapper-vault")));
 
-        const QByteArray table = QStringLiteral("30 27 8:17 / /media/usb rw - vfat %1 rw\n"
-                                                "31 27 8:18 / /media/My\\040Card rw - exfat %2 rw\n"
-                                                "32 27 253:0 / /srv rw - ext4 %3 rw\n"
-                                                "33 27 8:19 / /data rw - ext4 /dev/none rw\n")
-                                     .arg(dir.filePath("dev/sdb1"), dir.filePath("dev/sdb2"),
-                                          dir.filePath("dev/mapper-vault"))
-                                     .toUtf8();
+        const QByteArray table
+            = QStringLiteral("30 27 8:17 / /media/usb rw - vfat %1 rw\n"
+                             "31 27 8:18 / /media/My\\040Card rw - exfat %2 rw\n"
+                             "32 27 253:0 / /srv rw - ext4 %3 rw\n"
+                             "33 27 8:19 / /data rw - ext4 /dev/none rw\n")
+                  .arg(dir.filePath("dev/sdb1"), dir.filePath("dev/sdb2"), dir.filePath("dev/mapper-vault"))
+                  .toUtf8();
         QList<DriveInfo> list = drives::parseMountInfo(table);
         drives::applyLabels(list, drives::readLabels(dir.filePath("dev/disk/by-label")));
         QStringList texts;
         for (const DriveInfo &d : list)
             texts.append(d.text());
-        QCOMPARE(texts, (QStringList{"/", "/media/usb [SDCARD]", "/media/My Card [My Card]", "/srv [Vault]", "/data"}));
+        QCOMPARE(texts,
+            (QStringList {
+                "/", "/media/usb [SDCARD]", "/media/My Card [My Card]", "/srv [Vault]", "/data" }));
     }
 
     void driveRemembersItsFolder()
@@ -185,10 +191,10 @@ private Q_SLOTS:
         QTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         writeTable(tmp.filePath("hosts"), "127.0.0.1 localhost\n");
-        const QByteArray table = "30 27 8:1 /etc/hosts " + QFile::encodeName(tmp.filePath("hosts"))
-            + " rw - ext4 /dev/vda rw\n";
+        const QByteArray table
+            = "30 27 8:1 /etc/hosts " + QFile::encodeName(tmp.filePath("hosts")) + " rw - ext4 /dev/vda rw\n";
         drives::setSourcesForTesting([table] { return table; }, QString());
-        QCOMPARE(roots(drives::list()), QStringList{"/"});
+        QCOMPARE(roots(drives::list()), QStringList { "/" });
     }
 };
 

@@ -71,8 +71,8 @@ private Q_SLOTS:
     {
         // The UTF-8 name keeps its form; the CP932 name that would read the
         // same falls back to its escaped form.
-        const QList<QByteArray> names{kCp932Name, QStringLiteral("日本.jpg").toUtf8(), QByteArray("caf\\xE9.jpg"),
-                                      kLatin1Name, QByteArray("\\xFF\xe9"), QByteArray("\xff\\xE9")};
+        const QList<QByteArray> names { kCp932Name, QStringLiteral("日本.jpg").toUtf8(),
+            QByteArray("caf\\xE9.jpg"), kLatin1Name, QByteArray("\\xFF\xe9"), QByteArray("\xff\\xE9") };
         const QStringList shown = filenames::displayNames(names);
         QCOMPARE(shown.size(), names.size());
         QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), names.size());
@@ -96,7 +96,8 @@ private Q_SLOTS:
         // name that reads like the CP932 one.
         const QByteArray folder = root + "/\x8e\xca\x90\x5e"; // "写真" in CP932
         QVERIFY(::mkdir(folder.constData(), 0755) == 0);
-        const QList<QByteArray> files{kCp932Name, kLatin1Name, QStringLiteral("日本.jpg").toUtf8(), "plain.bmp"};
+        const QList<QByteArray> files { kCp932Name, kLatin1Name, QStringLiteral("日本.jpg").toUtf8(),
+            "plain.bmp" };
         for (const QByteArray &name : files)
             QVERIFY(makeFile(folder + '/' + name, name));
 
@@ -110,14 +111,14 @@ private Q_SLOTS:
             QVERIFY2(files.contains(contentOf(native)), qPrintable(name));
             QCOMPARE(filenames::displayNames(QList<QByteArray>(files))
                          .at(files.indexOf(native.mid(folder.size() + 1))),
-                     name);
+                name);
         }
         listed.sort();
         QCOMPARE(listed.removeDuplicates(), 0);
 
         // A shown name that is nowhere stays as typed, for the open to refuse.
         QCOMPARE(filenames::nativePath(shownFolder + QStringLiteral("/nothing/here.bmp")),
-                 folder + "/nothing/here.bmp");
+            folder + "/nothing/here.bmp");
     }
 };
 

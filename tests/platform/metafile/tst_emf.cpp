@@ -20,9 +20,9 @@ constexpr quint32 kRed = 0x0000FF, kBlue = 0xFF0000;
 // A solid brush of `color` at handle `index`, selected, with the null pen.
 void solidFill(EmfBuilder &b, int index, quint32 color)
 {
-    b.rec(EmrCreateBrushIndirect, {index, 0, color, 0});
-    b.rec(EmrSelectObject, {index});
-    b.rec(EmrSelectObject, {kNullPen});
+    b.rec(EmrCreateBrushIndirect, { index, 0, color, 0 });
+    b.rec(EmrSelectObject, { index });
+    b.rec(EmrSelectObject, { kNullPen });
 }
 
 QImage renderBytes(const QByteArray &bytes, QSize size = QSize(200, 200))
@@ -89,8 +89,8 @@ void TestEmf::corpusFilesBehaveAsTheManifestSays_data()
     QVERIFY(!entries.isEmpty());
     for (const vmtest::CorpusEntry &e : entries) {
         if (e.path.startsWith(QLatin1String("emf/")))
-            QTest::newRow(e.path.toUtf8().constData()) << dir + QLatin1Char('/') + e.path << e.expectation
-                                                       << e.extent.width() << e.extent.height();
+            QTest::newRow(e.path.toUtf8().constData())
+                << dir + QLatin1Char('/') + e.path << e.expectation << e.extent.width() << e.extent.height();
     }
 }
 
@@ -174,14 +174,14 @@ void TestEmf::descriptionRightAfterTheFixedHeaderIsNotReadAsFields()
     // a 1 mm, 10 pixel device and halve the density, moving device-pixel
     // drawing within the frame.
     QByteArray description = QByteArray("V\0e\0l\0m\0o\0r\0", 12);
-    description += EmfBuilder::words({1999, 1999, 0});
+    description += EmfBuilder::words({ 1999, 1999, 0 });
     EmfBuilder withText(QRect(QPoint(0, 0), QPoint(10000, 10000)), 10, description);
     solidFill(withText, 1, kRed);
-    withText.rec(EmrRectangle, {200, 200, 400, 400}); // device pixels
+    withText.rec(EmrRectangle, { 200, 200, 400, 400 }); // device pixels
     QByteArray bytes = withText.finish();
-    for (int offset : {72, 76})
+    for (int offset : { 72, 76 })
         qToLittleEndian<quint32>(10, bytes.data() + offset); // szlDevice
-    for (int offset : {80, 84})
+    for (int offset : { 80, 84 })
         qToLittleEndian<quint32>(1, bytes.data() + offset); // szlMillimeters
     const auto picture = vm::openEmf(bytes);
     QCOMPARE(picture->extentHimetric(), QSize(10000, 10000));
@@ -192,7 +192,8 @@ void TestEmf::descriptionRightAfterTheFixedHeaderIsNotReadAsFields()
 
 void TestEmf::vastFrameGivesABoundedNaturalSize()
 {
-    const auto picture = vm::openEmf(EmfBuilder(QRect(QPoint(0, 0), QPoint(2000000000, 1000000000))).finish());
+    const auto picture
+        = vm::openEmf(EmfBuilder(QRect(QPoint(0, 0), QPoint(2000000000, 1000000000))).finish());
     const QSize natural = picture->naturalSize();
     QVERIFY(natural.width() <= 16384 && natural.height() <= 16384);
     QVERIFY(qint64(natural.width()) * natural.height() <= vm::kMetafileMaxPixels);
@@ -207,22 +208,24 @@ void TestEmf::lyingRecordEndsPlayKeepingWhatWasDrawn_data()
     auto build = [](auto lie) {
         EmfBuilder b;
         solidFill(b, 1, kRed);
-        b.rec(EmrRectangle, {0, 0, 500, 1000});
+        b.rec(EmrRectangle, { 0, 0, 500, 1000 });
         lie(b);
         solidFill(b, 2, kBlue);
-        b.rec(EmrRectangle, {500, 0, 1000, 1000});
+        b.rec(EmrRectangle, { 500, 0, 1000, 1000 });
         return b.finish();
     };
     QTest::newRow("point count past the record") << build([](EmfBuilder &b) {
-        b.raw(EmrPolyline, EmfBuilder::words({0, 0, 10, 10, 1000, 1, 1, 5, 5}));
+        b.raw(EmrPolyline, EmfBuilder::words({ 0, 0, 10, 10, 1000, 1, 1, 5, 5 }));
     });
     QTest::newRow("record size zero") << build([](EmfBuilder &b) { b.raw(EmrLineTo, {}, 0); });
-    QTest::newRow("record size not a multiple of 4")
-        << build([](EmfBuilder &b) { b.raw(EmrLineTo, EmfBuilder::words({5, 5}), 14); });
-    QTest::newRow("record size past the file")
-        << build([](EmfBuilder &b) { b.raw(EmrLineTo, EmfBuilder::words({5, 5}), 0x7FFFFFF0); });
+    QTest::newRow("record size not a multiple of 4") << build([](EmfBuilder &b) {
+        b.raw(EmrLineTo, EmfBuilder::words({ 5, 5 }), 14);
+    });
+    QTest::newRow("record size past the file") << build([](EmfBuilder &b) {
+        b.raw(EmrLineTo, EmfBuilder::words({ 5, 5 }), 0x7FFFFFF0);
+    });
     QTest::newRow("region count past the record") << build([](EmfBuilder &b) {
-        b.raw(EmrExtSelectClipRgn, EmfBuilder::words({48, 5, 32, 1, 9999, 0, 0, 0, 10, 10, 0, 0, 10, 10}));
+        b.raw(EmrExtSelectClipRgn, EmfBuilder::words({ 48, 5, 32, 1, 9999, 0, 0, 0, 10, 10, 0, 0, 10, 10 }));
     });
 }
 
@@ -241,19 +244,20 @@ void TestEmf::mapModesPlaceShapes_data()
     QTest::addColumn<QList<qint64>>("setup"); // map mode, window org x/y, window ext, viewport ext
     QTest::addColumn<QRect>("rect");
     using L = QList<qint64>;
-    QTest::newRow("MM_TEXT") << L{1} << QRect(QPoint(200, 200), QPoint(400, 400));
-    QTest::newRow("MM_LOMETRIC") << L{2} << QRect(QPoint(200, -200), QPoint(400, -400));
-    QTest::newRow("MM_HIMETRIC") << L{3} << QRect(QPoint(2000, -2000), QPoint(4000, -4000));
-    QTest::newRow("MM_LOENGLISH") << L{4} << QRect(QPoint(79, -79), QPoint(157, -157));
-    QTest::newRow("MM_HIENGLISH") << L{5} << QRect(QPoint(787, -787), QPoint(1575, -1575));
-    QTest::newRow("MM_TWIPS") << L{6} << QRect(QPoint(1134, -1134), QPoint(2268, -2268));
+    QTest::newRow("MM_TEXT") << L { 1 } << QRect(QPoint(200, 200), QPoint(400, 400));
+    QTest::newRow("MM_LOMETRIC") << L { 2 } << QRect(QPoint(200, -200), QPoint(400, -400));
+    QTest::newRow("MM_HIMETRIC") << L { 3 } << QRect(QPoint(2000, -2000), QPoint(4000, -4000));
+    QTest::newRow("MM_LOENGLISH") << L { 4 } << QRect(QPoint(79, -79), QPoint(157, -157));
+    QTest::newRow("MM_HIENGLISH") << L { 5 } << QRect(QPoint(787, -787), QPoint(1575, -1575));
+    QTest::newRow("MM_TWIPS") << L { 6 } << QRect(QPoint(1134, -1134), QPoint(2268, -2268));
     QTest::newRow("MM_ISOTROPIC keeps the smaller scale")
-        << L{7, 0, 0, 1000, 1000, 1000, 500} << QRect(QPoint(400, 400), QPoint(800, 800));
-    QTest::newRow("MM_ANISOTROPIC") << L{8, 0, 0, 100, 50, 1000, 1000} << QRect(QPoint(20, 10), QPoint(40, 20));
+        << L { 7, 0, 0, 1000, 1000, 1000, 500 } << QRect(QPoint(400, 400), QPoint(800, 800));
+    QTest::newRow("MM_ANISOTROPIC") << L { 8, 0, 0, 100, 50, 1000, 1000 }
+                                    << QRect(QPoint(20, 10), QPoint(40, 20));
     QTest::newRow("MM_ANISOTROPIC with window origin")
-        << L{8, 10, -5, 100, 100, 1000, 1000} << QRect(QPoint(30, 15), QPoint(50, 35));
-    QTest::newRow("MM_ANISOTROPIC flipped") << L{8, 0, 0, 100, -100, 1000, 1000}
-                                            << QRect(QPoint(20, -20), QPoint(40, -40));
+        << L { 8, 10, -5, 100, 100, 1000, 1000 } << QRect(QPoint(30, 15), QPoint(50, 35));
+    QTest::newRow("MM_ANISOTROPIC flipped")
+        << L { 8, 0, 0, 100, -100, 1000, 1000 } << QRect(QPoint(20, -20), QPoint(40, -40));
 }
 
 void TestEmf::mapModesPlaceShapes()
@@ -262,13 +266,13 @@ void TestEmf::mapModesPlaceShapes()
     QFETCH(QRect, rect);
     EmfBuilder b;
     solidFill(b, 1, kRed);
-    b.rec(EmrSetMapMode, {setup[0]});
+    b.rec(EmrSetMapMode, { setup[0] });
     if (setup.size() > 1) {
-        b.rec(EmrSetWindowOrgEx, {setup[1], setup[2]});
-        b.rec(EmrSetWindowExtEx, {setup[3], setup[4]});
-        b.rec(EmrSetViewportExtEx, {setup[5], setup[6]});
+        b.rec(EmrSetWindowOrgEx, { setup[1], setup[2] });
+        b.rec(EmrSetWindowExtEx, { setup[3], setup[4] });
+        b.rec(EmrSetViewportExtEx, { setup[5], setup[6] });
     }
-    b.rec(EmrRectangle, {rect.left(), rect.top(), rect.right(), rect.bottom()});
+    b.rec(EmrRectangle, { rect.left(), rect.top(), rect.right(), rect.bottom() });
     const QImage image = renderBytes(b.finish());
     QVERIFY(isColor(image, 60, 60, Qt::red));
     QVERIFY(isColor(image, 42, 42, Qt::red));
@@ -290,16 +294,16 @@ void TestEmf::openPathIsStrokedOpen()
 {
     QFETCH(bool, closeFigure);
     EmfBuilder b;
-    b.rec(EmrCreatePen, {1, 0, 20, 0, 0}); // solid black, 20 device pixels wide
-    b.rec(EmrSelectObject, {1});
+    b.rec(EmrCreatePen, { 1, 0, 20, 0, 0 }); // solid black, 20 device pixels wide
+    b.rec(EmrSelectObject, { 1 });
     b.rec(EmrBeginPath, {});
-    b.rec(EmrMoveToEx, {100, 100}).rec(EmrLineTo, {900, 100}).rec(EmrLineTo, {900, 900});
+    b.rec(EmrMoveToEx, { 100, 100 }).rec(EmrLineTo, { 900, 100 }).rec(EmrLineTo, { 900, 900 });
     if (closeFigure)
         b.rec(EmrCloseFigure, {});
     b.rec(EmrEndPath, {});
-    b.rec(EmrStrokePath, {0, 0, 1000, 1000});
+    b.rec(EmrStrokePath, { 0, 0, 1000, 1000 });
     const QImage image = renderBytes(b.finish());
-    QVERIFY(isColor(image, 100, 20, Qt::black));  // top edge
+    QVERIFY(isColor(image, 100, 20, Qt::black)); // top edge
     QVERIFY(isColor(image, 180, 100, Qt::black)); // right edge
     // The diagonal back to the start exists only when the figure is closed.
     QCOMPARE(isColor(image, 100, 100, Qt::black), closeFigure);
@@ -311,15 +315,15 @@ void TestEmf::figuresOfAPathStayApart()
     // Two straight Bézier figures, each begun by MoveToEx: nothing may join
     // the end of the first to the start of the second.
     EmfBuilder b;
-    b.rec(EmrCreatePen, {1, 0, 20, 0, 0});
-    b.rec(EmrSelectObject, {1});
+    b.rec(EmrCreatePen, { 1, 0, 20, 0, 0 });
+    b.rec(EmrSelectObject, { 1 });
     b.rec(EmrBeginPath, {});
-    b.rec(EmrMoveToEx, {100, 100});
-    b.raw(EmrPolyBezierTo, EmfBuilder::words({0, 0, 1000, 1000, 3, 300, 100, 600, 100, 900, 100}));
-    b.rec(EmrMoveToEx, {100, 900});
-    b.raw(EmrPolyBezierTo, EmfBuilder::words({0, 0, 1000, 1000, 3, 300, 900, 600, 900, 900, 900}));
+    b.rec(EmrMoveToEx, { 100, 100 });
+    b.raw(EmrPolyBezierTo, EmfBuilder::words({ 0, 0, 1000, 1000, 3, 300, 100, 600, 100, 900, 100 }));
+    b.rec(EmrMoveToEx, { 100, 900 });
+    b.raw(EmrPolyBezierTo, EmfBuilder::words({ 0, 0, 1000, 1000, 3, 300, 900, 600, 900, 900, 900 }));
     b.rec(EmrEndPath, {});
-    b.rec(EmrStrokePath, {0, 0, 1000, 1000});
+    b.rec(EmrStrokePath, { 0, 0, 1000, 1000 });
     const QImage image = renderBytes(b.finish());
     QVERIFY(isColor(image, 100, 20, Qt::black));
     QVERIFY(isColor(image, 100, 180, Qt::black));
@@ -335,26 +339,29 @@ void TestEmf::clippingLimitsDrawing_data()
         EmfBuilder b;
         solidFill(b, 1, kRed);
         clip(b);
-        b.rec(EmrRectangle, {0, 0, 1000, 1000});
+        b.rec(EmrRectangle, { 0, 0, 1000, 1000 });
         return b.finish();
     };
-    QTest::newRow("intersect") << build([](EmfBuilder &b) { b.rec(EmrIntersectClipRect, {0, 0, 500, 1000}); })
-                               << true << false;
-    QTest::newRow("exclude") << build([](EmfBuilder &b) { b.rec(EmrExcludeClipRect, {0, 0, 500, 1000}); })
-                             << false << true;
+    QTest::newRow("intersect") << build([](EmfBuilder &b) {
+        b.rec(EmrIntersectClipRect, { 0, 0, 500, 1000 });
+    }) << true << false;
+    QTest::newRow("exclude") << build([](EmfBuilder &b) {
+        b.rec(EmrExcludeClipRect, { 0, 0, 500, 1000 });
+    }) << false << true;
     QTest::newRow("region copy") << build([](EmfBuilder &b) {
-        b.raw(EmrExtSelectClipRgn, EmfBuilder::words({48, 5, 32, 1, 1, 16, 500, 0, 1000, 1000, 500, 0, 1000, 1000}));
+        b.raw(EmrExtSelectClipRgn,
+            EmfBuilder::words({ 48, 5, 32, 1, 1, 16, 500, 0, 1000, 1000, 500, 0, 1000, 1000 }));
     }) << false << true;
     QTest::newRow("restored by RestoreDC") << build([](EmfBuilder &b) {
         b.rec(EmrSaveDc, {});
-        b.rec(EmrIntersectClipRect, {0, 0, 500, 1000});
-        b.rec(EmrRestoreDc, {-1});
+        b.rec(EmrIntersectClipRect, { 0, 0, 500, 1000 });
+        b.rec(EmrRestoreDc, { -1 });
     }) << true << true;
     QTest::newRow("clip follows the transform at the time it was set") << build([](EmfBuilder &b) {
-        b.rec(EmrIntersectClipRect, {0, 0, 500, 1000});
-        b.rec(EmrSetMapMode, {8});
-        b.rec(EmrSetWindowExtEx, {1, 1});
-        b.rec(EmrSetViewportExtEx, {4, 4});
+        b.rec(EmrIntersectClipRect, { 0, 0, 500, 1000 });
+        b.rec(EmrSetMapMode, { 8 });
+        b.rec(EmrSetWindowExtEx, { 1, 1 });
+        b.rec(EmrSetViewportExtEx, { 4, 4 });
     }) << true << false;
 }
 
@@ -374,20 +381,20 @@ void TestEmf::shiftJisTextIsDecodedAndSpacedByDx()
 {
     EmfBuilder b;
     // LOGFONTW: height -200, SHIFTJIS_CHARSET, a face this system lacks.
-    QByteArray font = EmfBuilder::words({2, -200, 0, 0, 0, 400});
+    QByteArray font = EmfBuilder::words({ 2, -200, 0, 0, 0, 400 });
     font.append(char(0)).append(char(0)).append(char(0)).append(char(128));
     font.append(QByteArray(4, '\0'));
     const QString face = QStringLiteral("MS Gothic");
     font.append(reinterpret_cast<const char *>(face.utf16()), face.size() * 2);
     font.append(QByteArray(96 - font.size(), '\0'));
     b.raw(EmrExtCreateFontIndirectW, font);
-    b.rec(EmrSelectObject, {2});
-    b.rec(EmrSetBkMode, {1});
+    b.rec(EmrSelectObject, { 2 });
+    b.rec(EmrSetBkMode, { 1 });
     // 日本 in Shift_JIS; each lead byte carries most of the advance.
-    QByteArray text = EmfBuilder::words({0, 0, 1000, 1000, 1, 0, 0});
-    text += EmfBuilder::words({100, 100, 4, 76, 0, 0, 0, 0, 0, 80});
+    QByteArray text = EmfBuilder::words({ 0, 0, 1000, 1000, 1, 0, 0 });
+    text += EmfBuilder::words({ 100, 100, 4, 76, 0, 0, 0, 0, 0, 80 });
     text += QByteArray("\x93\xFA\x96\x7B", 4);
-    text += EmfBuilder::words({250, 50, 250, 50});
+    text += EmfBuilder::words({ 250, 50, 250, 50 });
     b.raw(EmrExtTextOutA, text);
     const QImage image = renderBytes(b.finish());
     // Glyphs are 40 pixels high at (20, 20) and 60 pixels apart.
@@ -407,13 +414,13 @@ void TestEmf::stretchDibitsPlacesRowsAndAppliesTheRasterOperation_data()
     QTest::addColumn<QList<QColor>>("quadrants"); // top-left, top-right, bottom-left, bottom-right
     using C = QList<QColor>;
     QTest::newRow("SRCCOPY") << qint64(0) << qint64(1000) << qint64(0x00CC0020) << false
-                             << C{Qt::red, Qt::white, Qt::blue, Qt::green};
+                             << C { Qt::red, Qt::white, Qt::blue, Qt::green };
     QTest::newRow("negative height mirrors") << qint64(1000) << qint64(-1000) << qint64(0x00CC0020) << false
-                                             << C{Qt::blue, Qt::green, Qt::red, Qt::white};
+                                             << C { Qt::blue, Qt::green, Qt::red, Qt::white };
     QTest::newRow("SRCAND over yellow") << qint64(0) << qint64(1000) << qint64(0x008800C6) << true
-                                        << C{Qt::red, Qt::yellow, Qt::black, Qt::green};
+                                        << C { Qt::red, Qt::yellow, Qt::black, Qt::green };
     QTest::newRow("SRCINVERT over yellow") << qint64(0) << qint64(1000) << qint64(0x00660046) << true
-                                           << C{Qt::green, Qt::blue, Qt::white, Qt::red};
+                                           << C { Qt::green, Qt::blue, Qt::white, Qt::red };
 }
 
 void TestEmf::stretchDibitsPlacesRowsAndAppliesTheRasterOperation()
@@ -426,12 +433,14 @@ void TestEmf::stretchDibitsPlacesRowsAndAppliesTheRasterOperation()
     EmfBuilder b;
     if (yellowFirst) {
         solidFill(b, 1, 0x00FFFF);
-        b.rec(EmrRectangle, {0, 0, 1000, 1000});
+        b.rec(EmrRectangle, { 0, 0, 1000, 1000 });
     }
-    QByteArray record = EmfBuilder::words({0, 0, 1000, 1000, 0, yDest, 0, 0, 2, 2, 80, 40, 120, 16, 0, rop,
-                                           1000, cyDest});
-    record += EmfBuilder::words({40, 2, 2, 1 | (24 << 16), 0, 16, 0, 0, 0, 0});
-    record += QByteArray("\xFF\x00\x00\x00\xFF\x00\x00\x00" "\x00\x00\xFF\xFF\xFF\xFF\x00\x00", 16);
+    QByteArray record = EmfBuilder::words(
+        { 0, 0, 1000, 1000, 0, yDest, 0, 0, 2, 2, 80, 40, 120, 16, 0, rop, 1000, cyDest });
+    record += EmfBuilder::words({ 40, 2, 2, 1 | (24 << 16), 0, 16, 0, 0, 0, 0 });
+    record += QByteArray("\xFF\x00\x00\x00\xFF\x00\x00\x00"
+                         "\x00\x00\xFF\xFF\xFF\xFF\x00\x00",
+        16);
     b.raw(81, record);
     const QImage image = renderBytes(b.finish());
     QVERIFY(isColor(image, 50, 50, quadrants[0], 8));
@@ -450,18 +459,18 @@ QByteArray redSquareWmf()
             out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
     };
     QByteArray records;
-    w16(records, {7, 0, 0x02FC, 0, 0x00FF, 0, 0});   // CreateBrushIndirect: solid red
-    w16(records, {4, 0, 0x012D, 0});                 // SelectObject 0
-    w16(records, {7, 0, 0x041B, 100, 100, 0, 0});    // Rectangle
-    w16(records, {3, 0, 0});                         // end
+    w16(records, { 7, 0, 0x02FC, 0, 0x00FF, 0, 0 }); // CreateBrushIndirect: solid red
+    w16(records, { 4, 0, 0x012D, 0 }); // SelectObject 0
+    w16(records, { 7, 0, 0x041B, 100, 100, 0, 0 }); // Rectangle
+    w16(records, { 3, 0, 0 }); // end
     QByteArray wmf;
-    w16(wmf, {0xCDD7, 0x9AC6, 0, 0, 0, 100, 100, 1440, 0, 0});
+    w16(wmf, { 0xCDD7, 0x9AC6, 0, 0, 0, 100, 100, 1440, 0, 0 });
     quint16 checksum = 0;
     for (int i = 0; i < 20; i += 2)
         checksum ^= quint16(quint8(wmf[i]) | (quint8(wmf[i + 1]) << 8));
-    w16(wmf, {checksum});
+    w16(wmf, { checksum });
     const int words = 9 + int(records.size()) / 2;
-    w16(wmf, {1, 9, 0x0300, words & 0xFFFF, words >> 16, 1, 7, 0, 0});
+    w16(wmf, { 1, 9, 0x0300, words & 0xFFFF, words >> 16, 1, 7, 0, 0 });
     return wmf + records;
 }
 
@@ -478,12 +487,13 @@ void TestEmf::embeddedWmfStandsInForRecordsThatDrawNothing()
 {
     QFETCH(bool, recordsDraw);
     const QByteArray wmf = redSquareWmf();
-    QByteArray comment = EmfBuilder::words({24 + wmf.size(), 0x43494447, 0x80000001, 0x0300, 0, 0, wmf.size()});
+    QByteArray comment
+        = EmfBuilder::words({ 24 + wmf.size(), 0x43494447, 0x80000001, 0x0300, 0, 0, wmf.size() });
     EmfBuilder b;
     b.raw(70, comment + wmf);
     if (recordsDraw) {
         solidFill(b, 1, kBlue);
-        b.rec(EmrRectangle, {0, 0, 100, 100});
+        b.rec(EmrRectangle, { 0, 0, 100, 100 });
     }
     const QImage image = renderBytes(b.finish());
     QCOMPARE(isColor(image, 100, 100, Qt::red), !recordsDraw);

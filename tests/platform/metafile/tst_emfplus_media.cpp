@@ -40,10 +40,16 @@ QString describe(const QImage &image, QPoint p)
 
 // Image objects as EmfPlusObject records carry them.
 QByteArray rawBitmap(int width, int height, quint32 format, qint32 stride, const QByteArray &rows,
-                     const QList<QRgb> &palette = {})
+    const QList<QRgb> &palette = {})
 {
     PlusData d;
-    d.u32(kPlusVersion).u32(1).u32(quint32(width)).u32(quint32(height)).u32(quint32(stride)).u32(format).u32(0);
+    d.u32(kPlusVersion)
+        .u32(1)
+        .u32(quint32(width))
+        .u32(quint32(height))
+        .u32(quint32(stride))
+        .u32(format)
+        .u32(0);
     if (format & 0x10000) {
         d.u32(0).u32(quint32(palette.size()));
         for (QRgb c : palette)
@@ -54,7 +60,16 @@ QByteArray rawBitmap(int width, int height, quint32 format, qint32 stride, const
 
 QByteArray compressedBitmap(const QByteArray &file, int width, int height)
 {
-    return PlusData().u32(kPlusVersion).u32(1).u32(width).u32(height).u32(0).u32(0x26200A).u32(1).bytes(file).pad();
+    return PlusData()
+        .u32(kPlusVersion)
+        .u32(1)
+        .u32(width)
+        .u32(height)
+        .u32(0)
+        .u32(0x26200A)
+        .u32(1)
+        .bytes(file)
+        .pad();
 }
 
 QByteArray metafileImage(quint32 type, const QByteArray &file)
@@ -136,13 +151,14 @@ QRect ink(const QImage &image, int threshold = 160)
 }
 
 QByteArray textFile(const QString &text, QRectF layout, const QByteArray &format, float em = 12,
-                    const QString &family = QStringLiteral("Arial"))
+    const QString &family = QStringLiteral("Arial"))
 {
     EmfPlusBuilder b;
     b.object(2, EmfPlusObjectType::Font, font(em, family));
     if (!format.isEmpty())
         b.object(3, EmfPlusObjectType::StringFormat, format);
-    b.plus(vm::EmfPlusDrawString, vm::FlagColor | 2, drawString(text, layout, kBlack, format.isEmpty() ? 63 : 3));
+    b.plus(vm::EmfPlusDrawString, vm::FlagColor | 2,
+        drawString(text, layout, kBlack, format.isEmpty() ? 63 : 3));
     return b.finish();
 }
 
@@ -152,7 +168,8 @@ QByteArray nested(int levels)
 {
     EmfPlusBuilder b;
     if (levels == 0) {
-        b.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kGreen.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
+        b.plus(vm::EmfPlusFillRects, vm::FlagColor,
+            PlusData().u32(kGreen.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
     } else {
         b.object(1, EmfPlusObjectType::Image, metafileImage(3, nested(levels - 1)));
         b.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 100, 100), QRectF(0, 0, 100, 100)));
@@ -175,9 +192,9 @@ QByteArray placeableWmf(bool padded)
         d.u16(0);
     d.u16(1).u16(9).u16(0x300).u32(9 + 7 + 4 + 7 + 3).u16(1).u32(7).u16(0);
     d.u32(7).u16(0x02FC).u16(0).u32(0x00FF0000).u16(0); // CreateBrushIndirect, blue
-    d.u32(4).u16(0x012D).u16(0);                         // SelectObject
+    d.u32(4).u16(0x012D).u16(0); // SelectObject
     d.u32(7).u16(0x041B).u16(100).u16(100).u16(0).u16(0); // Rectangle (bottom, right, top, left)
-    d.u32(3).u16(0);                                      // EOF
+    d.u32(3).u16(0); // EOF
     return d;
 }
 
@@ -194,24 +211,50 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("image");
         QTest::addColumn<QColor>("left");
         QTest::addColumn<QColor>("right");
-        const QList<QRgb> palette = {qRgb(255, 0, 0), qRgb(0, 0, 255)};
-        const auto rows = [](int stride, const QByteArray &row) { return row.leftJustified(stride, '\0').repeated(2); };
-        QTest::newRow("1 bpp indexed") << rawBitmap(4, 2, 0x30101, 4, rows(4, QByteArray(1, char(0x30))), palette) << kRed << kBlue;
-        QTest::newRow("4 bpp indexed") << rawBitmap(4, 2, 0x30402, 4, rows(4, QByteArray("\x00\x11", 2)), palette) << kRed << kBlue;
-        QTest::newRow("8 bpp indexed") << rawBitmap(4, 2, 0x30803, 4, rows(4, QByteArray("\x00\x00\x01\x01", 4)), palette) << kRed << kBlue;
-        QTest::newRow("8 bpp past palette: black") << rawBitmap(4, 2, 0x30803, 4, rows(4, QByteArray("\x00\x00\x09\x09", 4)), palette) << kRed << kBlack;
-        QTest::newRow("16 bpp grey") << rawBitmap(4, 2, 0x101004, 8, rows(8, QByteArray("\0\0\0\0\xff\xff\xff\xff", 8))) << kBlack << kWhite;
-        QTest::newRow("16 bpp 555") << rawBitmap(4, 2, 0x21005, 8, rows(8, QByteArray("\x00\x7c\x00\x7c\x1f\x00\x1f\x00", 8))) << kRed << kBlue;
-        QTest::newRow("16 bpp 565") << rawBitmap(4, 2, 0x21006, 8, rows(8, QByteArray("\x00\xf8\x00\xf8\x1f\x00\x1f\x00", 8))) << kRed << kBlue;
-        QTest::newRow("16 bpp 1555, clear right") << rawBitmap(4, 2, 0x61007, 8, rows(8, QByteArray("\x00\xfc\x00\xfc\x1f\x00\x1f\x00", 8))) << kRed << kWhite;
-        QTest::newRow("24 bpp, padded rows") << rawBitmap(4, 2, 0x21808, 12, rows(12, QByteArray("\0\0\xff\0\0\xff\xff\0\0\xff\0\0", 12))) << kRed << kBlue;
-        QTest::newRow("32 bpp RGB") << rawBitmap(4, 2, 0x22009, 16, rows(16, QByteArray("\0\0\xff\0\0\0\xff\0\xff\0\0\0\xff\0\0\0", 16))) << kRed << kBlue;
-        QTest::newRow("32 bpp ARGB, half clear") << rawBitmap(4, 2, 0x26200A, 16, rows(16, QByteArray("\0\0\xff\xff\0\0\xff\xff\xff\0\0\x80\xff\0\0\x80", 16))) << kRed << QColor(127, 127, 255);
-        QTest::newRow("32 bpp PARGB, half clear") << rawBitmap(4, 2, 0xE200B, 16, rows(16, QByteArray("\0\0\xff\xff\0\0\xff\xff\x80\0\0\x80\x80\0\0\x80", 16))) << kRed << QColor(127, 127, 255);
+        const QList<QRgb> palette = { qRgb(255, 0, 0), qRgb(0, 0, 255) };
+        const auto rows
+            = [](int stride, const QByteArray &row) { return row.leftJustified(stride, '\0').repeated(2); };
+        QTest::newRow("1 bpp indexed")
+            << rawBitmap(4, 2, 0x30101, 4, rows(4, QByteArray(1, char(0x30))), palette) << kRed << kBlue;
+        QTest::newRow("4 bpp indexed")
+            << rawBitmap(4, 2, 0x30402, 4, rows(4, QByteArray("\x00\x11", 2)), palette) << kRed << kBlue;
+        QTest::newRow("8 bpp indexed")
+            << rawBitmap(4, 2, 0x30803, 4, rows(4, QByteArray("\x00\x00\x01\x01", 4)), palette) << kRed
+            << kBlue;
+        QTest::newRow("8 bpp past palette: black")
+            << rawBitmap(4, 2, 0x30803, 4, rows(4, QByteArray("\x00\x00\x09\x09", 4)), palette) << kRed
+            << kBlack;
+        QTest::newRow("16 bpp grey") << rawBitmap(
+            4, 2, 0x101004, 8, rows(8, QByteArray("\0\0\0\0\xff\xff\xff\xff", 8)))
+                                     << kBlack << kWhite;
+        QTest::newRow("16 bpp 555") << rawBitmap(
+            4, 2, 0x21005, 8, rows(8, QByteArray("\x00\x7c\x00\x7c\x1f\x00\x1f\x00", 8)))
+                                    << kRed << kBlue;
+        QTest::newRow("16 bpp 565") << rawBitmap(
+            4, 2, 0x21006, 8, rows(8, QByteArray("\x00\xf8\x00\xf8\x1f\x00\x1f\x00", 8)))
+                                    << kRed << kBlue;
+        QTest::newRow("16 bpp 1555, clear right")
+            << rawBitmap(4, 2, 0x61007, 8, rows(8, QByteArray("\x00\xfc\x00\xfc\x1f\x00\x1f\x00", 8))) << kRed
+            << kWhite;
+        QTest::newRow("24 bpp, padded rows")
+            << rawBitmap(4, 2, 0x21808, 12, rows(12, QByteArray("\0\0\xff\0\0\xff\xff\0\0\xff\0\0", 12)))
+            << kRed << kBlue;
+        QTest::newRow("32 bpp RGB") << rawBitmap(
+            4, 2, 0x22009, 16, rows(16, QByteArray("\0\0\xff\0\0\0\xff\0\xff\0\0\0\xff\0\0\0", 16)))
+                                    << kRed << kBlue;
+        QTest::newRow("32 bpp ARGB, half clear") << rawBitmap(
+            4, 2, 0x26200A, 16, rows(16, QByteArray("\0\0\xff\xff\0\0\xff\xff\xff\0\0\x80\xff\0\0\x80", 16)))
+                                                 << kRed << QColor(127, 127, 255);
+        QTest::newRow("32 bpp PARGB, half clear") << rawBitmap(
+            4, 2, 0xE200B, 16, rows(16, QByteArray("\0\0\xff\xff\0\0\xff\xff\x80\0\0\x80\x80\0\0\x80", 16)))
+                                                  << kRed << QColor(127, 127, 255);
         const QByteArray red48("\0\0\0\0\0\x20", 6), blue48("\0\x20\0\0\0\0", 6);
-        QTest::newRow("48 bpp") << rawBitmap(4, 2, 0x10300C, 24, rows(24, red48 + red48 + blue48 + blue48)) << kRed << kBlue;
+        QTest::newRow("48 bpp") << rawBitmap(4, 2, 0x10300C, 24, rows(24, red48 + red48 + blue48 + blue48))
+                                << kRed << kBlue;
         const QByteArray red64("\0\0\0\0\0\x20\0\x20", 8), blue64("\0\x20\0\0\0\0\0\x20", 8);
-        QTest::newRow("64 bpp ARGB") << rawBitmap(4, 2, 0x34400D, 32, rows(32, red64 + red64 + blue64 + blue64)) << kRed << kBlue;
+        QTest::newRow("64 bpp ARGB") << rawBitmap(
+            4, 2, 0x34400D, 32, rows(32, red64 + red64 + blue64 + blue64))
+                                     << kRed << kBlue;
         QTest::newRow("PNG") << compressedBitmap(encoded(halves(40, 20), "png"), 40, 20) << kRed << kBlue;
         QTest::newRow("JPEG") << compressedBitmap(encoded(halves(40, 20), "jpeg"), 40, 20) << kRed << kBlue;
         QTest::newRow("BMP") << compressedBitmap(encoded(halves(40, 20), "bmp"), 40, 20) << kRed << kBlue;
@@ -223,39 +266,56 @@ private Q_SLOTS:
         QFETCH(QColor, right);
         // The source rectangle is the whole bitmap, whatever its size.
         const QByteArray sizes = image.mid(8, 8);
-        const int w = qFromLittleEndian<qint32>(sizes.constData()), h = qFromLittleEndian<qint32>(sizes.constData() + 4);
+        const int w = qFromLittleEndian<qint32>(sizes.constData()),
+                  h = qFromLittleEndian<qint32>(sizes.constData() + 4);
         const QImage out = render(imageFile(image, QRectF(0, 0, w, h)));
-        QVERIFY2(near(out, {25, 50}, left), qPrintable(describe(out, {25, 50})));
-        QVERIFY2(near(out, {75, 50}, right), qPrintable(describe(out, {75, 50})));
-        QVERIFY2(near(out, {5, 5}, kWhite, 10), qPrintable(describe(out, {5, 5})));
+        QVERIFY2(near(out, { 25, 50 }, left), qPrintable(describe(out, { 25, 50 })));
+        QVERIFY2(near(out, { 75, 50 }, right), qPrintable(describe(out, { 75, 50 })));
+        QVERIFY2(near(out, { 5, 5 }, kWhite, 10), qPrintable(describe(out, { 5, 5 })));
     }
 
     void sourceRectanglesAndParallelograms_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QColor>("atLeft");  // (25,30)
+        QTest::addColumn<QColor>("atLeft"); // (25,30)
         QTest::addColumn<QColor>("atRight"); // (75,30)
-        QTest::addColumn<QColor>("below");   // (50,75)
+        QTest::addColumn<QColor>("below"); // (50,75)
         const QByteArray png = compressedBitmap(encoded(halves(40, 20), "png"), 40, 20);
-        QTest::newRow("right half in pixels") << imageFile(png, QRectF(20, 0, 20, 20)) << kBlue << kBlue << kBlue;
+        QTest::newRow("right half in pixels")
+            << imageFile(png, QRectF(20, 0, 20, 20)) << kBlue << kBlue << kBlue;
         // 20 pixels at 96 dpi are 15 points.
         EmfPlusBuilder points;
         points.object(1, EmfPlusObjectType::Image, png);
-        points.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 15, 15), QRectF(10, 10, 80, 80), vm::UnitPoint));
+        points.plus(
+            vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 15, 15), QRectF(10, 10, 80, 80), vm::UnitPoint));
         QTest::newRow("left half in points") << points.finish() << kRed << kRed << kRed;
         const auto parallelogram = [&](QPointF p0, QPointF p1, QPointF p2) {
             EmfPlusBuilder b;
             b.object(1, EmfPlusObjectType::Image, png);
             b.plus(vm::EmfPlusDrawImagePoints, 1,
-                   PlusData().u32(63).u32(vm::UnitPixel).rect(QRectF(0, 0, 40, 20)).u32(3).points({p0, p1, p2}));
+                PlusData()
+                    .u32(63)
+                    .u32(vm::UnitPixel)
+                    .rect(QRectF(0, 0, 40, 20))
+                    .u32(3)
+                    .points({ p0, p1, p2 }));
             return b.finish();
         };
-        QTest::newRow("top half of the page") << parallelogram({10, 10}, {90, 10}, {10, 50}) << kRed << kBlue << kWhite;
-        QTest::newRow("mirrored") << parallelogram({90, 10}, {10, 10}, {90, 50}) << kBlue << kRed << kWhite;
-        QTest::newRow("turned a quarter") << parallelogram({90, 10}, {90, 90}, {10, 10}) << kRed << kRed << kBlue;
+        QTest::newRow("top half of the page")
+            << parallelogram({ 10, 10 }, { 90, 10 }, { 10, 50 }) << kRed << kBlue << kWhite;
+        QTest::newRow("mirrored") << parallelogram({ 90, 10 }, { 10, 10 }, { 90, 50 }) << kBlue << kRed
+                                  << kWhite;
+        QTest::newRow("turned a quarter")
+            << parallelogram({ 90, 10 }, { 90, 90 }, { 10, 10 }) << kRed << kRed << kBlue;
         EmfPlusBuilder three;
         three.object(1, EmfPlusObjectType::Image, png);
-        three.plus(vm::EmfPlusDrawImagePoints, 1, PlusData().u32(63).u32(2).rect(QRectF(0, 0, 40, 20)).u32(4).points({{0, 0}, {1, 0}, {0, 1}, {1, 1}}));
+        three.plus(vm::EmfPlusDrawImagePoints, 1,
+            PlusData()
+                .u32(63)
+                .u32(2)
+                .rect(QRectF(0, 0, 40, 20))
+                .u32(4)
+                .points({ { 0, 0 }, { 1, 0 }, { 0, 1 }, { 1, 1 } }));
         QTest::newRow("four points: play ends") << three.finish() << kWhite << kWhite << kWhite;
     }
     void sourceRectanglesAndParallelograms()
@@ -265,9 +325,9 @@ private Q_SLOTS:
         QFETCH(QColor, atRight);
         QFETCH(QColor, below);
         const QImage out = render(file);
-        QVERIFY2(near(out, {25, 30}, atLeft), qPrintable(describe(out, {25, 30})));
-        QVERIFY2(near(out, {75, 30}, atRight), qPrintable(describe(out, {75, 30})));
-        QVERIFY2(near(out, {50, 75}, below), qPrintable(describe(out, {50, 75})));
+        QVERIFY2(near(out, { 25, 30 }, atLeft), qPrintable(describe(out, { 25, 30 })));
+        QVERIFY2(near(out, { 75, 30 }, atRight), qPrintable(describe(out, { 75, 30 })));
+        QVERIFY2(near(out, { 50, 75 }, below), qPrintable(describe(out, { 50, 75 })));
     }
 
     void metafileImagesPlayTransparentlyWithinTheNestingBound_data()
@@ -284,21 +344,23 @@ private Q_SLOTS:
         QFETCH(int, levels);
         QFETCH(QColor, centre);
         const QImage out = render(nested(levels));
-        QVERIFY2(near(out, {50, 50}, centre, 40), qPrintable(describe(out, {50, 50})));
+        QVERIFY2(near(out, { 50, 50 }, centre, 40), qPrintable(describe(out, { 50, 50 })));
     }
 
     void nestedEmfLeavesWhatIsUnderItVisible()
     {
         // A red page, then an EMF image that fills only its own left half blue.
         EmfPlusBuilder inner;
-        inner.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kBlue.rgba()).u32(1).rect(QRectF(0, 0, 50, 100)));
+        inner.plus(vm::EmfPlusFillRects, vm::FlagColor,
+            PlusData().u32(kBlue.rgba()).u32(1).rect(QRectF(0, 0, 50, 100)));
         EmfPlusBuilder outer;
-        outer.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kRed.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
+        outer.plus(vm::EmfPlusFillRects, vm::FlagColor,
+            PlusData().u32(kRed.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
         outer.object(1, EmfPlusObjectType::Image, metafileImage(3, inner.finish()));
         outer.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 100, 100), QRectF(0, 0, 100, 100)));
         const QImage out = render(outer.finish());
-        QVERIFY2(near(out, {25, 50}, kBlue), qPrintable(describe(out, {25, 50})));
-        QVERIFY2(near(out, {75, 50}, kRed), qPrintable(describe(out, {75, 50})));
+        QVERIFY2(near(out, { 25, 50 }, kBlue), qPrintable(describe(out, { 25, 50 })));
+        QVERIFY2(near(out, { 75, 50 }, kRed), qPrintable(describe(out, { 75, 50 })));
     }
 
     void placeableWmfImagesInTheirOwnUnits_data()
@@ -313,12 +375,13 @@ private Q_SLOTS:
         // units; what the WMF leaves unpainted shows the red page.
         QFETCH(bool, padded);
         EmfPlusBuilder b;
-        b.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kRed.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
+        b.plus(vm::EmfPlusFillRects, vm::FlagColor,
+            PlusData().u32(kRed.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
         b.object(1, EmfPlusObjectType::Image, metafileImage(2, placeableWmf(padded)));
         b.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 200, 100), QRectF(0, 0, 100, 100)));
         const QImage out = render(b.finish());
-        QVERIFY2(near(out, {25, 50}, kBlue), qPrintable(describe(out, {25, 50})));
-        QVERIFY2(near(out, {75, 50}, kRed), qPrintable(describe(out, {75, 50})));
+        QVERIFY2(near(out, { 25, 50 }, kBlue), qPrintable(describe(out, { 25, 50 })));
+        QVERIFY2(near(out, { 75, 50 }, kRed), qPrintable(describe(out, { 75, 50 })));
     }
 
     void textureBrushFillsFromItsImage()
@@ -331,11 +394,11 @@ private Q_SLOTS:
         b.plus(vm::EmfPlusFillRects, 0, PlusData().u32(4).u32(1).rect(QRectF(0, 0, 80, 20)));
         const QImage out = render(b.finish());
         // Tiled from the origin: red, blue, red, blue every 20 pixels.
-        for (int x : {10, 50})
-            QVERIFY2(near(out, {x, 10}, kRed), qPrintable(describe(out, {x, 10})));
-        for (int x : {30, 70})
-            QVERIFY2(near(out, {x, 10}, kBlue), qPrintable(describe(out, {x, 10})));
-        QVERIFY2(near(out, {50, 50}, kWhite, 10), qPrintable(describe(out, {50, 50})));
+        for (int x : { 10, 50 })
+            QVERIFY2(near(out, { x, 10 }, kRed), qPrintable(describe(out, { x, 10 })));
+        for (int x : { 30, 70 })
+            QVERIFY2(near(out, { x, 10 }, kBlue), qPrintable(describe(out, { x, 10 })));
+        QVERIFY2(near(out, { 50, 50 }, kWhite, 10), qPrintable(describe(out, { 50, 50 })));
     }
 
     void hostileImagesEndCleanly_data()
@@ -344,17 +407,33 @@ private Q_SLOTS:
         // (green appears), a lying record ends play (green never comes).
         QTest::addColumn<QByteArray>("image");
         QTest::addColumn<QColor>("after");
-        QTest::newRow("rows shorter than the stride claims") << rawBitmap(4, 2, 0x22009, 16, QByteArray(20, '\x7f')) << kGreen;
+        QTest::newRow("rows shorter than the stride claims")
+            << rawBitmap(4, 2, 0x22009, 16, QByteArray(20, '\x7f')) << kGreen;
         QTest::newRow("stride under a row") << rawBitmap(4, 2, 0x22009, 8, QByteArray(32, '\x7f')) << kGreen;
-        QTest::newRow("100000 x 100000 claimed") << rawBitmap(100000, 100000, 0x22009, 400000, QByteArray(64, '\x7f')) << kGreen;
+        QTest::newRow("100000 x 100000 claimed")
+            << rawBitmap(100000, 100000, 0x22009, 400000, QByteArray(64, '\x7f')) << kGreen;
         QTest::newRow("negative size") << rawBitmap(-4, 2, 0x22009, 16, QByteArray(32, '\x7f')) << kGreen;
-        QTest::newRow("unknown pixel format") << rawBitmap(4, 2, 0x12345, 16, QByteArray(32, '\x7f')) << kGreen;
-        QTest::newRow("palette longer than the data") << PlusData().u32(kPlusVersion).u32(1).u32(4).u32(2).u32(4).u32(0x30803).u32(0).u32(0).u32(200).data() << kGreen;
+        QTest::newRow("unknown pixel format")
+            << rawBitmap(4, 2, 0x12345, 16, QByteArray(32, '\x7f')) << kGreen;
+        QTest::newRow("palette longer than the data") << PlusData()
+                                                             .u32(kPlusVersion)
+                                                             .u32(1)
+                                                             .u32(4)
+                                                             .u32(2)
+                                                             .u32(4)
+                                                             .u32(0x30803)
+                                                             .u32(0)
+                                                             .u32(0)
+                                                             .u32(200)
+                                                             .data()
+                                                      << kGreen;
         QByteArray png = encoded(halves(40, 20), "png");
         qToBigEndian<quint32>(60000, png.data() + 16); // IHDR claims 60000 x 20
         QTest::newRow("PNG lying about its width") << compressedBitmap(png, 40, 20) << kGreen;
-        QTest::newRow("JPEG cut short") << compressedBitmap(encoded(halves(40, 20), "jpeg").left(200), 40, 20) << kGreen;
-        QTest::newRow("metafile size past the object") << PlusData().u32(kPlusVersion).u32(2).u32(3).u32(100000).u32(0).data() << kGreen;
+        QTest::newRow("JPEG cut short")
+            << compressedBitmap(encoded(halves(40, 20), "jpeg").left(200), 40, 20) << kGreen;
+        QTest::newRow("metafile size past the object")
+            << PlusData().u32(kPlusVersion).u32(2).u32(3).u32(100000).u32(0).data() << kGreen;
         QTest::newRow("metafile that is no EMF") << metafileImage(3, QByteArray(200, 'x')) << kGreen;
     }
     void hostileImagesEndCleanly()
@@ -364,10 +443,11 @@ private Q_SLOTS:
         EmfPlusBuilder b;
         b.object(1, EmfPlusObjectType::Image, image);
         b.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 4, 2), QRectF(0, 0, 50, 50)));
-        b.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kGreen.rgba()).u32(1).rect(QRectF(60, 60, 30, 30)));
+        b.plus(vm::EmfPlusFillRects, vm::FlagColor,
+            PlusData().u32(kGreen.rgba()).u32(1).rect(QRectF(60, 60, 30, 30)));
         const QImage out = render(b.finish());
-        QVERIFY2(near(out, {25, 25}, kWhite, 10), qPrintable(describe(out, {25, 25})));
-        QVERIFY2(near(out, {75, 75}, after, 30), qPrintable(describe(out, {75, 75})));
+        QVERIFY2(near(out, { 25, 25 }, kWhite, 10), qPrintable(describe(out, { 25, 25 })));
+        QVERIFY2(near(out, { 75, 75 }, after, 30), qPrintable(describe(out, { 75, 75 })));
     }
 
     void drawStringAlignsInItsRectangle_data()
@@ -384,10 +464,16 @@ private Q_SLOTS:
         QFETCH(quint32, align);
         QFETCH(quint32, lineAlign);
         QFETCH(QRect, inside);
-        const QImage out = render(textFile(QStringLiteral("Ab"), QRectF(5, 5, 90, 90), stringFormat(0, align, lineAlign)));
+        const QImage out
+            = render(textFile(QStringLiteral("Ab"), QRectF(5, 5, 90, 90), stringFormat(0, align, lineAlign)));
         const QRect box = ink(out);
         QVERIFY2(!box.isEmpty(), "no text drawn");
-        QVERIFY2(inside.contains(box), qPrintable(QStringLiteral("ink at %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+        QVERIFY2(inside.contains(box),
+            qPrintable(QStringLiteral("ink at %1,%2 %3x%4")
+                           .arg(box.x())
+                           .arg(box.y())
+                           .arg(box.width())
+                           .arg(box.height())));
     }
 
     void drawStringWrapsUnlessTold_data()
@@ -401,7 +487,8 @@ private Q_SLOTS:
     {
         QFETCH(quint32, flags);
         QFETCH(bool, wraps);
-        const QImage out = render(textFile(QStringLiteral("one two three four"), QRectF(5, 5, 40, 90), stringFormat(flags, 0)));
+        const QImage out = render(
+            textFile(QStringLiteral("one two three four"), QRectF(5, 5, 40, 90), stringFormat(flags, 0)));
         const QRect box = ink(out);
         QVERIFY(!box.isEmpty());
         QCOMPARE(box.height() > 20, wraps);
@@ -410,7 +497,8 @@ private Q_SLOTS:
 
     void textIsClippedToItsRectangle()
     {
-        const QImage out = render(textFile(QStringLiteral("WWWWWWWW"), QRectF(10, 10, 30, 30), stringFormat(0x1000, 0), 16));
+        const QImage out = render(
+            textFile(QStringLiteral("WWWWWWWW"), QRectF(10, 10, 30, 30), stringFormat(0x1000, 0), 16));
         const QRect box = ink(out);
         QVERIFY(!box.isEmpty());
         QVERIFY2(box.right() <= 40, qPrintable(QString::number(box.right())));
@@ -418,10 +506,15 @@ private Q_SLOTS:
 
     void verticalUnwrappedTextRunsDown()
     {
-        const QImage out = render(textFile(QStringLiteral("WWWWW"), QRectF(40, 5, 30, 90), stringFormat(0x1002, 2, 2, 1), 12));
+        const QImage out = render(
+            textFile(QStringLiteral("WWWWW"), QRectF(40, 5, 30, 90), stringFormat(0x1002, 2, 2, 1), 12));
         const QRect box = ink(out);
         QVERIFY2(!box.isEmpty() && box.height() > 2 * box.width() && QRect(40, 5, 30, 90).contains(box),
-                 qPrintable(QStringLiteral("ink at %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+            qPrintable(QStringLiteral("ink at %1,%2 %3x%4")
+                           .arg(box.x())
+                           .arg(box.y())
+                           .arg(box.width())
+                           .arg(box.height())));
     }
 
     void textStretchedFarIsDrawn_data()
@@ -443,11 +536,16 @@ private Q_SLOTS:
         b.object(2, EmfPlusObjectType::Font, font(12, QStringLiteral("Arial")));
         b.object(3, EmfPlusObjectType::StringFormat, stringFormat(0, 0)); // no margins
         b.plus(vm::EmfPlusScaleWorldTransform, 0, PlusData().f(sx).f(sy));
-        b.plus(vm::EmfPlusDrawString, vm::FlagColor | 2, drawString(QStringLiteral("I"), QRectF(x, 40 / sy, 0, 0), kBlack, 3));
+        b.plus(vm::EmfPlusDrawString, vm::FlagColor | 2,
+            drawString(QStringLiteral("I"), QRectF(x, 40 / sy, 0, 0), kBlack, 3));
         const QImage out = render(b.finish());
         const QRect box = ink(out);
         QVERIFY2(!box.isEmpty() && box.top() >= 38 && box.bottom() <= 60,
-                 qPrintable(QStringLiteral("ink at %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+            qPrintable(QStringLiteral("ink at %1,%2 %3x%4")
+                           .arg(box.x())
+                           .arg(box.y())
+                           .arg(box.width())
+                           .arg(box.height())));
     }
 
     void japaneseTextRendersDistinctGlyphs()
@@ -479,7 +577,7 @@ private Q_SLOTS:
         EmfPlusBuilder b;
         b.object(2, EmfPlusObjectType::Font, font(20, QStringLiteral("Arial")));
         PlusData d;
-        d.u32(kBlack.rgba()).u32(options).u32(0).u32(2).u16('H').u16('H').points({{10, 50}, {70, 50}});
+        d.u32(kBlack.rgba()).u32(options).u32(0).u32(2).u16('H').u16('H').points({ { 10, 50 }, { 70, 50 } });
         b.plus(vm::EmfPlusDrawDriverString, vm::FlagColor | 2, d);
         const QImage out = render(b.finish());
         QVERIFY(!ink(out.copy(0, 0, 40, 100)).isEmpty());
@@ -492,9 +590,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QList<int>>("underlined");
-        QTest::newRow("none: drawn as is") << 0 << "&File" << "&File" << QList<int>{};
-        QTest::newRow("hide") << 2 << "&File && E&xit" << "File & Exit" << QList<int>{0, 8};
-        QTest::newRow("show, trailing &") << 1 << "Save &" << "Save &" << QList<int>{};
+        QTest::newRow("none: drawn as is") << 0 << "&File"
+                                           << "&File" << QList<int> {};
+        QTest::newRow("hide") << 2 << "&File && E&xit"
+                              << "File & Exit" << QList<int> { 0, 8 };
+        QTest::newRow("show, trailing &") << 1 << "Save &"
+                                          << "Save &" << QList<int> {};
     }
     void hotkeyPrefixes()
     {

@@ -62,43 +62,54 @@ private Q_SLOTS:
             b.object(7, type, object).plus(record, vm::FlagColor | 7, PlusData().u32(green));
             return b.finish();
         };
-        const QByteArray triangle = path({{10, 90}, {90, 90}, {50, 10}}, QByteArray::fromHex("000181"));
-        QTest::newRow("path") << withObject(EmfPlusObjectType::Path, triangle, vm::EmfPlusFillPath) << QPoint(50, 70)
-                              << QPoint(15, 20);
+        const QByteArray triangle
+            = path({ { 10, 90 }, { 90, 90 }, { 50, 10 } }, QByteArray::fromHex("000181"));
+        QTest::newRow("path") << withObject(EmfPlusObjectType::Path, triangle, vm::EmfPlusFillPath)
+                              << QPoint(50, 70) << QPoint(15, 20);
         // The same triangle with run-length encoded types: start, then two lines, the last closing.
         const QByteArray rle = PlusData()
-                                   .u32(kPlusVersion).u32(3).u32(0x1000)
-                                   .points({{10, 90}, {90, 90}, {50, 10}})
-                                   .bytes(QByteArray::fromHex("010001010181")).pad();
-        QTest::newRow("path, run-length types") << withObject(EmfPlusObjectType::Path, rle, vm::EmfPlusFillPath)
-                                                << QPoint(50, 70) << QPoint(15, 20);
-        const QByteArray bezier = path({{10, 90}, {10, 10}, {90, 10}, {90, 90}}, QByteArray::fromHex("00030383"));
-        QTest::newRow("path with a Bezier") << withObject(EmfPlusObjectType::Path, bezier, vm::EmfPlusFillPath)
-                                            << QPoint(50, 40) << QPoint(12, 12);
+                                   .u32(kPlusVersion)
+                                   .u32(3)
+                                   .u32(0x1000)
+                                   .points({ { 10, 90 }, { 90, 90 }, { 50, 10 } })
+                                   .bytes(QByteArray::fromHex("010001010181"))
+                                   .pad();
+        QTest::newRow("path, run-length types")
+            << withObject(EmfPlusObjectType::Path, rle, vm::EmfPlusFillPath) << QPoint(50, 70)
+            << QPoint(15, 20);
+        const QByteArray bezier
+            = path({ { 10, 90 }, { 10, 10 }, { 90, 10 }, { 90, 90 } }, QByteArray::fromHex("00030383"));
+        QTest::newRow("path with a Bezier")
+            << withObject(EmfPlusObjectType::Path, bezier, vm::EmfPlusFillPath) << QPoint(50, 40)
+            << QPoint(12, 12);
         const auto rectNode = [](QRectF r) { return PlusData().u32(0x10000000).rect(r).data(); };
         const auto region = [&](quint32 op, QRectF a, QRectF b) {
             return PlusData().u32(kPlusVersion).u32(2).u32(op).bytes(rectNode(a)).bytes(rectNode(b)).data();
         };
         const QRectF left(10, 10, 50, 80), right(40, 10, 50, 80);
-        QTest::newRow("region xor") << withObject(EmfPlusObjectType::Region, region(3, left, right), vm::EmfPlusFillRegion)
+        QTest::newRow("region xor") << withObject(
+            EmfPlusObjectType::Region, region(3, left, right), vm::EmfPlusFillRegion)
                                     << QPoint(20, 50) << QPoint(50, 50);
-        QTest::newRow("region and") << withObject(EmfPlusObjectType::Region, region(1, left, right), vm::EmfPlusFillRegion)
+        QTest::newRow("region and") << withObject(
+            EmfPlusObjectType::Region, region(1, left, right), vm::EmfPlusFillRegion)
                                     << QPoint(50, 50) << QPoint(20, 50);
-        QTest::newRow("region exclude") << withObject(EmfPlusObjectType::Region, region(4, left, right),
-                                                      vm::EmfPlusFillRegion)
-                                        << QPoint(20, 50) << QPoint(70, 50);
-        QTest::newRow("region complement") << withObject(EmfPlusObjectType::Region, region(5, left, right),
-                                                         vm::EmfPlusFillRegion)
-                                           << QPoint(80, 50) << QPoint(20, 50);
-        const QByteArray pathRegion = PlusData().u32(kPlusVersion).u32(1).u32(0x10000001).u32(quint32(triangle.size()))
+        QTest::newRow("region exclude")
+            << withObject(EmfPlusObjectType::Region, region(4, left, right), vm::EmfPlusFillRegion)
+            << QPoint(20, 50) << QPoint(70, 50);
+        QTest::newRow("region complement")
+            << withObject(EmfPlusObjectType::Region, region(5, left, right), vm::EmfPlusFillRegion)
+            << QPoint(80, 50) << QPoint(20, 50);
+        const QByteArray pathRegion = PlusData()
+                                          .u32(kPlusVersion)
+                                          .u32(1)
+                                          .u32(0x10000001)
+                                          .u32(quint32(triangle.size()))
                                           .bytes(triangle);
-        QTest::newRow("region of a path") << withObject(EmfPlusObjectType::Region, pathRegion, vm::EmfPlusFillRegion)
-                                          << QPoint(50, 70) << QPoint(15, 20);
+        QTest::newRow("region of a path")
+            << withObject(EmfPlusObjectType::Region, pathRegion, vm::EmfPlusFillRegion) << QPoint(50, 70)
+            << QPoint(15, 20);
     }
-    void pathsAndRegions()
-    {
-        verifyInkedAndClear();
-    }
+    void pathsAndRegions() { verifyInkedAndClear(); }
 
     void transformsAndContainers_data()
     {
@@ -143,7 +154,7 @@ private Q_SLOTS:
         }) << QPoint(60, 60) << QPoint(10, 10);
         QTest::newRow("container mapping a rectangle") << make([](EmfPlusBuilder &b) {
             b.plus(vm::EmfPlusBeginContainer, vm::UnitPixel << 8,
-                   PlusData().rect(QRectF(50, 50, 50, 50)).rect(QRectF(0, 0, 20, 20)).u32(1));
+                PlusData().rect(QRectF(50, 50, 50, 50)).rect(QRectF(0, 0, 20, 20)).u32(1));
         }) << QPoint(90, 90) << QPoint(40, 40);
         QTest::newRow("world transform inside a container") << make([](EmfPlusBuilder &b) {
             b.plus(vm::EmfPlusTranslateWorldTransform, 0, PlusData().f(40).f(0));
@@ -159,10 +170,7 @@ private Q_SLOTS:
             b.plus(vm::EmfPlusSetWorldTransform, 0, PlusData().f(0).f(0).f(0).f(0).f(50).f(50));
         }) << QPoint(10, 10) << QPoint(60, 60);
     }
-    void transformsAndContainers()
-    {
-        verifyInkedAndClear();
-    }
+    void transformsAndContainers() { verifyInkedAndClear(); }
 
     void clipping_data()
     {
@@ -174,9 +182,9 @@ private Q_SLOTS:
         const QByteArray leftHalf = PlusData().rect(QRectF(0, 0, 50, 100));
         QTest::newRow("rect") << make([&](EmfPlusBuilder &b) { b.plus(vm::EmfPlusSetClipRect, 0, leftHalf); })
                               << QPoint(25, 50) << QPoint(75, 50);
-        QTest::newRow("rect excluded") << make([&](EmfPlusBuilder &b) {
-            b.plus(vm::EmfPlusSetClipRect, 4 << 8, leftHalf);
-        }) << QPoint(75, 50) << QPoint(25, 50);
+        QTest::newRow("rect excluded")
+            << make([&](EmfPlusBuilder &b) { b.plus(vm::EmfPlusSetClipRect, 4 << 8, leftHalf); })
+            << QPoint(75, 50) << QPoint(25, 50);
         QTest::newRow("rects intersected") << make([&](EmfPlusBuilder &b) {
             b.plus(vm::EmfPlusSetClipRect, 0, leftHalf);
             b.plus(vm::EmfPlusSetClipRect, 1 << 8, PlusData().rect(QRectF(0, 0, 100, 50)));
@@ -198,11 +206,13 @@ private Q_SLOTS:
             b.plus(vm::EmfPlusTranslateWorldTransform, 0, PlusData().f(-50).f(0));
         }) << QPoint(25, 50) << QPoint(75, 50);
         QTest::newRow("path") << make([&](EmfPlusBuilder &b) {
-            b.object(4, EmfPlusObjectType::Path, path({{0, 0}, {50, 0}, {50, 100}, {0, 100}}, QByteArray::fromHex("00010181")));
+            b.object(4, EmfPlusObjectType::Path,
+                path({ { 0, 0 }, { 50, 0 }, { 50, 100 }, { 0, 100 } }, QByteArray::fromHex("00010181")));
             b.plus(vm::EmfPlusSetClipPath, 4, {});
         }) << QPoint(25, 50) << QPoint(75, 50);
         QTest::newRow("region") << make([&](EmfPlusBuilder &b) {
-            b.object(4, EmfPlusObjectType::Region, PlusData().u32(kPlusVersion).u32(0).u32(0x10000000).rect(QRectF(50, 0, 50, 100)));
+            b.object(4, EmfPlusObjectType::Region,
+                PlusData().u32(kPlusVersion).u32(0).u32(0x10000000).rect(QRectF(50, 0, 50, 100)));
             b.plus(vm::EmfPlusSetClipRegion, 4, {});
         }) << QPoint(75, 50) << QPoint(25, 50);
         QTest::newRow("restored with the saved state") << make([&](EmfPlusBuilder &b) {
@@ -211,10 +221,7 @@ private Q_SLOTS:
             b.plus(vm::EmfPlusRestore, 0, PlusData().u32(1));
         }) << QPoint(75, 50) << QPoint(-1, -1);
     }
-    void clipping()
-    {
-        verifyInkedAndClear();
-    }
+    void clipping() { verifyInkedAndClear(); }
 
     void clearPaintsEverythingInTheClip()
     {
@@ -223,8 +230,8 @@ private Q_SLOTS:
         b.plus(vm::EmfPlusSetClipRect, 0, PlusData().rect(QRectF(0, 0, 50, 100)));
         b.plus(vm::EmfPlusClear, 0, PlusData().argb(kGreen));
         const QImage image = render(b.finish());
-        QVERIFY(near(image, {25, 50}, kGreen));
-        QVERIFY(near(image, {75, 50}, kRed));
+        QVERIFY(near(image, { 25, 50 }, kGreen));
+        QVERIFY(near(image, { 75, 50 }, kRed));
     }
 
     void lyingRecordsEndPlayKeepingWhatWasDrawn_data()
@@ -239,30 +246,30 @@ private Q_SLOTS:
             fill(b, QRectF(70, 0, 30, 30), kRed);
             return b.finish();
         };
-        QTest::newRow("record past its comment") << make([](EmfPlusBuilder &b) {
-            b.plus(vm::EmfPlusSetAntiAliasMode, 1, {}, 4000);
-        });
-        QTest::newRow("record under 12 bytes") << make([](EmfPlusBuilder &b) { b.plus(vm::EmfPlusSetAntiAliasMode, 1, {}, 8); });
+        QTest::newRow("record past its comment")
+            << make([](EmfPlusBuilder &b) { b.plus(vm::EmfPlusSetAntiAliasMode, 1, {}, 4000); });
+        QTest::newRow("record under 12 bytes")
+            << make([](EmfPlusBuilder &b) { b.plus(vm::EmfPlusSetAntiAliasMode, 1, {}, 8); });
         QTest::newRow("data past the record") << make([](EmfPlusBuilder &b) {
             b.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kRed.rgba()).u32(1), 12);
         });
         QTest::newRow("more rectangles than bytes") << make([](EmfPlusBuilder &b) {
-            b.plus(vm::EmfPlusFillRects, vm::FlagColor, PlusData().u32(kRed.rgba()).u32(1000).rect(QRectF(0, 0, 1, 1)));
+            b.plus(vm::EmfPlusFillRects, vm::FlagColor,
+                PlusData().u32(kRed.rgba()).u32(1000).rect(QRectF(0, 0, 1, 1)));
         });
         QTest::newRow("point count near 2^32") << make([](EmfPlusBuilder &b) {
-            b.plus(vm::EmfPlusDrawLines, 0, PlusData().u32(0xFFFFFFF0).points({{0, 0}}));
+            b.plus(vm::EmfPlusDrawLines, 0, PlusData().u32(0xFFFFFFF0).points({ { 0, 0 } }));
         });
-        QTest::newRow("transform short of its matrix") << make([](EmfPlusBuilder &b) {
-            b.plus(vm::EmfPlusSetWorldTransform, 0, PlusData().f(1).f(0));
-        });
+        QTest::newRow("transform short of its matrix")
+            << make([](EmfPlusBuilder &b) { b.plus(vm::EmfPlusSetWorldTransform, 0, PlusData().f(1).f(0)); });
     }
     void lyingRecordsEndPlayKeepingWhatWasDrawn()
     {
         QFETCH(QByteArray, file);
         const QImage image = render(file);
-        QVERIFY2(near(image, {15, 15}, kBlue), qPrintable(describe(image, {15, 15})));
-        QVERIFY2(near(image, {85, 85}, kWhite, 20), qPrintable(describe(image, {85, 85})));
-        QVERIFY2(near(image, {85, 15}, kWhite, 20), qPrintable(describe(image, {85, 15})));
+        QVERIFY2(near(image, { 15, 15 }, kBlue), qPrintable(describe(image, { 15, 15 })));
+        QVERIFY2(near(image, { 85, 85 }, kWhite, 20), qPrintable(describe(image, { 85, 85 })));
+        QVERIFY2(near(image, { 85, 15 }, kWhite, 20), qPrintable(describe(image, { 85, 15 })));
     }
 
     void workIsChargedToThePlayBudget_data()
@@ -301,8 +308,8 @@ private Q_SLOTS:
     void corpusFilesWithEmfPlusRecordsDraw_data()
     {
         QTest::addColumn<QString>("path");
-        QDirIterator it(QStringLiteral(VELMORA_CORPUS_DIR "/emf"), {QStringLiteral("*.emf")}, QDir::Files,
-                        QDirIterator::Subdirectories);
+        QDirIterator it(QStringLiteral(VELMORA_CORPUS_DIR "/emf"), { QStringLiteral("*.emf") }, QDir::Files,
+            QDirIterator::Subdirectories);
         int rows = 0;
         while (it.hasNext()) {
             const QString path = it.next();
@@ -359,7 +366,7 @@ private Q_SLOTS:
         int ellipse = 0;
         for (int y = 200; y < 300; ++y) {
             for (int x = 200; x < 400; ++x)
-                ellipse += near(image, {x, y}, QColor(0x66, 0xAA, 0xFF), 12);
+                ellipse += near(image, { x, y }, QColor(0x66, 0xAA, 0xFF), 12);
         }
         QVERIFY2(ellipse > 200, qPrintable(QString::number(ellipse)));
     }

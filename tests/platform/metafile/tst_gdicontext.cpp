@@ -175,18 +175,18 @@ void TestGdiContext::eightBitTextIsDecodedByCharacterSet_data()
     QTest::addColumn<QList<double>>("folded");
     using D = QList<double>;
     QTest::newRow("Shift_JIS pairs fold their advances")
-        << words16({0x93, 0xFA, 0x96, 0x7B, 0x41}) << 128 << QStringLiteral("日本A") << D{10, 2, 10, 2, 7}
-        << D{12, 12, 7};
-    QTest::newRow("half-width katakana is one byte") << words16({0xB1, 0x82, 0xA0}) << 128
-                                                     << QStringLiteral("ｱあ") << D{5, 9, 1} << D{5, 10};
-    QTest::newRow("ANSI") << words16({0x43, 0x61, 0x66, 0xE9, 0x80}) << 0 << QStringLiteral("Café€")
-                          << D{1, 2, 3, 4, 5} << D{1, 2, 3, 4, 5};
-    QTest::newRow("Russian") << words16({0xCF, 0xF0, 0xE8}) << 204 << QStringLiteral("При") << D{} << D{};
-    QTest::newRow("GB2312") << words16({0xD6, 0xD0, 0xCE, 0xC4}) << 134 << QStringLiteral("中文") << D{4, 4, 4, 4}
-                            << D{8, 8};
-    QTest::newRow("Big5") << words16({0xA4, 0xA4}) << 136 << QStringLiteral("中") << D{} << D{};
-    QTest::newRow("short dx array is left alone") << words16({0x93, 0xFA}) << 128 << QStringLiteral("日") << D{3}
-                                                  << D{3};
+        << words16({ 0x93, 0xFA, 0x96, 0x7B, 0x41 }) << 128 << QStringLiteral("日本A")
+        << D { 10, 2, 10, 2, 7 } << D { 12, 12, 7 };
+    QTest::newRow("half-width katakana is one byte")
+        << words16({ 0xB1, 0x82, 0xA0 }) << 128 << QStringLiteral("ｱあ") << D { 5, 9, 1 } << D { 5, 10 };
+    QTest::newRow("ANSI") << words16({ 0x43, 0x61, 0x66, 0xE9, 0x80 }) << 0 << QStringLiteral("Café€")
+                          << D { 1, 2, 3, 4, 5 } << D { 1, 2, 3, 4, 5 };
+    QTest::newRow("Russian") << words16({ 0xCF, 0xF0, 0xE8 }) << 204 << QStringLiteral("При") << D {} << D {};
+    QTest::newRow("GB2312") << words16({ 0xD6, 0xD0, 0xCE, 0xC4 }) << 134 << QStringLiteral("中文")
+                            << D { 4, 4, 4, 4 } << D { 8, 8 };
+    QTest::newRow("Big5") << words16({ 0xA4, 0xA4 }) << 136 << QStringLiteral("中") << D {} << D {};
+    QTest::newRow("short dx array is left alone")
+        << words16({ 0x93, 0xFA }) << 128 << QStringLiteral("日") << D { 3 } << D { 3 };
 }
 
 void TestGdiContext::eightBitTextIsDecodedByCharacterSet()
@@ -205,18 +205,20 @@ void TestGdiContext::missingFacesFallBackByCharacterSet_data()
     QTest::addColumn<QString>("face");
     QTest::addColumn<int>("charSet");
     QTest::addColumn<QString>("resolved");
-    QTest::newRow("unknown Latin face") << QStringLiteral("Frutiger Obscura") << 0 << QStringLiteral("DejaVu Sans");
-    QTest::newRow("unknown face, Japanese charset") << QStringLiteral("Arial") << 128 << QStringLiteral("IPAGothic");
-    QTest::newRow("Japanese face, default charset") << QStringLiteral("ＭＳ ゴシック") << 1
-                                                    << QStringLiteral("IPAGothic");
-    QTest::newRow("proportional Japanese face") << QStringLiteral("ＭＳ Ｐゴシック") << 128
-                                                << QStringLiteral("IPAPGothic");
-    QTest::newRow("proportional Japanese face, Latin name") << QStringLiteral("MS PGothic") << 0
-                                                            << QStringLiteral("IPAPGothic");
+    QTest::newRow("unknown Latin face")
+        << QStringLiteral("Frutiger Obscura") << 0 << QStringLiteral("DejaVu Sans");
+    QTest::newRow("unknown face, Japanese charset")
+        << QStringLiteral("Arial") << 128 << QStringLiteral("IPAGothic");
+    QTest::newRow("Japanese face, default charset")
+        << QStringLiteral("ＭＳ ゴシック") << 1 << QStringLiteral("IPAGothic");
+    QTest::newRow("proportional Japanese face")
+        << QStringLiteral("ＭＳ Ｐゴシック") << 128 << QStringLiteral("IPAPGothic");
+    QTest::newRow("proportional Japanese face, Latin name")
+        << QStringLiteral("MS PGothic") << 0 << QStringLiteral("IPAPGothic");
     // Symbol text arrives as Unicode Greek, signs and bracket pieces.
     QTest::newRow("Symbol") << QStringLiteral("Symbol") << 2 << QStringLiteral("DejaVu Math TeX Gyre");
-    QTest::newRow("installed face is kept") << QStringLiteral("DejaVu Sans Mono") << 128
-                                            << QStringLiteral("DejaVu Sans Mono");
+    QTest::newRow("installed face is kept")
+        << QStringLiteral("DejaVu Sans Mono") << 128 << QStringLiteral("DejaVu Sans Mono");
 }
 
 void TestGdiContext::missingFacesFallBackByCharacterSet()
@@ -237,9 +239,9 @@ void TestGdiContext::substitutesKeepTheAdvanceWidthsOfWindowsFaces_data()
     QTest::addColumn<QChar>("glyph");
     QTest::addColumn<double>("advanceEm");
     QTest::addColumn<QStringList>("compatible");
-    const QStringList serif = {"Liberation Serif", "Nimbus Roman", "Tinos"};
-    const QStringList sans = {"Liberation Sans", "Nimbus Sans", "Arimo"};
-    const QStringList mono = {"Liberation Mono", "Nimbus Mono PS", "Cousine"};
+    const QStringList serif = { "Liberation Serif", "Nimbus Roman", "Tinos" };
+    const QStringList sans = { "Liberation Sans", "Nimbus Sans", "Arimo" };
+    const QStringList mono = { "Liberation Mono", "Nimbus Mono PS", "Cousine" };
     QTest::newRow("Times New Roman m") << QStringLiteral("Times New Roman") << QChar(u'm') << 0.778 << serif;
     QTest::newRow("Times New Roman e") << QStringLiteral("Times New Roman") << QChar(u'e') << 0.444 << serif;
     QTest::newRow("Arial m") << QStringLiteral("Arial") << QChar(u'm') << 0.833 << sans;
@@ -256,9 +258,8 @@ void TestGdiContext::substitutesKeepTheAdvanceWidthsOfWindowsFaces()
     QFETCH(QStringList, compatible);
     const QStringList installed = QFontDatabase::families();
     const auto isInstalled = [&](const QString &family) {
-        return std::any_of(installed.begin(), installed.end(), [&](const QString &f) {
-            return f == family || f.startsWith(family + QLatin1String(" ["));
-        });
+        return std::any_of(installed.begin(), installed.end(),
+            [&](const QString &f) { return f == family || f.startsWith(family + QLatin1String(" [")); });
     };
     if (std::none_of(compatible.begin(), compatible.end(), isInstalled))
         QSKIP("no metric-compatible family installed");
@@ -267,7 +268,7 @@ void TestGdiContext::substitutesKeepTheAdvanceWidthsOfWindowsFaces()
     font.setPixelSize(1000);
     const double advance = QFontMetricsF(font).horizontalAdvance(QString(10, glyph)) / 10000.0;
     QVERIFY2(std::abs(advance - advanceEm) < 0.02 * advanceEm,
-             qPrintable(QStringLiteral("%1: %2 em, want %3").arg(family).arg(advance).arg(advanceEm)));
+        qPrintable(QStringLiteral("%1: %2 em, want %3").arg(family).arg(advance).arg(advanceEm)));
 }
 
 void TestGdiContext::absurdCoordinatesAreDropped()
@@ -276,7 +277,7 @@ void TestGdiContext::absurdCoordinatesAreDropped()
     GdiContext dc(&image, QTransform(), QSizeF(4, 4));
     dc.state().brush.color = 0;
     dc.rectangle(QRectF(QPointF(-1e300, -1e300), QPointF(1e300, 1e300)));
-    dc.polygon(QPolygonF({QPointF(qQNaN(), 0), QPointF(1, 1), QPointF(2, 0)}));
+    dc.polygon(QPolygonF({ QPointF(qQNaN(), 0), QPointF(1, 1), QPointF(2, 0) }));
     dc.setWorldTransform(QTransform(qInf(), 0, 0, 1, 0, 0));
     QVERIFY(dc.state().world.isIdentity());
     dc.setMapMode(vm::MmAnisotropic);
@@ -299,11 +300,11 @@ void TestGdiContext::frameRegionDrawsOnlyTheBorder()
         black.color = 0;
         dc.frameRegion(region, black, QSizeF(2, 3)); // 4 pixels across, 6 down
     }
-    QCOMPARE(image.pixel(5, 20) & 0xFFFFFF, QRgb(0));        // left border
-    QCOMPARE(image.pixel(20, 8) & 0xFFFFFF, QRgb(0));        // top border
+    QCOMPARE(image.pixel(5, 20) & 0xFFFFFF, QRgb(0)); // left border
+    QCOMPARE(image.pixel(20, 8) & 0xFFFFFF, QRgb(0)); // top border
     QCOMPARE(image.pixel(20, 20) & 0xFFFFFF, QRgb(0xFFFFFF)); // inside
     QCOMPARE(image.pixel(10, 12) & 0xFFFFFF, QRgb(0xFFFFFF));
-    QCOMPARE(image.pixel(2, 2) & 0xFFFFFF, QRgb(0xFFFFFF));   // outside
+    QCOMPARE(image.pixel(2, 2) & 0xFFFFFF, QRgb(0xFFFFFF)); // outside
 }
 
 void TestGdiContext::gradientTriangleBlendsItsCorners()
@@ -312,8 +313,9 @@ void TestGdiContext::gradientTriangleBlendsItsCorners()
     image.fill(Qt::white);
     {
         GdiContext dc(&image, QTransform(), QSizeF(4, 4));
-        dc.gradientFill({{QPointF(0, 0), Qt::red}, {QPointF(60, 0), Qt::green}, {QPointF(0, 60), Qt::blue}},
-                        {0, 1, 2}, 2);
+        dc.gradientFill(
+            { { QPointF(0, 0), Qt::red }, { QPointF(60, 0), Qt::green }, { QPointF(0, 60), Qt::blue } },
+            { 0, 1, 2 }, 2);
     }
     auto near = [&](int x, int y, QColor want) {
         const QColor c = image.pixelColor(x, y);
@@ -323,9 +325,9 @@ void TestGdiContext::gradientTriangleBlendsItsCorners()
     QVERIFY(near(1, 1, Qt::red));
     QVERIFY(near(57, 1, Qt::green));
     QVERIFY(near(1, 57, Qt::blue));
-    QVERIFY(near(20, 20, QColor(85, 85, 85)));   // centroid: equal thirds
-    QVERIFY(near(29, 1, QColor(128, 128, 0)));   // middle of the red-green edge
-    QVERIFY(near(50, 50, Qt::white));            // outside the triangle
+    QVERIFY(near(20, 20, QColor(85, 85, 85))); // centroid: equal thirds
+    QVERIFY(near(29, 1, QColor(128, 128, 0))); // middle of the red-green edge
+    QVERIFY(near(50, 50, Qt::white)); // outside the triangle
 }
 
 void TestGdiContext::rasterOperationsCoverTallAreas()
@@ -340,7 +342,7 @@ void TestGdiContext::rasterOperationsCoverTallAreas()
         source.fill(QColor(0x00, 0xFF, 0x00));
         dc.drawBitmap(QRectF(20, 0, 20, 700), source, QRectF(0, 0, 1, 1), 0x00660046); // SRCINVERT
     }
-    for (int y : {0, 255, 256, 511, 512, 699}) {
+    for (int y : { 0, 255, 256, 511, 512, 699 }) {
         QCOMPARE(image.pixel(10, y) & 0xFFFFFF, QRgb(0xFFFFFF));
         QCOMPARE(image.pixel(30, y) & 0xFFFFFF, QRgb(0x00FF00));
     }
@@ -355,11 +357,11 @@ void TestGdiContext::strokeReachingFarPastThePictureIsCutNotLeftOut()
         dc.state().pen.width = 3;
         dc.state().pen.color = 0;
         dc.state().brush.style = vm::GdiBrush::Null;
-        dc.polyline(QPolygonF({QPointF(10, 20), QPointF(1e6, 20)}));
+        dc.polyline(QPolygonF({ QPointF(10, 20), QPointF(1e6, 20) }));
         // A frame whose far corners lie a million pixels away: the corner
         // that shows keeps its join.
         dc.state().pen.style = vm::GdiPen::Geometric | vm::GdiPen::JoinMiter;
-        dc.polygon(QPolygonF({QPointF(10, 40), QPointF(50, 40), QPointF(50, 1e6), QPointF(10, 1e6)}));
+        dc.polygon(QPolygonF({ QPointF(10, 40), QPointF(50, 40), QPointF(50, 1e6), QPointF(10, 1e6) }));
     }
     QCOMPARE(image.pixel(40, 20) & 0xFFFFFF, QRgb(0));
     QCOMPARE(image.pixel(63, 20) & 0xFFFFFF, QRgb(0));

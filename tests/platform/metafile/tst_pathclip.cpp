@@ -55,23 +55,25 @@ private Q_SLOTS:
         QTest::addColumn<QPainterPath>("path");
         QTest::addColumn<QList<QPolygonF>>("runs");
         QTest::newRow("inside, open: kept")
-            << open({{10, 10}, {90, 10}, {90, 90}}) << QList<QPolygonF>{run({{10, 10}, {90, 10}, {90, 90}})};
+            << open({ { 10, 10 }, { 90, 10 }, { 90, 90 } })
+            << QList<QPolygonF> { run({ { 10, 10 }, { 90, 10 }, { 90, 90 } }) };
         QTest::newRow("inside, closed: kept closed")
-            << closed({{10, 10}, {90, 10}, {90, 90}})
-            << QList<QPolygonF>{run({{10, 10}, {90, 10}, {90, 90}, {10, 10}})};
+            << closed({ { 10, 10 }, { 90, 10 }, { 90, 90 } })
+            << QList<QPolygonF> { run({ { 10, 10 }, { 90, 10 }, { 90, 90 }, { 10, 10 } }) };
         QTest::newRow("line out to a million: ends on the edge")
-            << open({{10, 50}, {1e6, 50}}) << QList<QPolygonF>{run({{10, 50}, {100, 50}})};
+            << open({ { 10, 50 }, { 1e6, 50 } }) << QList<QPolygonF> { run({ { 10, 50 }, { 100, 50 } }) };
         QTest::newRow("line across: both ends on the edges")
-            << open({{-1e6, 50}, {1e6, 50}}) << QList<QPolygonF>{run({{0, 50}, {100, 50}})};
-        QTest::newRow("wholly outside: nothing") << open({{-50, -50}, {-10, 200}}) << QList<QPolygonF>{};
+            << open({ { -1e6, 50 }, { 1e6, 50 } }) << QList<QPolygonF> { run({ { 0, 50 }, { 100, 50 } }) };
+        QTest::newRow("wholly outside: nothing")
+            << open({ { -50, -50 }, { -10, 200 } }) << QList<QPolygonF> {};
         QTest::newRow("out and back in: two runs")
-            << open({{10, 10}, {10, 1e5}, {90, 1e5}, {90, 10}})
-            << QList<QPolygonF>{run({{10, 10}, {10, 100}}), run({{90, 100}, {90, 10}})};
+            << open({ { 10, 10 }, { 10, 1e5 }, { 90, 1e5 }, { 90, 10 } })
+            << QList<QPolygonF> { run({ { 10, 10 }, { 10, 100 } }), run({ { 90, 100 }, { 90, 10 } }) };
         // The corner at (90, 10) stays a join: the ring is walked from the
         // point outside.
         QTest::newRow("closed ring partly outside: one run through the seen corners")
-            << closed({{10, 10}, {90, 10}, {90, 1e5}, {10, 1e5}})
-            << QList<QPolygonF>{run({{10, 100}, {10, 10}, {90, 10}, {90, 100}})};
+            << closed({ { 10, 10 }, { 90, 10 }, { 90, 1e5 }, { 10, 1e5 } })
+            << QList<QPolygonF> { run({ { 10, 100 }, { 10, 10 }, { 90, 10 }, { 90, 100 } }) };
     }
     void linesAreCutToTheRectangle()
     {
@@ -83,7 +85,7 @@ private Q_SLOTS:
             QCOMPARE(got[i].size(), runs[i].size());
             for (qsizetype j = 0; j < runs[i].size(); ++j)
                 QVERIFY2(QLineF(got[i][j], runs[i][j]).length() < 1e-6,
-                         qPrintable(QStringLiteral("run %1 point %2").arg(i).arg(j)));
+                    qPrintable(QStringLiteral("run %1 point %2").arg(i).arg(j)));
         }
     }
 
@@ -126,7 +128,7 @@ private Q_SLOTS:
         // The far star has no edge inside the page but its spikes: cheaper
         // there than the star drawn on the page itself.
         QVERIFY(vm::antialiasingCost(far, QRectF(0, 0, 1000, 1400))
-                < vm::antialiasingCost(near, QRectF(0, 0, 1000, 1400)));
+            < vm::antialiasingCost(near, QRectF(0, 0, 1000, 1400)));
     }
 };
 

@@ -21,7 +21,8 @@ namespace {
 bool squareIsRed(const QImage &image)
 {
     const QPointF c = QRectF(kDenseSquare).center();
-    const QColor pixel = image.pixelColor(int(c.x() * image.width() / 800), int(c.y() * image.height() / 600));
+    const QColor pixel
+        = image.pixelColor(int(c.x() * image.width() / 800), int(c.y() * image.height() / 600));
     return pixel.red() > 200 && pixel.green() < 60 && pixel.blue() < 60;
 }
 
@@ -135,7 +136,8 @@ private Q_SLOTS:
         QFile wmf(QStringLiteral(VELMORA_TESTDATA_DIR "/regressions/wmf/polygon-far-past-the-page.wmf"));
         QVERIFY(wmf.open(QIODevice::ReadOnly));
         QTest::newRow("regression polygon far past the page") << wmf.readAll();
-        for (const char *name : {"emf/good/emf2svg-test-156.emf", "wmf/good/poi-60677.wmf", "wmf/good/gen-lo-gradient.wmf"}) {
+        for (const char *name :
+            { "emf/good/emf2svg-test-156.emf", "wmf/good/poi-60677.wmf", "wmf/good/gen-lo-gradient.wmf" }) {
             QFile corpus(QStringLiteral(VELMORA_CORPUS_DIR "/") + QLatin1String(name));
             if (corpus.open(QIODevice::ReadOnly))
                 QTest::newRow(name) << corpus.readAll();
@@ -144,17 +146,21 @@ private Q_SLOTS:
     void workIsTheSameAtEverySize()
     {
         QFETCH(QByteArray, bytes);
-        const auto m = bytes.startsWith(QByteArray("\x01\0\0\0", 4)) ? vm::openEmf(bytes) : vm::openWmf(bytes);
+        const auto m
+            = bytes.startsWith(QByteArray("\x01\0\0\0", 4)) ? vm::openEmf(bytes) : vm::openWmf(bytes);
         const double natural = workAt(*m, m->naturalSize());
         QVERIFY(natural != -2);
-        for (const QSize size : {QSize(159, 151), QSize(318, 302), QSize(37, 1000)}) {
+        for (const QSize size : { QSize(159, 151), QSize(318, 302), QSize(37, 1000) }) {
             const double scaled = workAt(*m, size);
             if (natural < 0)
                 QCOMPARE(scaled, natural);
             else
                 QVERIFY2(std::abs(scaled - natural) <= 1e-9 * natural,
-                         qPrintable(QStringLiteral("%1 at natural size, %2 at %3 x %4")
-                                        .arg(natural).arg(scaled).arg(size.width()).arg(size.height())));
+                    qPrintable(QStringLiteral("%1 at natural size, %2 at %3 x %4")
+                                   .arg(natural)
+                                   .arg(scaled)
+                                   .arg(size.width())
+                                   .arg(size.height())));
         }
     }
 };

@@ -39,7 +39,7 @@ public:
         return *this;
     }
     // COLORREF as two words, low first.
-    static QList<int> color(quint32 c) { return {int(c & 0xFFFF), int(c >> 16)}; }
+    static QList<int> color(quint32 c) { return { int(c & 0xFFFF), int(c >> 16) }; }
 
     QByteArray standard(int objects = 8) const
     {
@@ -107,10 +107,9 @@ Err errorOf(const QByteArray &data)
     return Err(0);
 }
 
-constexpr quint16 kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kCreateFont = 0x02FB,
-                  kSelect = 0x012D, kDelete = 0x01F0, kRectangle = 0x041B, kLineTo = 0x0213,
-                  kSetMapMode = 0x0103, kSetWindowExt = 0x020C, kSetWindowOrg = 0x020B,
-                  kExtTextOut = 0x0A32, kSetBkMode = 0x0102;
+constexpr quint16 kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kCreateFont = 0x02FB, kSelect = 0x012D,
+                  kDelete = 0x01F0, kRectangle = 0x041B, kLineTo = 0x0213, kSetMapMode = 0x0103,
+                  kSetWindowExt = 0x020C, kSetWindowOrg = 0x020B, kExtTextOut = 0x0A32, kSetBkMode = 0x0102;
 
 } // namespace
 
@@ -178,7 +177,7 @@ void TestWmf::corpusFilesBehaveAsListed()
         QCOMPARE(wmf->extentHimetric(), extent);
     const QSize natural = wmf->naturalSize();
     QVERIFY(natural.width() >= 1 && natural.width() <= 16384 && natural.height() >= 1
-            && natural.height() <= 16384);
+        && natural.height() <= 16384);
     QVERIFY(qint64(natural.width()) * natural.height() <= vm::kMetafileMaxPixels);
     const QImage full = wmf->render(natural);
     QCOMPARE(full.size(), natural);
@@ -190,32 +189,32 @@ void TestWmf::newObjectsTakeLowestFreeSlot_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QRgb>("centre");
 
-    const QList<int> box{80, 80, 20, 20};
+    const QList<int> box { 80, 80, 20, 20 };
     WmfWriter w;
     // Pen in 0, green brush in 1; deleting 0 frees it for the blue brush.
-    w.record(kCreatePen, {5, 0, 0, 0, 0})
-        .record(kCreateBrush, QList<int>{0} + WmfWriter::color(0x00FF00) + QList<int>{0})
-        .record(kDelete, {0})
-        .record(kCreateBrush, QList<int>{0} + WmfWriter::color(0xFF0000) + QList<int>{0})
-        .record(kSelect, {0})
+    w.record(kCreatePen, { 5, 0, 0, 0, 0 })
+        .record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0x00FF00) + QList<int> { 0 })
+        .record(kDelete, { 0 })
+        .record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0xFF0000) + QList<int> { 0 })
+        .record(kSelect, { 0 })
         .record(kRectangle, box);
     QTest::newRow("freed-slot-reused") << w.placeable(corners(0, 0, 100, 100), 96, 2) << qRgb(0, 0, 255);
 
     // Slot 1 freed, slot 0 still taken: the new brush goes to 1, not 2.
     WmfWriter v;
-    v.record(kCreateBrush, QList<int>{0} + WmfWriter::color(0x0000FF) + QList<int>{0})
-        .record(kCreateBrush, QList<int>{0} + WmfWriter::color(0x00FF00) + QList<int>{0})
-        .record(kDelete, {1})
-        .record(kCreateBrush, QList<int>{0} + WmfWriter::color(0xFFFF00) + QList<int>{0})
-        .record(kSelect, {1})
+    v.record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0x0000FF) + QList<int> { 0 })
+        .record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0x00FF00) + QList<int> { 0 })
+        .record(kDelete, { 1 })
+        .record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0xFFFF00) + QList<int> { 0 })
+        .record(kSelect, { 1 })
         .record(kRectangle, box);
     QTest::newRow("middle-slot-reused") << v.placeable(corners(0, 0, 100, 100), 96, 3) << qRgb(0, 255, 255);
 
     // A header that promises no slots: objects still land in order.
     WmfWriter u;
-    u.record(kCreateBrush, QList<int>{0} + WmfWriter::color(0x0000FF) + QList<int>{0})
-        .record(kCreateBrush, QList<int>{0} + WmfWriter::color(0x00FF00) + QList<int>{0})
-        .record(kSelect, {1})
+    u.record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0x0000FF) + QList<int> { 0 })
+        .record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0x00FF00) + QList<int> { 0 })
+        .record(kSelect, { 1 })
         .record(kRectangle, box);
     QTest::newRow("table-grows") << u.placeable(corners(0, 0, 100, 100), 96, 0) << qRgb(0, 255, 0);
 }
@@ -244,22 +243,22 @@ void TestWmf::patternBrushColours()
     QFETCH(QRgb, centre);
     // 8x8, 1 bpp, black and white table, every bit 0.
     QByteArray dib;
-    for (quint32 v : {40u, 8u, 8u})
+    for (quint32 v : { 40u, 8u, 8u })
         putLE32(dib, v);
     putLE16(dib, 1);
     putLE16(dib, 1);
-    for (quint32 v : {0u, 32u, 0u, 0u, 2u, 0u, 0x000000u, 0xFFFFFFu})
+    for (quint32 v : { 0u, 32u, 0u, 0u, 2u, 0u, 0x000000u, 0xFFFFFFu })
         putLE32(dib, v);
     dib += QByteArray(32, '\0');
-    QList<int> brush{style, 0};
+    QList<int> brush { style, 0 };
     for (int i = 0; i < dib.size(); i += 2)
         brush.append(qFromLittleEndian<quint16>(dib.constData() + i));
     WmfWriter w;
     w.record(0x0209, WmfWriter::color(0x0000FF)) // SetTextColor red
         .record(0x0201, WmfWriter::color(0xFF0000)) // SetBkColor blue
         .record(0x0142, brush)
-        .record(kSelect, {0})
-        .record(kRectangle, {90, 90, 10, 10});
+        .record(kSelect, { 0 })
+        .record(kRectangle, { 90, 90, 10, 10 });
     const QImage image = openWmf(w.placeable(corners(0, 0, 100, 100), 96))->render(QSize(100, 100));
     QCOMPARE(QString::number(image.pixel(50, 50), 16), QString::number(centre, 16));
 }
@@ -283,10 +282,10 @@ void TestWmf::wideOldStylePensDrawSolid()
     QFETCH(int, width);
     QFETCH(bool, gaps);
     WmfWriter w;
-    w.record(kCreatePen, QList<int>{style, width, 0} + WmfWriter::color(0))
-        .record(kSelect, {0})
-        .record(0x0214, {100, 10}) // MoveTo
-        .record(kLineTo, {100, 190});
+    w.record(kCreatePen, QList<int> { style, width, 0 } + WmfWriter::color(0))
+        .record(kSelect, { 0 })
+        .record(0x0214, { 100, 10 }) // MoveTo
+        .record(kLineTo, { 100, 190 });
     const QImage image = openWmf(w.placeable(corners(0, 0, 200, 200), 96))->render(QSize(200, 200));
     int blank = 0;
     for (int x = 20; x < 180; ++x)
@@ -302,8 +301,8 @@ void TestWmf::extentFollowsHeaderOrMapMode_data()
 
     const auto mapped = [](int mode, int w, int h) {
         WmfWriter writer;
-        writer.record(kSetMapMode, {mode}).record(kSetWindowOrg, {0, 0}).record(kSetWindowExt, {h, w});
-        writer.record(kRectangle, {h, w, 0, 0});
+        writer.record(kSetMapMode, { mode }).record(kSetWindowOrg, { 0, 0 }).record(kSetWindowExt, { h, w });
+        writer.record(kRectangle, { h, w, 0, 0 });
         return writer.standard();
     };
     QTest::newRow("himetric") << mapped(3, 2000, 1000) << QSize(2000, 1000) << QSize(76, 38);
@@ -314,7 +313,7 @@ void TestWmf::extentFollowsHeaderOrMapMode_data()
     QTest::newRow("negative-window-extent") << mapped(8, -96, -48) << QSize(2540, 1270) << QSize(96, 48);
 
     WmfWriter drawn;
-    drawn.record(kRectangle, {48, 96, 0, 0});
+    drawn.record(kRectangle, { 48, 96, 0, 0 });
     QTest::newRow("no-window-uses-drawing") << drawn.standard() << QSize(2540, 1270) << QSize(96, 48);
 
     WmfWriter empty;
@@ -325,8 +324,7 @@ void TestWmf::extentFollowsHeaderOrMapMode_data()
     // 30000 units at 1 per inch: 762 m. The extent stays exact, the natural
     // size is scaled down to the pixel bounds, keeping the shape.
     QTest::newRow("vast-extent-scaled-down")
-        << empty.placeable(corners(0, 0, 30000, 15000), 1) << QSize(76200000, 38100000)
-        << QSize(5792, 2896);
+        << empty.placeable(corners(0, 0, 30000, 15000), 1) << QSize(76200000, 38100000) << QSize(5792, 2896);
 }
 
 void TestWmf::extentFollowsHeaderOrMapMode()
@@ -344,7 +342,7 @@ void TestWmf::invalidHeadersAreRefused_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<int>("error");
     WmfWriter w;
-    w.record(kRectangle, {10, 10, 0, 0});
+    w.record(kRectangle, { 10, 10, 0, 0 });
     const QByteArray good = w.placeable(corners(0, 0, 10, 10), 96);
     QTest::newRow("empty") << QByteArray() << int(Err::InvalidPicture);
     QTest::newRow("placeable-only") << good.left(22) << int(Err::InvalidPicture);
@@ -386,14 +384,14 @@ void TestWmf::textIsDecodedByFontCharSet()
     QFETCH(bool, twoCharacters);
     WmfWriter w;
     // Font: height -20, weight 400, the character set, face "IPAGothic".
-    QList<int> font{-20, 0, 0, 0, 400, 0, charSet << 8, 0, 0};
+    QList<int> font { -20, 0, 0, 0, 400, 0, charSet << 8, 0, 0 };
     const QByteArray face("IPAGothic\0\0\0", 12);
     for (int i = 0; i < face.size(); i += 2)
         font.append(quint8(face[i]) | quint8(face[i + 1]) << 8);
     // ExtTextOut at (10, 10): 4 bytes, no options, then a dx of 30, 0, 30, 0,
     // which folds to 30, 30 for two double-byte characters.
-    const QList<int> text{10, 10, 4, 0, 0xFA93, 0x7B96, 30, 0, 30, 0};
-    w.record(kSetBkMode, {1}).record(kCreateFont, font).record(kSelect, {0}).record(kExtTextOut, text);
+    const QList<int> text { 10, 10, 4, 0, 0xFA93, 0x7B96, 30, 0, 30, 0 };
+    w.record(kSetBkMode, { 1 }).record(kCreateFont, font).record(kSelect, { 0 }).record(kExtTextOut, text);
     const QImage image = openWmf(w.placeable(corners(0, 0, 200, 60), 96))->render(QSize(200, 60));
     const QRect drawn = ink(image);
     QVERIFY(!drawn.isEmpty());
@@ -434,17 +432,17 @@ static QByteArray smallEmf()
         for (quint32 v : values)
             putLE32(records, v);
     };
-    rec(39, {1, 0, 0x000000, 0});  // EMR_CREATEBRUSHINDIRECT
-    rec(37, {1});                  // EMR_SELECTOBJECT
-    rec(43, {0, 0, 10000, 10000}); // EMR_RECTANGLE
-    rec(14, {0, 16, 20});          // EMR_EOF
+    rec(39, { 1, 0, 0x000000, 0 }); // EMR_CREATEBRUSHINDIRECT
+    rec(37, { 1 }); // EMR_SELECTOBJECT
+    rec(43, { 0, 0, 10000, 10000 }); // EMR_RECTANGLE
+    rec(14, { 0, 16, 20 }); // EMR_EOF
     QByteArray header;
     const quint32 total = quint32(88 + records.size());
-    for (quint32 v : {1u, 88u, 0u, 0u, 96u, 96u, 0u, 0u, 2540u, 2540u, 0x464D4520u, 0x10000u, total, 5u})
+    for (quint32 v : { 1u, 88u, 0u, 0u, 96u, 96u, 0u, 0u, 2540u, 2540u, 0x464D4520u, 0x10000u, total, 5u })
         putLE32(header, v);
     putLE16(header, 2);
     putLE16(header, 0);
-    for (quint32 v : {0u, 0u, 0u, 96u, 96u, 254u, 254u})
+    for (quint32 v : { 0u, 0u, 0u, 96u, 96u, 254u, 254u })
         putLE32(header, v);
     return header.left(88) + records;
 }
@@ -452,7 +450,8 @@ static QByteArray smallEmf()
 // The EMF split over comment escapes of at most `chunk` bytes; the first
 // carries the checksum (the negated exclusive-or of the EMF's words), off
 // by `checksumSkew`.
-static QList<QByteArray> carrierEscapes(const QByteArray &emf, int chunk, int sizeSkew = 0, int checksumSkew = 0)
+static QList<QByteArray> carrierEscapes(
+    const QByteArray &emf, int chunk, int sizeSkew = 0, int checksumSkew = 0)
 {
     quint16 checksum = 0;
     for (int i = 0; i + 1 < emf.size(); i += 2)
@@ -495,7 +494,7 @@ void TestWmf::carriedEmfIsDrawnWhenWhole_data()
             w.raw(r + e);
         }
         if (draw)
-            w.record(kRectangle, {5, 5, 0, 0});
+            w.record(kRectangle, { 5, 5, 0, 0 });
         return w.placeable(corners(0, 0, 96, 96), 96);
     };
     QTest::newRow("one-chunk") << carrier(carrierEscapes(emf, 4096), false) << qRgb(0, 0, 0);
@@ -503,9 +502,11 @@ void TestWmf::carriedEmfIsDrawnWhenWhole_data()
     // The WMF records are a copy of the carried EMF: the EMF wins. Here the
     // copy draws a small rectangle away from the centre, the EMF fills it all.
     QTest::newRow("carrier-draws-a-copy") << carrier(carrierEscapes(emf, 4096), true) << qRgb(0, 0, 0);
-    QTest::newRow("chunks-short-of-size") << carrier(carrierEscapes(emf, 4096, 10), false) << qRgb(255, 255, 255);
+    QTest::newRow("chunks-short-of-size")
+        << carrier(carrierEscapes(emf, 4096, 10), false) << qRgb(255, 255, 255);
     QTest::newRow("checksum-wrong") << carrier(carrierEscapes(emf, 60, 0, 1), false) << qRgb(255, 255, 255);
-    QTest::newRow("checksum-wrong-copy-drawn") << carrier(carrierEscapes(emf, 4096, 0, 7), true) << qRgb(255, 255, 255);
+    QTest::newRow("checksum-wrong-copy-drawn")
+        << carrier(carrierEscapes(emf, 4096, 0, 7), true) << qRgb(255, 255, 255);
     QList<QByteArray> cut = carrierEscapes(emf, 60);
     cut.removeLast();
     QTest::newRow("last-chunk-missing") << carrier(cut, false) << qRgb(255, 255, 255);
@@ -529,9 +530,10 @@ void TestWmf::lyingRecordEndsPlay_data()
 
     const auto withLie = [](quint32 words, bool drawFirst) {
         WmfWriter w;
-        w.record(kCreateBrush, QList<int>{0} + WmfWriter::color(0x000000) + QList<int>{0}).record(kSelect, {0});
+        w.record(kCreateBrush, QList<int> { 0 } + WmfWriter::color(0x000000) + QList<int> { 0 })
+            .record(kSelect, { 0 });
         if (drawFirst)
-            w.record(kRectangle, {90, 90, 10, 10});
+            w.record(kRectangle, { 90, 90, 10, 10 });
         QByteArray lie;
         putLE32(lie, words);
         putLE16(lie, kRectangle);
@@ -544,11 +546,11 @@ void TestWmf::lyingRecordEndsPlay_data()
     QByteArray first;
     putLE32(first, 0xFFFFFFFF);
     putLE16(first, kRectangle);
-    QTest::newRow("first-record-lies") << WmfWriter().raw(first).placeable(corners(0, 0, 100, 100), 96)
-                                       << false;
+    QTest::newRow("first-record-lies")
+        << WmfWriter().raw(first).placeable(corners(0, 0, 100, 100), 96) << false;
     // A polygon whose point count runs past its record.
     WmfWriter poly;
-    poly.record(0x0324, {30000, 0, 0, 50, 50, 0, 90});
+    poly.record(0x0324, { 30000, 0, 0, 50, 50, 0, 90 });
     QTest::newRow("point-count-past-record") << poly.placeable(corners(0, 0, 100, 100), 96) << true;
 }
 
@@ -596,8 +598,9 @@ void TestWmf::floodOfRecordsEndsPromptly_data()
     putLE32(pens, 8);
     putLE16(pens, kCreatePen);
     pens += QByteArray(10, '\0');
-    QTest::newRow("deep-saves-many-objects")
-        << WmfWriter().raw(saves.repeated(200'000) + pens.repeated(100'000)).placeable(corners(0, 0, 100, 100), 96);
+    QTest::newRow("deep-saves-many-objects") << WmfWriter()
+                                                    .raw(saves.repeated(200'000) + pens.repeated(100'000))
+                                                    .placeable(corners(0, 0, 100, 100), 96);
 }
 
 void TestWmf::floodOfRecordsEndsPromptly()
