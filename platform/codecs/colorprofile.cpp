@@ -26,7 +26,7 @@ constexpr qsizetype kHeaderSize = 128;
 constexpr size_t kCachedConversions = 16;
 // Below this many pixels the conversion takes well under a millisecond:
 // not worth a thread.
-constexpr qint64 kPixelsForWorkers = 64 * 1024;
+constexpr qint64 kPixelsForWorkers = qint64(64) * 1024;
 constexpr int kMaxWorkers = 7;
 constexpr int kBandRows = 32;
 

@@ -20,7 +20,7 @@ namespace vm {
 
 // Real profiles take a few kilobytes, the largest printer profiles about
 // two megabytes.
-constexpr qsizetype kMaxIccProfileSize = 4 * 1024 * 1024;
+constexpr qsizetype kMaxIccProfileSize = qsizetype(4) * 1024 * 1024;
 
 // What the stored samples mean, four bytes a pixel in every case: Qt's
 // RGB32 layout for Rgb and Grey (grey repeated in the three colours), and

@@ -90,7 +90,7 @@ PngColour readPngColour(QByteArrayView png)
         else if (type == "cHRM" && length == 32) {
             c.hasChromaticities = true;
             for (int i = 0; i < 8; ++i)
-                c.chrm[i] = qFromBigEndian<quint32>(data.data() + 4 * i) / 100000.0;
+                c.chrm[i] = qFromBigEndian<quint32>(data.data() + qsizetype(4) * i) / 100000.0;
         } else if (type == "IDAT" || type == "IEND")
             break;
         at += 12 + qsizetype(length);

@@ -53,7 +53,7 @@ struct Channel {
         if (!m)
             return;
         shift = std::countr_zero(m);
-        const int bits = std::bit_width(m >> shift);
+        const int bits = int(std::bit_width(m >> shift));
         max = (quint64(1) << bits) - 1;
     }
     int operator()(quint32 pixel) const
@@ -240,14 +240,14 @@ std::optional<DibHeader> parseDibHeader(
         const int count = h.compression == DibAlphaBitfields ? 4 : 3;
         if (h.headerSize >= 52) {
             for (int i = 0; i < 3; ++i)
-                h.masks[i] = u32(info + 40 + 4 * i);
+                h.masks[i] = u32(info + 40 + qsizetype(4) * i);
             if (h.headerSize >= 56)
                 h.masks[3] = u32(info + 52);
         } else {
             if (h.headerSize + 4 * count > infoSize)
                 return std::nullopt;
             for (int i = 0; i < count; ++i)
-                h.masks[i] = u32(info + h.headerSize + 4 * i);
+                h.masks[i] = u32(info + h.headerSize + qsizetype(4) * i);
             h.maskBytes = 4 * count;
         }
         break;
@@ -357,8 +357,9 @@ QImage decodeDib(const char *info, qsizetype infoSize, const char *bits, qsizety
         case 16:
         case 32:
             for (int x = 0; x < h.width; ++x) {
-                const quint32 px = h.bitCount == 16 ? u16(reinterpret_cast<const char *>(src) + 2 * x)
-                                                    : u32(reinterpret_cast<const char *>(src) + 4 * x);
+                const quint32 px = h.bitCount == 16
+                    ? u16(reinterpret_cast<const char *>(src) + qsizetype(2) * x)
+                    : u32(reinterpret_cast<const char *>(src) + qsizetype(4) * x);
                 const int a = alpha ? alphaChannel(px) : 255;
                 anyAlpha = anyAlpha || a != 0;
                 out[x] = qRgba(red(px), green(px), blue(px), a);

@@ -102,7 +102,7 @@ Picture decodeGif(const QByteArray &file)
     buffer.setData(file);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "gif");
-    reader.setAllocationLimit(int(kMaxPicturePixels * 4 / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int(kMaxPicturePixels * 4 / (qint64(1024) * 1024)) + 1);
     QImage image;
     if (!reader.read(&image) || image.isNull())
         raise(Err::DamagedPicture);

@@ -81,7 +81,7 @@ QImage decodePng(const Entry &e)
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
-    reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (qint64(1024) * 1024)) + 1);
     QImage image;
     if (!reader.read(&image) || image.size() != QSize(int(e.width), int(e.height)))
         raise(Err::DamagedPicture);

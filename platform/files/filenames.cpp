@@ -82,6 +82,9 @@ QString escaped(const QByteArray &name)
     return out;
 }
 
+// iconv's documented failure value is the integer -1 as a handle.
+const iconv_t kIconvFailed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
+
 class Converter {
 public:
     Converter(const char *to, const char *from)
@@ -90,7 +93,7 @@ public:
     }
     ~Converter()
     {
-        if (m_cd != iconv_t(-1))
+        if (m_cd != kIconvFailed)
             iconv_close(m_cd);
     }
     Converter(const Converter &) = delete;
@@ -99,7 +102,7 @@ public:
     // The whole input converted, or nothing where any byte does not convert.
     bool convert(const QByteArray &in, QByteArray *out) const
     {
-        if (m_cd == iconv_t(-1))
+        if (m_cd == kIconvFailed)
             return false;
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         out->resize(in.size() * 4 + 8);
@@ -203,7 +206,7 @@ QStringList displayNames(const QList<QByteArray> &names)
 
 QByteArray nativePath(const QString &path)
 {
-    const QByteArray direct = path.toUtf8();
+    QByteArray direct = path.toUtf8();
     struct stat st { };
     if (::lstat(direct.constData(), &st) == 0)
         return direct;

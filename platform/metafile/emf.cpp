@@ -148,15 +148,15 @@ EmfHeader parseEmfHeader(const QByteArray &data)
     if (frameW > 0 && frameH > 0) {
         deviceFrame
             = QRectF(h.frame.left() * h.pxPerMm.width() / 100.0, h.frame.top() * h.pxPerMm.height() / 100.0,
-                frameW * h.pxPerMm.width() / 100.0, frameH * h.pxPerMm.height() / 100.0);
+                double(frameW) * h.pxPerMm.width() / 100.0, double(frameH) * h.pxPerMm.height() / 100.0);
     } else {
         const qint64 boundsW = qint64(h.bounds.right()) - h.bounds.left();
         const qint64 boundsH = qint64(h.bounds.bottom()) - h.bounds.top();
         if (boundsW <= 0 || boundsH <= 0)
             raise(Err::DamagedPicture);
         deviceFrame = QRectF(h.bounds.left(), h.bounds.top(), double(boundsW), double(boundsH));
-        extentW = std::llround(boundsW * 100.0 / h.pxPerMm.width());
-        extentH = std::llround(boundsH * 100.0 / h.pxPerMm.height());
+        extentW = std::llround(double(boundsW) * 100.0 / h.pxPerMm.width());
+        extentH = std::llround(double(boundsH) * 100.0 / h.pxPerMm.height());
     }
     if (extentW <= 0 || extentH <= 0 || extentW > INT_MAX || extentH > INT_MAX)
         raise(Err::DamagedPicture);

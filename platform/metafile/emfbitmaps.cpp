@@ -67,7 +67,7 @@ bool EmfPlayer::bltRecord(const EmfRecord &r)
         && std::abs(xformSrc.determinant()) > 1e-9)
         src = xformSrc.mapRect(src);
     if (t == EmrAlphaBlend) {
-        const int constantAlpha = (rop >> 16) & 0xFF;
+        const int constantAlpha = int((rop >> 16) & 0xFF);
         const bool perPixel = (rop >> 24) & 1;
         m_dc.alphaBlend(dest, image, src, constantAlpha, perPixel);
     } else if (t == EmrTransparentBlt) {
@@ -243,7 +243,7 @@ bool EmfPlayer::smallTextOut(const EmfRecord &r)
             : GdiContext::decodeText(bytes, m_dc.state().font.charSet);
     } else {
         for (quint32 i = 0; i < nChars; ++i)
-            text += QChar(r.u16(at + i * 2));
+            text += QChar(r.u16(at + qint64(i) * 2));
     }
     m_dc.textOut(reference, text, {}, options & (EtoOpaque | EtoClipped), box);
     return r.ok();

@@ -57,7 +57,7 @@ bool readPresetColors(const EmfPlusReader &r, qint64 *at, QGradientStops *stops)
     if (n > kMaxBlendCount || !r.need(*at + 4, qint64(n) * 8))
         return false;
     for (quint32 i = 0; i < n; ++i)
-        stops->append({ r.f32(*at + 4 + i * 4), r.argb(*at + 4 + qint64(n) * 4 + i * 4) });
+        stops->append({ r.f32(*at + 4 + qint64(i) * 4), r.argb(*at + 4 + qint64(n) * 4 + qint64(i) * 4) });
     *at += 4 + qint64(n) * 8;
     return true;
 }
@@ -70,7 +70,8 @@ bool readBlendFactors(
     if (n > kMaxBlendCount || !r.need(*at + 4, qint64(n) * 8))
         return false;
     for (quint32 i = 0; i < n; ++i)
-        stops->append({ r.f32(*at + 4 + i * 4), mix(from, to, r.f32(*at + 4 + qint64(n) * 4 + i * 4)) });
+        stops->append({ r.f32(*at + 4 + qint64(i) * 4),
+            mix(from, to, r.f32(*at + 4 + qint64(n) * 4 + qint64(i) * 4)) });
     *at += 4 + qint64(n) * 8;
     return true;
 }

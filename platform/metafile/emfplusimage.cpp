@@ -80,7 +80,7 @@ QImage decodePng(const QByteArray &data)
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
-    reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (qint64(1024) * 1024)) + 1);
     QImage image;
     if (!reader.read(&image) || image.size() != QSize(int(width), int(height)))
         return {};
@@ -127,7 +127,7 @@ std::shared_ptr<EmfPlusImage> parseBitmap(const EmfPlusReader &r)
             if (!r.ok() || count > 256 || !r.has(at + 8, qint64(count) * 4))
                 return nullptr;
             for (quint32 i = 0; i < count; ++i)
-                palette.append(r.u32(at + 8 + i * 4));
+                palette.append(r.u32(at + 8 + qint64(i) * 4));
             at += 8 + qint64(count) * 4;
         }
         image->pixels
@@ -231,7 +231,7 @@ QImage decodeEmfPlusPixels(quint32 format, int width, int height, qint64 stride,
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
             const uchar *p = row + qint64(x) * bpp / 8;
-            const auto w16 = [p](int i) { return qFromLittleEndian<quint16>(p + 2 * i); };
+            const auto w16 = [p](int i) { return qFromLittleEndian<quint16>(p + qsizetype(2) * i); };
             QRgb c = 0;
             switch (format & 0xFF) {
             case 1:

@@ -389,7 +389,7 @@ std::optional<EmfPlusPen> parseEmfPlusPen(const EmfPlusReader &r, int depth)
         if (n > 1024 || !r.need(at + 4, qint64(n) * 4))
             return std::nullopt;
         for (quint32 i = 0; i < n; ++i)
-            pen.dashes.append(std::clamp(double(r.f32(at + 4 + i * 4)), 0.0, 1e4));
+            pen.dashes.append(std::clamp(double(r.f32(at + 4 + qint64(i) * 4)), 0.0, 1e4));
         at += 4 + qint64(n) * 4;
     }
     if (flags & PenAlignment)

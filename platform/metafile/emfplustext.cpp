@@ -214,7 +214,8 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     QPainterPath glyphs;
     const QPointF origin
         = worldToImage().map(r.type == EmfPlusDrawString ? layout.topLeft() : positions.value(0));
-    glyphs.addRect(QRectF(origin, QSizeF(emPixels * std::min<qsizetype>(text.size(), 100000), emPixels)));
+    glyphs.addRect(
+        QRectF(origin, QSizeF(emPixels * double(std::min<qsizetype>(text.size(), 100000)), emPixels)));
     if (!dc().charge(PlayBudget::kRecord + double(text.size()) * PlayBudget::kGlyph)
         || !dc().chargeDrawing(glyphs, 0) || !beginDraw())
         return EmfPlusResult::Done;

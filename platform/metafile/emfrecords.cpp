@@ -310,7 +310,8 @@ bool EmfPlayer::extCreatePen(const EmfRecord &r)
     if (r.u32(36) == 1) // BS_NULL brush: nothing is drawn
         pen.style = (pen.style & ~quint32(GdiPen::StyleMask)) | GdiPen::Null;
     const quint32 entries = r.u32(48);
-    if ((pen.style & GdiPen::StyleMask) == GdiPen::UserStyle && entries <= 64 && r.has(52, entries * 4)) {
+    if ((pen.style & GdiPen::StyleMask) == GdiPen::UserStyle && entries <= 64
+        && r.has(52, qint64(entries) * 4)) {
         for (quint32 i = 0; i < entries; ++i)
             pen.dashes.append(r.u32(52 + i * 4));
     }
@@ -390,7 +391,7 @@ bool EmfPlayer::setPaletteEntries(const EmfRecord &r)
     const GdiObject *object = m_dc.objects().find(int(std::min<quint32>(index, INT_MAX)));
     if (object && std::holds_alternative<GdiPalette>(*object) && start < 65536) {
         GdiPalette palette = std::get<GdiPalette>(*object);
-        if (palette.entries.size() < qsizetype(start + count))
+        if (palette.entries.size() < qsizetype(start) + count)
             palette.entries.resize(start + count, qRgb(0, 0, 0));
         for (quint32 i = 0; i < count; ++i)
             palette.entries[start + i] = readPaletteEntry(r, 20 + i * 4);

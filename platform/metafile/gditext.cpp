@@ -134,7 +134,7 @@ bool isInstalled(const QString &family)
 QString firstInstalled(std::initializer_list<const char *> candidates)
 {
     for (const char *name : candidates) {
-        const QString family = QString::fromLatin1(name);
+        QString family = QString::fromLatin1(name);
         if (isInstalled(family))
             return family;
     }
@@ -223,7 +223,7 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
     };
     for (const auto &s : substitutes) {
         if (face.startsWith(QLatin1String(s.prefix), Qt::CaseInsensitive)) {
-            const QString family = firstInstalled(s.families);
+            QString family = firstInstalled(s.families);
             if (!family.isEmpty())
                 return family;
         }

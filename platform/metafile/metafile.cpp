@@ -36,7 +36,7 @@ QSize metafileNaturalSize(QSize himetric)
     if (w * h * scale * scale > double(kMetafileMaxPixels))
         scale = std::sqrt(double(kMetafileMaxPixels) / (w * h));
     const auto side = [scale](double v) {
-        return std::clamp(int(scale < 1 ? std::floor(v * scale) : std::lround(v)), 1, kMetafileMaxSide);
+        return std::clamp(scale < 1 ? int(std::floor(v * scale)) : int(std::lround(v)), 1, kMetafileMaxSide);
     };
     return QSize(side(w), side(h));
 }

@@ -18,7 +18,7 @@ constexpr int kDibPalColors = 1;
 // reserved word more before the destination.
 bool hasBitmap(quint16 function, const WmfParams &p)
 {
-    return p.size() + 6 != 2 * ((function >> 8) + 3);
+    return p.size() + 6 != qsizetype(2) * ((function >> 8) + 3);
 }
 
 } // namespace
@@ -68,7 +68,8 @@ QImage WmfPlayer::readBitmap16(const WmfParams &p, qsizetype offset, qsizetype b
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
         const int step = bpp / 8;
         for (int x = 0; x < width; ++x)
-            out[x] = qRgb(row[x * step + 2], row[x * step + 1], row[x * step]);
+            out[x]
+                = qRgb(row[qsizetype(x) * step + 2], row[qsizetype(x) * step + 1], row[qsizetype(x) * step]);
     }
     return image;
 }

@@ -127,7 +127,7 @@ public:
     }
     qint16 s16(qsizetype offset) const
     {
-        return has(offset, 2) ? qFromLittleEndian<qint16>(m_data + offset) : fail();
+        return has(offset, 2) ? qFromLittleEndian<qint16>(m_data + offset) : qint16(fail());
     }
     quint16 u16(qsizetype offset) const
     {

@@ -297,7 +297,7 @@ bool WmfPlayer::textRecord(quint16 function, const WmfParams &p)
     if (have == length && p.has(at, 2 * qsizetype(length))) {
         dx.reserve(length);
         for (int i = 0; i < length; ++i)
-            dx.append(p.s16(at + 2 * i));
+            dx.append(p.s16(at + qsizetype(2) * i));
     }
     const QString text = decodeText(bytes, dx.isEmpty() ? nullptr : &dx);
     m_dc.textOut(reference, text, dx, options, box);
