@@ -9,12 +9,14 @@
 #include <QFile>
 #include <QImage>
 #include <QList>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <lcms2.h>
 #include <zlib.h>
 
 #include "support/loaderfixtures.h"
+#include "platform/picture.h"
 
 namespace vmtest {
 
@@ -265,6 +267,53 @@ inline QByteArray gifWithProfile(
     ext.append('\0');
     gif.insert(13 + 12, ext); // header, screen, 4-entry table
     return gif;
+}
+
+// A red square, the colour the swapped-channels profile turns green.
+inline QImage redSquare(int side = 32)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(qRgb(230, 20, 20));
+    return image;
+}
+
+inline QByteArray jpegOf(const QImage &image, const QByteArray &exif = {}, Jpeg::Model model = Jpeg::Rgb)
+{
+    Jpeg j;
+    j.exif = exif;
+    j.model = model;
+    return j.encode(image);
+}
+
+// A JPEG carrying `profile` in `chunks` APP2 segments.
+inline QByteArray taggedJpeg(const QImage &image, const QByteArray &profile, int chunks = 1)
+{
+    return withApp2(jpegOf(image), iccSegments(profile, chunks));
+}
+
+struct Loaded {
+    QImage image;
+    QSize extent;
+};
+
+// Loads `bytes` as a picture file, reduced for `maxSize` when one is given.
+inline Loaded load(const QByteArray &bytes, QSize maxSize = QSize())
+{
+    static QTemporaryDir dir;
+    static int serial = 0;
+    const QString path = writeFile(dir, QStringLiteral("picture%1").arg(++serial), bytes);
+    const vm::Picture p = vm::LoadPictureForSize(path, maxSize);
+    return { p.image(), p.extent() };
+}
+
+inline bool isGreen(QRgb c)
+{
+    return qGreen(c) > 150 && qRed(c) < 90 && qBlue(c) < 90;
+}
+
+inline bool isRed(QRgb c)
+{
+    return qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) < 90;
 }
 
 } // namespace vmtest

@@ -34,45 +34,11 @@ QImage colourGrid()
     return image;
 }
 
-QImage redSquare(int side = 32)
-{
-    QImage image(side, side, QImage::Format_RGB32);
-    image.fill(qRgb(230, 20, 20));
-    return image;
-}
-
-QByteArray jpegOf(const QImage &image, const QByteArray &exif = {}, Jpeg::Model model = Jpeg::Rgb)
-{
-    Jpeg j;
-    j.exif = exif;
-    j.model = model;
-    return j.encode(image);
-}
-
-QByteArray taggedJpeg(const QImage &image, const QByteArray &profile, int chunks = 1)
-{
-    return withApp2(jpegOf(image), iccSegments(profile, chunks));
-}
-
 // The profile with its declared size, class or tag table spoiled.
 QByteArray spoiled(QByteArray profile, int at, quint32 value)
 {
     qToBigEndian<quint32>(value, profile.data() + at);
     return profile;
-}
-
-struct Loaded {
-    QImage image;
-    QSize extent;
-};
-
-Loaded load(const QByteArray &bytes, QSize maxSize = QSize())
-{
-    static QTemporaryDir dir;
-    static int serial = 0;
-    const QString path = writeFile(dir, QStringLiteral("picture%1").arg(++serial), bytes);
-    const vm::Picture p = vm::LoadPictureForSize(path, maxSize);
-    return { p.image(), p.extent() };
 }
 
 // Judges shown sRGB pixels against expected sRGB values, in CIEDE2000.
@@ -174,16 +140,6 @@ QByteArray cHRM(std::initializer_list<double> xy)
     for (double v : xy)
         data += be32(quint32(qRound(v * 100000)));
     return pngChunk("cHRM", data);
-}
-
-bool isGreen(QRgb c)
-{
-    return qGreen(c) > 150 && qRed(c) < 90 && qBlue(c) < 90;
-}
-
-bool isRed(QRgb c)
-{
-    return qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) < 90;
 }
 
 } // namespace
