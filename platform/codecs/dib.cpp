@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <bit>
 #include <vector>
@@ -98,6 +99,11 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
     if (image.isNull())
         return fail<QImage>(error, DibError::OutOfMemory);
     image.fill(options.rleSkipTransparent ? 0u : table[0]);
+    // 256 entries, so the pixel loop indexes by the byte without a division
+    // (the table holds 16 or 256 colours).
+    std::array<QRgb, 256> colours {};
+    for (size_t i = 0; i < colours.size(); ++i)
+        colours[i] = table[i % table.size()];
     const auto *p = reinterpret_cast<const quint8 *>(bits);
     const quint8 *end = p + size;
     const bool four = h.compression == DibRle4;
@@ -107,15 +113,21 @@ QImage decodeRle(const DibHeader &h, const std::vector<QRgb> &table, const char 
     QRgb *out = line(0);
     auto put = [&](int index) {
         if (x < h.width) // past the row's end, pixels are dropped until its end-of-line
-            out[x++] = table[size_t(index) % table.size()];
+            out[x++] = colours[size_t(index) & 0xFF];
     };
     while (end - p >= 2) {
         const int count = p[0];
         const int value = p[1];
         p += 2;
         if (count > 0) {
+            if (!four) {
+                const int n = std::min(count, h.width - x);
+                std::fill_n(out + x, std::max(n, 0), colours[size_t(value)]);
+                x += std::max(n, 0);
+                continue;
+            }
             for (int i = 0; i < count && x < h.width; ++i)
-                put(four ? ((i & 1) ? value & 15 : value >> 4) : value);
+                put((i & 1) ? value & 15 : value >> 4);
             continue;
         }
         if (value == 0) { // end of line
