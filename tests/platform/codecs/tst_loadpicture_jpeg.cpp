@@ -1,10 +1,13 @@
 // JPEG: photos stand upright by their EXIF orientation, every colour model
-// decodes, reduced-size decoding keeps the full extent, and broken or
-// hostile streams are refused.
+// decodes, reduced-size decoding keeps the full extent, a large photo decoded
+// on two threads is the same as one decoded on one, and broken or hostile
+// streams are refused.
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/colourfixtures.h"
 #include "support/loaderfixtures.h"
+#include "platform/codecs/colorprofile.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
 
@@ -45,6 +48,44 @@ QByteArray withFrameSize(QByteArray jpeg, int width, int height)
     qToBigEndian<quint16>(quint16(height), jpeg.data() + sof + 5);
     qToBigEndian<quint16>(quint16(width), jpeg.data() + sof + 7);
     return jpeg;
+}
+
+// A picture whose every row differs from its neighbours: a band decoded from
+// the wrong place, or twice, shows.
+QImage texture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    quint32 noise = 12345;
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            row[x] = qRgb((x * 255 / width) ^ int(noise >> 28), (y * 7) & 0xff, (x + y) & 0xff);
+        }
+    }
+    return image;
+}
+
+// libjpeg's own decoding, one row after another on one thread.
+QImage plainDecode(const QByteArray &jpeg)
+{
+    jpeg_decompress_struct c {};
+    jpeg_error_mgr err {};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&c);
+    jpeg_mem_src(&c, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size());
+    jpeg_read_header(&c, TRUE);
+    c.out_color_space = JCS_EXT_BGRA;
+    c.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&c);
+    QImage image(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
+    while (c.output_scanline < c.output_height) {
+        JSAMPROW row = image.scanLine(int(c.output_scanline));
+        jpeg_read_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_decompress(&c);
+    jpeg_destroy_decompress(&c);
+    return image;
 }
 
 } // namespace
@@ -152,6 +193,47 @@ private Q_SLOTS:
         QCOMPARE(picture.pixelSize(), decoded);
         QCOMPARE(picture.extent(), extent);
         QCOMPARE(vm::LoadPicture(path).extent(), extent);
+    }
+
+    // Large single-scan photos are decoded by two threads, one skipping the
+    // rows the other decodes; what comes out must not show where they met.
+    void largePhotoIsTheSameDecodedOnTwoThreads_data()
+    {
+        QTest::addColumn<QByteArray>("jpeg");
+        QTest::addColumn<QByteArray>("profile");
+        const QImage big = texture(1901, 1203); // odd sizes: partial blocks at the meeting row
+        QTest::newRow("colour, 4:2:0") << vmtest::Jpeg().encode(big) << QByteArray();
+        vmtest::Jpeg grey;
+        grey.model = vmtest::Jpeg::Grey;
+        QTest::newRow("grey") << grey.encode(big) << QByteArray();
+        const QByteArray adobe = vmtest::colordProfile("AdobeRGB1998.icc");
+        QTest::newRow("Adobe RGB, converted by both threads")
+            << vmtest::withApp2(vmtest::Jpeg().encode(big), vmtest::iccSegments(adobe, 1)) << adobe;
+    }
+
+    void largePhotoIsTheSameDecodedOnTwoThreads()
+    {
+        QFETCH(QByteArray, jpeg);
+        QFETCH(QByteArray, profile);
+        QImage expected = plainDecode(jpeg);
+        vm::applyColorProfile(expected, profile);
+        const QImage decoded = vm::LoadPicture(file(jpeg)).image().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(decoded.size(), expected.size());
+        for (int y = 0; y < expected.height(); ++y) {
+            if (std::memcmp(
+                    decoded.constScanLine(y), expected.constScanLine(y), size_t(expected.width()) * 4))
+                QFAIL(qPrintable(QStringLiteral("row %1 differs").arg(y)));
+        }
+        // Cut off in the first thread's rows, in the second's, and in the
+        // last row of blocks.
+        for (const double kept : { 0.3, 0.8, 0.995 }) {
+            try {
+                vm::LoadPicture(file(jpeg.left(qsizetype(jpeg.size() * kept))));
+                QFAIL(qPrintable(QStringLiteral("cut at %1 loaded").arg(kept)));
+            } catch (const vm::RuntimeError &e) {
+                QCOMPARE(e.number(), Err::DamagedPicture);
+            }
+        }
     }
 
     void brokenStreamIsRefused_data()
