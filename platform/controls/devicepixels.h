@@ -10,6 +10,14 @@
 
 class QWidget;
 
+// Left, Top, Width and Height as Qt properties of a DevicePixelGeometry
+// control (moc expands it where the class declares its properties).
+#define VM_DEVICE_PIXEL_GEOMETRY_PROPERTIES                                                                  \
+    Q_PROPERTY(int Left READ leftDevicePixels WRITE setLeftDevicePixels)                                     \
+    Q_PROPERTY(int Top READ topDevicePixels WRITE setTopDevicePixels)                                        \
+    Q_PROPERTY(int Width READ widthDevicePixels WRITE setWidthDevicePixels)                                  \
+    Q_PROPERTY(int Height READ heightDevicePixels WRITE setHeightDevicePixels)
+
 namespace vm {
 
 // Device pixels per logical pixel for the screen the widget is on.
@@ -28,8 +36,8 @@ DevicePixels deviceHeight(const QWidget *widget);
 // place. It remembers the device rectangle a procedure asked for, so that an
 // odd size reads back exactly although the widget itself can only sit on
 // whole logical pixels (it then covers the asked-for area). A control inherits
-// it beside its widget class and declares the properties with the plain-number
-// accessors, e.g. Q_PROPERTY(int Left READ leftDevicePixels WRITE setLeftDevicePixels).
+// it beside its widget class and declares the properties with
+// VM_DEVICE_PIXEL_GEOMETRY_PROPERTIES after Q_OBJECT.
 class DevicePixelGeometry {
 public:
     explicit DevicePixelGeometry(QWidget *widget)

@@ -24,10 +24,7 @@ class PictureBox : public QWidget, public DevicePixelGeometry {
     Q_PROPERTY(bool AutoRedraw READ AutoRedraw WRITE setAutoRedraw)
     Q_PROPERTY(int BorderStyle READ BorderStyle WRITE setBorderStyle)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
-    Q_PROPERTY(int Left READ leftDevicePixels WRITE setLeftDevicePixels)
-    Q_PROPERTY(int Top READ topDevicePixels WRITE setTopDevicePixels)
-    Q_PROPERTY(int Width READ widthDevicePixels WRITE setWidthDevicePixels)
-    Q_PROPERTY(int Height READ heightDevicePixels WRITE setHeightDevicePixels)
+    VM_DEVICE_PIXEL_GEOMETRY_PROPERTIES
 
 public:
     explicit PictureBox(QWidget *parent = nullptr);

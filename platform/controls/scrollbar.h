@@ -19,10 +19,7 @@ class ScrollBarBase : public QScrollBar, public DevicePixelGeometry {
     Q_PROPERTY(int SmallChange READ SmallChange WRITE setSmallChange)
     Q_PROPERTY(int LargeChange READ LargeChange WRITE setLargeChange)
     Q_PROPERTY(bool Visible READ Visible WRITE setVisible)
-    Q_PROPERTY(int Left READ leftDevicePixels WRITE setLeftDevicePixels)
-    Q_PROPERTY(int Top READ topDevicePixels WRITE setTopDevicePixels)
-    Q_PROPERTY(int Width READ widthDevicePixels WRITE setWidthDevicePixels)
-    Q_PROPERTY(int Height READ heightDevicePixels WRITE setHeightDevicePixels)
+    VM_DEVICE_PIXEL_GEOMETRY_PROPERTIES
 
 public:
     ScrollBarBase(Qt::Orientation orientation, QWidget *parent);

@@ -280,8 +280,14 @@ private Q_SLOTS:
             DevicePixels(device.height()));
         bar.Move(DevicePixels(device.x()), DevicePixels(device.y()), DevicePixels(device.width()),
             DevicePixels(device.height()));
-        for (const QRect &got : { box.deviceGeometry(),
-                 QRect(bar.Left().value(), bar.Top().value(), bar.Width().value(), bar.Height().value()) })
+        // Read as tools read them: by property name.
+        const auto byName = [](const QObject &o) {
+            return QRect(o.property("Left").toInt(), o.property("Top").toInt(), o.property("Width").toInt(),
+                o.property("Height").toInt());
+        };
+        for (const QRect &got : { box.deviceGeometry(), byName(box),
+                 QRect(bar.Left().value(), bar.Top().value(), bar.Width().value(), bar.Height().value()),
+                 byName(bar) })
             QCOMPARE(got, device);
         QCOMPARE(box.surface().size(), device.size());
         // The widget covers the area it was given.
