@@ -99,6 +99,12 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
     const quint32 type = r.u32(4);
     if (!r.ok())
         return std::nullopt;
+    // Textures and gradients begin alike: their flags, then the wrap mode.
+    const bool patterned = type == EmfPlusBrush::Texture || type == EmfPlusBrush::LinearGradient
+        || type == EmfPlusBrush::PathGradient;
+    const quint32 flags = patterned ? r.u32(8) : 0;
+    if (patterned)
+        b.spread = spreadOf(r.i32(12));
     switch (type) {
     case EmfPlusBrush::Solid:
         b.color = r.argb(8);
@@ -109,8 +115,6 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
         b.background = r.argb(16);
         break;
     case EmfPlusBrush::Texture: {
-        const quint32 flags = r.u32(8);
-        b.spread = spreadOf(r.i32(12));
         qint64 at = 16;
         if (flags & BrushTransform)
             b.transform = r.matrix(std::exchange(at, at + 24));
@@ -121,8 +125,6 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
         break;
     }
     case EmfPlusBrush::LinearGradient: {
-        const quint32 flags = r.u32(8);
-        b.spread = spreadOf(r.i32(12));
         b.rect = r.rectF(16);
         b.color = r.argb(32);
         b.background = r.argb(36);
@@ -136,8 +138,6 @@ std::optional<EmfPlusBrush> parseEmfPlusBrush(const EmfPlusReader &r, int depth)
         break;
     }
     case EmfPlusBrush::PathGradient: {
-        const quint32 flags = r.u32(8);
-        b.spread = spreadOf(r.i32(12));
         b.color = r.argb(16);
         b.centre = r.pointF(20);
         const quint32 surrounding = r.u32(28);
