@@ -145,14 +145,24 @@ std::shared_ptr<EmfPlusImage> parseMetafile(const EmfPlusReader &r, int depth)
     const quint32 type = r.u32(8), size = r.u32(12);
     if (!r.ok() || type < 1 || type > 5 || !r.has(16, size) || depth + 1 > kMetafileMaxNesting)
         return nullptr;
-    auto image = std::make_shared<EmfPlusImage>();
-    image->data = QByteArray(reinterpret_cast<const char *>(r.data() + 16), size);
-    image->depth = depth + 1;
     // GDI+ writes the placeable header padded to 24 bytes: two zero bytes
     // sit between it and the WMF header (type 1 or 2, nine header words).
-    const auto u16at = [&](qsizetype at) { return qFromLittleEndian<quint16>(image->data.constData() + at); };
-    if (type == 2 && image->data.size() >= 24 + 18 && u16at(22) == 0 && u16at(26) == 9
-        && (u16at(24) == 1 || u16at(24) == 2))
+    const bool padded = type == 2 && r.has(16, 24 + 18) && r.u16(16 + 22) == 0 && r.u16(16 + 26) == 9
+        && (r.u16(16 + 24) == 1 || r.u16(16 + 24) == 2);
+    // It also gives the size of the WMF without that header, which cuts
+    // off the last records; the WMF header's own size in words says how
+    // far it really goes, and is taken when the object holds that much.
+    qint64 length = size;
+    const qint64 wmfStart = padded ? 24 : 22;
+    if (type == 2 && r.has(16 + wmfStart, 18)) {
+        const qint64 whole = wmfStart + 2 * qint64(r.u32(16 + wmfStart + 6));
+        if (whole > length && r.has(16, whole))
+            length = whole;
+    }
+    auto image = std::make_shared<EmfPlusImage>();
+    image->data = QByteArray(reinterpret_cast<const char *>(r.data() + 16), length);
+    image->depth = depth + 1;
+    if (padded && image->data.size() >= 24 + 18)
         image->data.remove(22, 2);
     try {
         if (type >= 3) {

@@ -72,9 +72,11 @@ QByteArray compressedBitmap(const QByteArray &file, int width, int height)
         .pad();
 }
 
-QByteArray metafileImage(quint32 type, const QByteArray &file)
+// `declared` is the size the object gives for `file` (its length when negative).
+QByteArray metafileImage(quint32 type, const QByteArray &file, qint64 declared = -1)
 {
-    return PlusData().u32(kPlusVersion).u32(2).u32(type).u32(quint32(file.size())).bytes(file).pad();
+    const quint32 size = quint32(declared < 0 ? file.size() : declared);
+    return PlusData().u32(kPlusVersion).u32(2).u32(type).u32(size).bytes(file).pad();
 }
 
 QByteArray encoded(const QImage &image, const char *format)
@@ -178,8 +180,9 @@ QByteArray nested(int levels)
 }
 
 // A placeable WMF, 200 x 100 logical units, its left half filled blue;
-// `padded` puts GDI+'s two zero bytes after the placeable header.
-QByteArray placeableWmf(bool padded)
+// `padded` puts GDI+'s two zero bytes after the placeable header, and
+// `words` is the size its header gives (true when 30).
+QByteArray placeableWmf(bool padded, quint32 words = 30)
 {
     PlusData d;
     d.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(200).u16(100).u16(96).u32(0);
@@ -190,7 +193,7 @@ QByteArray placeableWmf(bool padded)
     d.u16(sum);
     if (padded)
         d.u16(0);
-    d.u16(1).u16(9).u16(0x300).u32(9 + 7 + 4 + 7 + 3).u16(1).u32(7).u16(0);
+    d.u16(1).u16(9).u16(0x300).u32(words).u16(1).u32(7).u16(0);
     d.u32(7).u16(0x02FC).u16(0).u32(0x00FF0000).u16(0); // CreateBrushIndirect, blue
     d.u32(4).u16(0x012D).u16(0); // SelectObject
     d.u32(7).u16(0x041B).u16(100).u16(100).u16(0).u16(0); // Rectangle (bottom, right, top, left)
@@ -366,21 +369,36 @@ private Q_SLOTS:
     void placeableWmfImagesInTheirOwnUnits_data()
     {
         QTest::addColumn<bool>("padded");
-        QTest::newRow("22-byte placeable header") << false;
-        QTest::newRow("GDI+'s 24-byte placeable header") << true;
+        QTest::addColumn<quint32>("words");
+        QTest::addColumn<bool>("uncounted");
+        QTest::addColumn<QColor>("left");
+        QTest::newRow("22-byte placeable header") << false << 30u << false << kBlue;
+        QTest::newRow("GDI+'s 24-byte placeable header") << true << 30u << false << kBlue;
+        // GDI+ gives the size without its placeable header: the WMF's own
+        // size brings back the last records (here the rectangle).
+        QTest::newRow("size without the placeable header") << true << 30u << true << kBlue;
+        QTest::newRow("no placeable header in the size, unpadded") << false << 30u << true << kBlue;
+        // A WMF size beyond the object is not followed: the cut-off
+        // rectangle stays unplayed.
+        QTest::newRow("WMF size past the object") << true << 1000u << true << kRed;
     }
     void placeableWmfImagesInTheirOwnUnits()
     {
         // The source rectangle is the WMF's bounding box in its logical
         // units; what the WMF leaves unpainted shows the red page.
         QFETCH(bool, padded);
+        QFETCH(quint32, words);
+        QFETCH(bool, uncounted);
+        QFETCH(QColor, left);
+        const QByteArray wmf = placeableWmf(padded, words);
         EmfPlusBuilder b;
         b.plus(vm::EmfPlusFillRects, vm::FlagColor,
             PlusData().u32(kRed.rgba()).u32(1).rect(QRectF(0, 0, 100, 100)));
-        b.object(1, EmfPlusObjectType::Image, metafileImage(2, placeableWmf(padded)));
+        b.object(1, EmfPlusObjectType::Image,
+            metafileImage(2, wmf, uncounted ? wmf.size() - (padded ? 24 : 22) : -1));
         b.plus(vm::EmfPlusDrawImage, 1, drawImage(QRectF(0, 0, 200, 100), QRectF(0, 0, 100, 100)));
         const QImage out = render(b.finish());
-        QVERIFY2(near(out, { 25, 50 }, kBlue), qPrintable(describe(out, { 25, 50 })));
+        QVERIFY2(near(out, { 25, 50 }, left), qPrintable(describe(out, { 25, 50 })));
         QVERIFY2(near(out, { 75, 50 }, kRed), qPrintable(describe(out, { 75, 50 })));
     }
 
