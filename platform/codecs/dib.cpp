@@ -72,6 +72,11 @@ std::vector<QRgb> readColorTable(
     if (h.bitCount > 8)
         return table;
     table.assign(size_t(1) << h.bitCount, qRgb(0, 0, 0));
+    if (options.indexColours) {
+        for (size_t i = 0; i < table.size() && qsizetype(i) < options.indexColours->size(); ++i)
+            table[i] = options.indexColours->at(qsizetype(i)) | 0xff000000u;
+        return table;
+    }
     const qint64 start = h.headerSize + h.maskBytes;
     for (int i = 0; i < h.paletteEntries; ++i) {
         const qint64 at = start + qint64(i) * h.paletteEntrySize;

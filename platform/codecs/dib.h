@@ -36,6 +36,9 @@ struct DibOptions {
     // Colour table holds 16-bit indices into this logical palette
     // (DIB_PAL_COLORS) instead of RGBQUADs. Indices past its end are black.
     const QList<QRgb> *paletteIndices = nullptr;
+    // No colour table at all (DIB_PAL_INDICES): index i takes entry i of
+    // this list, black past its end.
+    const QList<QRgb> *indexColours = nullptr;
     // Treat the fourth byte of 32-bpp BI_RGB pixels as alpha (AlphaBlend
     // sources). When every such byte is zero the bitmap is taken as opaque.
     bool alpha32 = false;

@@ -25,12 +25,13 @@ QRectF bottomUpSource(const QImage &image, double x, double y, double w, double 
 } // namespace
 
 QImage EmfPlayer::readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, qint64 bitsOffset,
-    qint64 bitsSize, quint32 usage, bool alpha)
+    qint64 bitsSize, quint32 usage, bool alpha, const QList<QRgb> *indexColours)
 {
     if (!r.need(bmiOffset, bmiSize) || !r.need(bitsOffset, bitsSize))
         return QImage();
     DibOptions options;
     options.alpha32 = alpha;
+    options.indexColours = indexColours;
     if (usage == kDibPalColors)
         options.paletteIndices = &m_dc.state().palette.entries;
     return decodeDib(reinterpret_cast<const char *>(r.data() + bmiOffset), bmiSize,

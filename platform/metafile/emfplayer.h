@@ -92,7 +92,7 @@ private:
     bool readPolyPoly(const EmfRecord &r, bool small, QList<QPolygonF> *polys);
     bool readRegion(const EmfRecord &r, qint64 offset, qint64 size, GdiRegion *region);
     QImage readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, qint64 bitsOffset, qint64 bitsSize,
-        quint32 usage, bool alpha = false);
+        quint32 usage, bool alpha = false, const QList<QRgb> *indexColours = nullptr);
     void storeObject(quint32 index, GdiObject object);
     // Stores the object a record made at the index it names (its first
     // field), unless the record lied about its size; returns r.ok().

@@ -14,6 +14,7 @@ namespace {
 constexpr quint32 kStockFlag = kEmfStockObjectFlag;
 constexpr int kMaxRegionRects = 200000;
 constexpr qint64 kFarAway = 1 << 27;
+constexpr quint32 kDibPalIndices = 2; // DIBColors: no colour table, indices into the palette
 
 QTransform readXform(const EmfRecord &r, qint64 offset)
 {
@@ -331,7 +332,12 @@ bool EmfPlayer::createPatternBrush(const EmfRecord &r)
 {
     GdiBrush brush;
     const quint32 usage = r.u32(12);
-    QImage image = readDib(r, r.u32(16), r.u32(20), r.u32(24), r.u32(28), usage);
+    // A monochrome brush given as palette indices has no colour table: its
+    // bits themselves choose the text (0) or the background colour (1).
+    static const QList<QRgb> kBits = { qRgb(0, 0, 0), qRgb(255, 255, 255) };
+    const bool bitsOnly = r.type() == EmrCreateMonoBrush && usage == kDibPalIndices;
+    QImage image
+        = readDib(r, r.u32(16), r.u32(20), r.u32(24), r.u32(28), usage, false, bitsOnly ? &kBits : nullptr);
     if (!r.ok())
         return false;
     if (!image.isNull() && image.width() <= 256 && image.height() <= 256) {

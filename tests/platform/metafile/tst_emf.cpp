@@ -74,6 +74,8 @@ private Q_SLOTS:
     void stretchDibitsPlacesRowsAndAppliesTheRasterOperation();
     void embeddedWmfStandsInForRecordsThatDrawNothing_data();
     void embeddedWmfStandsInForRecordsThatDrawNothing();
+    void monochromeBrushBitsChooseTextOrBackgroundColour_data();
+    void monochromeBrushBitsChooseTextOrBackgroundColour();
 };
 
 void TestEmf::corpusFilesBehaveAsTheManifestSays_data()
@@ -498,6 +500,44 @@ void TestEmf::embeddedWmfStandsInForRecordsThatDrawNothing()
     const QImage image = renderBytes(b.finish());
     QCOMPARE(isColor(image, 100, 100, Qt::red), !recordsDraw);
     QVERIFY(isColor(image, 100, 100, recordsDraw ? Qt::white : Qt::red));
+}
+
+void TestEmf::monochromeBrushBitsChooseTextOrBackgroundColour_data()
+{
+    QTest::addColumn<qint64>("usage");
+    QTest::addColumn<QByteArray>("colourTable");
+    QTest::newRow("palette indices, no colour table") << qint64(2) << QByteArray();
+    QTest::newRow("black and white colour table") << qint64(0) << QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8);
+}
+
+// An 8 x 8 monochrome brush, its left four columns 0 bits and its right
+// four 1 bits, fills with stripes of the text colour (red) and the
+// background colour (blue), whether or not it carries a colour table.
+void TestEmf::monochromeBrushBitsChooseTextOrBackgroundColour()
+{
+    QFETCH(qint64, usage);
+    QFETCH(QByteArray, colourTable);
+    const qint64 bmiSize = 40 + colourTable.size();
+    QByteArray brush = EmfBuilder::words({ 1, usage, 32, bmiSize, 32 + bmiSize, 32 });
+    brush += EmfBuilder::words({ 40, 8, 8, 1 | (1 << 16), 0, 32, 0, 0, colourTable.size() / 4, 0 });
+    brush += colourTable;
+    for (int row = 0; row < 8; ++row)
+        brush += QByteArray("\x0F\0\0\0", 4);
+    EmfBuilder b;
+    b.raw(EmrCreateMonoBrush, brush);
+    b.rec(EmrSelectObject, { 1 });
+    b.rec(EmrSetTextColor, { 0x0000FF });
+    b.rec(EmrSetBkColor, { 0xFF0000 });
+    b.rec(EmrRectangle, { 0, 0, 1000, 1000 });
+    const QImage image = renderBytes(b.finish());
+    int red = 0, blue = 0, other = 0;
+    for (int y = 20; y < 180; y += 3) {
+        for (int x = 20; x < 180; x += 3) {
+            (isColor(image, x, y, Qt::red, 8) ? red : isColor(image, x, y, Qt::blue, 8) ? blue : other)++;
+        }
+    }
+    QVERIFY2(red > 500 && blue > 500,
+        qPrintable(QStringLiteral("red %1, blue %2, other %3").arg(red).arg(blue).arg(other)));
 }
 
 QTEST_MAIN(TestEmf)
