@@ -34,6 +34,9 @@ Timing openViewer(int row, QImage &shown)
 
 void measureColour(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes)
 {
+    // Each open on its own: with reading ahead, the other photo (a
+    // neighbour) would be decoded beside it or served ready.
+    const ReadAheadOff quiet;
     vmtest::openFolder(in.pictures);
     vmtest::MsgBoxRecorder boxes;
     const int tagged = rowOf(in.photo24mpAdobeRgb);

@@ -27,6 +27,19 @@ int rowOf(const QString &file);
 
 std::vector<Row> measureWindows(const Inputs &in, const Settings &s, QStringList &notes);
 
+// Turns reading ahead off for a measure of one open on its own, and back to
+// what it was afterwards.
+class ReadAheadOff {
+public:
+    ReadAheadOff();
+    ~ReadAheadOff();
+    ReadAheadOff(const ReadAheadOff &) = delete;
+    ReadAheadOff &operator=(const ReadAheadOff &) = delete;
+
+private:
+    bool m_was;
+};
+
 // In the real windows: the same photo opened with and without an Adobe RGB
 // profile, in the viewer and in the preview.
 void measureColour(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes);

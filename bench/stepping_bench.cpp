@@ -221,4 +221,16 @@ void measureStepping(const Inputs &in, const Settings &s, std::vector<Row> &rows
         notes << QStringLiteral("**Stepping: the selection, the path box or the picture was wrong.**");
 }
 
+ReadAheadOff::ReadAheadOff()
+    : m_was(vm::readahead::isEnabled())
+{
+    vm::readahead::setEnabled(false);
+    vm::readahead::waitIdle(30000); // a job already started finishes first
+}
+
+ReadAheadOff::~ReadAheadOff()
+{
+    vm::readahead::setEnabled(m_was);
+}
+
 } // namespace bench

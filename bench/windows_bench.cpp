@@ -111,6 +111,9 @@ void measurePreview(const Inputs &in, const Settings &s, std::vector<Row> &rows,
 
 void measureViewerAndPan(const Inputs &in, const Settings &s, std::vector<Row> &rows, QStringList &notes)
 {
+    // One open on its own: a worker reading the neighbours ahead would share
+    // the cores with it and with the baseline.
+    const ReadAheadOff quiet;
     vmtest::openFolder(in.pictures);
     vmtest::MsgBoxRecorder boxes;
     const int row = rowOf(in.photo24mp);
