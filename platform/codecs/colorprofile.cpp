@@ -9,6 +9,10 @@
 #include <list>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <lcms2.h>
 #include <lcms2_plugin.h>
 
@@ -168,6 +172,119 @@ cmsHPROFILE openOutputProfile(const QByteArray &display)
     return cmsCreate_sRGBProfileTHR(lcmsContext());
 }
 
+// The colorants of a matrix-shaper profile as a matrix from its RGB to the
+// connection space (columns red, green, blue); false when one is missing.
+bool colorantMatrix(cmsHPROFILE p, double m[9])
+{
+    const cmsTagSignature tags[] = { cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag };
+    for (int c = 0; c < 3; ++c) {
+        const auto *xyz = static_cast<const cmsCIEXYZ *>(cmsReadTag(p, tags[c]));
+        if (!xyz)
+            return false;
+        m[c] = xyz->X;
+        m[3 + c] = xyz->Y;
+        m[6 + c] = xyz->Z;
+    }
+    return true;
+}
+
+bool invert3(const double m[9], double out[9])
+{
+    const double det = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6])
+        + m[2] * (m[3] * m[7] - m[4] * m[6]);
+    if (!std::isfinite(det) || std::abs(det) < 1e-9)
+        return false;
+    out[0] = (m[4] * m[8] - m[5] * m[7]) / det;
+    out[1] = (m[2] * m[7] - m[1] * m[8]) / det;
+    out[2] = (m[1] * m[5] - m[2] * m[4]) / det;
+    out[3] = (m[5] * m[6] - m[3] * m[8]) / det;
+    out[4] = (m[0] * m[8] - m[2] * m[6]) / det;
+    out[5] = (m[2] * m[3] - m[0] * m[5]) / det;
+    out[6] = (m[3] * m[7] - m[4] * m[6]) / det;
+    out[7] = (m[1] * m[6] - m[0] * m[7]) / det;
+    out[8] = (m[0] * m[4] - m[1] * m[3]) / det;
+    return true;
+}
+
+bool isPlainMatrixShaper(cmsHPROFILE p, cmsUInt32Number intent, int direction)
+{
+    return cmsGetColorSpace(p) == cmsSigRgbData && cmsIsMatrixShaper(p) && !cmsIsCLUT(p, intent, direction);
+}
+
+// A precalculated form of the transform `t` from `in` to `out`, when both are
+// plain matrix-shaper profiles and it gives what `t` gives (within one level)
+// on a grid of colours and on every grey; otherwise null.
+std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
+    cmsHPROFILE in, cmsHPROFILE out, cmsUInt32Number intent, cmsHTRANSFORM t)
+{
+    using Fast = ColorConversion::MatrixShaper;
+    if (!isPlainMatrixShaper(in, intent, LCMS_USED_AS_INPUT)
+        || !isPlainMatrixShaper(out, intent, LCMS_USED_AS_OUTPUT)) {
+        return nullptr;
+    }
+    double toPcs[9], fromPcsOut[9], outToPcs[9];
+    if (!colorantMatrix(in, toPcs) || !colorantMatrix(out, outToPcs) || !invert3(outToPcs, fromPcsOut))
+        return nullptr;
+    auto fast = std::make_unique<Fast>();
+    constexpr double one = 1 << Fast::kBits;
+    qint32 matrix[9];
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            double v = 0;
+            for (int k = 0; k < 3; ++k)
+                v += fromPcsOut[r * 3 + k] * toPcs[k * 3 + c];
+            if (!std::isfinite(v) || std::abs(v) > 2.5) // three terms stay within 32 bits
+                return nullptr;
+            matrix[r * 3 + c] = qint32(std::lround(v * one));
+        }
+    }
+    const cmsTagSignature trcs[] = { cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag };
+    for (int c = 0; c < 3; ++c) {
+        const auto *curve = static_cast<const cmsToneCurve *>(cmsReadTag(in, trcs[c]));
+        if (!curve)
+            return nullptr;
+        for (int v = 0; v < 256; ++v) {
+            const double y = std::clamp(double(cmsEvalToneCurveFloat(curve, float(v) / 255)), 0.0, 1.0);
+            const auto linear = qint32(std::lround(y * one));
+            for (int r = 0; r < 3; ++r)
+                fast->terms[size_t(c)][size_t(v)][size_t(r)] = matrix[r * 3 + c] * linear;
+        }
+    }
+    // One output curve for all three channels, as displays and sRGB have.
+    const auto *outCurve = static_cast<const cmsToneCurve *>(cmsReadTag(out, cmsSigRedTRCTag));
+    cmsToneCurve *reverse = outCurve ? cmsReverseToneCurve(outCurve) : nullptr;
+    if (!reverse)
+        return nullptr;
+    fast->encode.resize(size_t(1) << Fast::kBits);
+    for (size_t i = 0; i < fast->encode.size(); ++i) {
+        const double y = std::clamp(double(cmsEvalToneCurveFloat(reverse, float(double(i) / (one - 1)))), 0.0, 1.0);
+        fast->encode[i] = quint8(std::lround(y * 255));
+    }
+    cmsFreeToneCurve(reverse);
+
+    // Checked against Little CMS: 17 levels a channel, and every grey.
+    std::vector<QRgb> probe;
+    for (int r = 0; r <= 16; ++r) {
+        for (int g = 0; g <= 16; ++g) {
+            for (int b = 0; b <= 16; ++b)
+                probe.push_back(qRgb(std::min(r * 16, 255), std::min(g * 16, 255), std::min(b * 16, 255)));
+        }
+    }
+    for (int v = 0; v < 256; ++v)
+        probe.push_back(qRgb(v, v, v));
+    std::vector<QRgb> reference = probe;
+    cmsDoTransform(t, reference.data(), reference.data(), cmsUInt32Number(reference.size()));
+    ColorConversion::convertWith(*fast, probe.data(), int(probe.size()));
+    for (size_t i = 0; i < probe.size(); ++i) {
+        if (std::abs(qRed(probe[i]) - qRed(reference[i])) > 1
+            || std::abs(qGreen(probe[i]) - qGreen(reference[i])) > 1
+            || std::abs(qBlue(probe[i]) - qBlue(reference[i])) > 1) {
+            return nullptr;
+        }
+    }
+    return fast;
+}
+
 struct CacheEntry {
     QByteArray key;
     std::shared_ptr<const ColorConversion> conversion; // null: nothing to do
@@ -257,7 +374,12 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
                 cmsDeleteTransform(t);
                 made.reset(new ColorConversion(std::move(table)));
             } else if (t) {
-                made.reset(new ColorConversion(t));
+                if (auto fast = matrixShaperFor(in.handle, out.handle, intent, t)) {
+                    cmsDeleteTransform(t);
+                    made.reset(new ColorConversion(std::move(fast)));
+                } else {
+                    made.reset(new ColorConversion(t));
+                }
             }
         }
     }
@@ -267,8 +389,49 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
     return made;
 }
 
+void ColorConversion::convertWith(const MatrixShaper &f, QRgb *px, int count)
+{
+    constexpr int kBits = MatrixShaper::kBits;
+    constexpr int top = (1 << kBits) - 1;
+    constexpr int half = 1 << (kBits - 1);
+    const quint8 *encode = f.encode.data();
+#if defined(__SSE2__)
+    // The three terms of a pixel added as one vector; its results packed to
+    // 16 bits (saturating) and clamped there.
+    const __m128i round = _mm_set1_epi32(half);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i most = _mm_set1_epi16(top);
+    for (int x = 0; x < count; ++x) {
+        const QRgb p = px[x];
+        __m128i sum
+            = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i *>(f.terms[0][qRed(p)].data())),
+                _mm_load_si128(reinterpret_cast<const __m128i *>(f.terms[1][qGreen(p)].data())));
+        sum = _mm_add_epi32(
+            sum, _mm_load_si128(reinterpret_cast<const __m128i *>(f.terms[2][qBlue(p)].data())));
+        sum = _mm_srai_epi32(_mm_add_epi32(sum, round), kBits);
+        const __m128i levels = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(sum, sum), zero), most);
+        px[x] = (p & 0xff000000u) | QRgb(encode[_mm_extract_epi16(levels, 0)]) << 16
+            | QRgb(encode[_mm_extract_epi16(levels, 1)]) << 8 | encode[_mm_extract_epi16(levels, 2)];
+    }
+#else
+    for (int x = 0; x < count; ++x) {
+        const QRgb p = px[x];
+        const auto &r = f.terms[0][qRed(p)], &g = f.terms[1][qGreen(p)], &b = f.terms[2][qBlue(p)];
+        int out[3];
+        for (int c = 0; c < 3; ++c)
+            out[c] = std::clamp((r[c] + g[c] + b[c] + half) >> kBits, 0, top);
+        px[x] = (p & 0xff000000u) | QRgb(encode[out[0]]) << 16 | QRgb(encode[out[1]]) << 8 | encode[out[2]];
+    }
+#endif
+}
+
 void ColorConversion::convertRows(uchar *first, qsizetype bytesPerLine, int width, int rows) const
 {
+    if (m_fast) {
+        for (int y = 0; y < rows; ++y)
+            convertWith(*m_fast, reinterpret_cast<QRgb *>(first + qsizetype(y) * bytesPerLine), width);
+        return;
+    }
     if (!m_greyTable.empty()) {
         for (int y = 0; y < rows; ++y) {
             auto *px = reinterpret_cast<QRgb *>(first + qsizetype(y) * bytesPerLine);

@@ -11,6 +11,7 @@
 #include <QList>
 
 #include <condition_variable>
+#include <array>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -52,9 +53,30 @@ public:
     // with the fourth byte left as it was.
     void convertRows(uchar *first, qsizetype bytesPerLine, int width, int rows) const;
 
+    // Matrix-shaper profiles on both sides: what each input level of each
+    // channel adds to the three output channels in linear light (its curve
+    // and its column of the matrix together), and the output curve as a
+    // table, in fixed point. Per pixel about five times cheaper than the
+    // same transform through Little CMS, whose results it is checked
+    // against when it is made.
+    struct MatrixShaper {
+        static constexpr int kBits = 14; // linear light and matrix precision
+        // [input channel: red, green, blue][level][output channel, 0]
+        alignas(16) std::array<std::array<std::array<qint32, 4>, 256>, 3> terms {};
+        std::vector<quint8> encode; // 2^kBits linear levels
+    };
+    // Whether this conversion runs on such tables (for tests and tools).
+    bool isMatrixShaper() const { return bool(m_fast); }
+    // Converts `count` pixels in place with such tables.
+    static void convertWith(const MatrixShaper &fast, QRgb *pixels, int count);
+
 private:
     explicit ColorConversion(void *transform)
         : m_transform(transform)
+    {
+    }
+    explicit ColorConversion(std::unique_ptr<const MatrixShaper> fast)
+        : m_fast(std::move(fast))
     {
     }
     explicit ColorConversion(std::vector<QRgb> greyTable)
@@ -65,6 +87,7 @@ private:
     // Grey has 256 values only: their exact results, in place of a transform
     // whose table would bend the steep ends of a grey curve.
     std::vector<QRgb> m_greyTable;
+    std::unique_ptr<const MatrixShaper> m_fast;
 };
 
 // Converts an image's rows while the caller is still decoding later ones:

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "support/colourfixtures.h"
+#include "platform/codecs/colorprofile.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
 
@@ -272,6 +273,53 @@ private Q_SLOTS:
         // Showing the stored values as sRGB would be visibly wrong.
         const double unconverted = worstDeltaE(plain.image, plain.image, profile, format);
         QVERIFY2(unconverted > 4.0, qPrintable(QStringLiteral("unconverted ΔE2000 %1").arg(unconverted)));
+    }
+
+    // Camera and display profiles are matrix-shaper profiles; their
+    // conversion runs on precalculated tables, which must give what Little
+    // CMS gives, colour for colour, to within one level.
+    void matrixShaperConversionAgreesWithLittleCms_data()
+    {
+        QTest::addColumn<QByteArray>("profile");
+        QTest::newRow("Adobe RGB") << m_adobe;
+        QTest::newRow("Display P3") << displayP3Profile();
+        QTest::newRow("ProPhoto (much outside sRGB)") << m_proPhoto;
+        QTest::newRow("swapped red and green") << m_swapped;
+    }
+    void matrixShaperConversionAgreesWithLittleCms()
+    {
+        QFETCH(QByteArray, profile);
+        const auto conversion = vm::ColorConversion::find(profile, vm::PixelModel::Rgb);
+        QVERIFY(conversion && conversion->isMatrixShaper());
+        cmsHPROFILE in = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+        cmsHPROFILE out = cmsCreate_sRGBProfile();
+        cmsUInt32Number intent = cmsGetHeaderRenderingIntent(in);
+        cmsHTRANSFORM reference = cmsCreateTransform(in, TYPE_BGRA_8, out, TYPE_BGRA_8,
+            intent <= INTENT_ABSOLUTE_COLORIMETRIC ? intent : INTENT_PERCEPTUAL,
+            cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+        cmsCloseProfile(in);
+        cmsCloseProfile(out);
+        QVERIFY(reference);
+        QImage ours(256, 256, QImage::Format_RGB32);
+        quint32 noise = 7;
+        for (int y = 0; y < ours.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(ours.scanLine(y));
+            for (int x = 0; x < ours.width(); ++x)
+                row[x] = (noise = noise * 1664525u + 1013904223u) | 0xff000000u;
+        }
+        QImage expected = ours.copy();
+        cmsDoTransform(reference, expected.bits(), expected.bits(), cmsUInt32Number(256 * 256));
+        cmsDeleteTransform(reference);
+        conversion->convertRows(ours.bits(), ours.bytesPerLine(), ours.width(), ours.height());
+        int worst = 0;
+        for (int y = 0; y < ours.height(); ++y) {
+            for (int x = 0; x < ours.width(); ++x) {
+                const QRgb a = ours.pixel(x, y), b = expected.pixel(x, y);
+                worst = std::max({ worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                    std::abs(qBlue(a) - qBlue(b)) });
+            }
+        }
+        QVERIFY2(worst <= 1, qPrintable(QStringLiteral("worst difference %1 levels").arg(worst)));
     }
 
     void cmykJpegMatchesReferenceTransform()
