@@ -21,11 +21,25 @@ namespace {
 constexpr quint32 kMaxChars = 32768;
 constexpr quint32 kMaxTabStops = 256;
 constexpr double kMaxFontPixels = 4000; // image pixels an em may span
-// Qt draws glyphs up to 64 pixels (judged by the transform's area) from its
-// glyph cache, and FreeType cannot render one stretched to thousands of
-// pixels wide; text stretched that far is drawn as outlines instead.
-constexpr double kCachedGlyphPixels = 64;
+// Qt draws glyphs up to 64 pixels (judged by the transform's area, so a
+// glyph squashed one way and stretched the other still counts as small)
+// from its glyph cache, and FreeType cannot render one stretched to
+// thousands of pixels; text whose glyphs reach that far is drawn as
+// outlines instead.
 constexpr double kMaxCachedGlyphWidth = 512;
+// Qt keeps the glyphs it draws from that cache in one image per face, size
+// and transform, for as long as the face is in use; thousands of different
+// large glyphs would make it gigabytes. Text that could grow it past this is
+// drawn as outlines too.
+constexpr double kMaxGlyphCacheBytes = 64.0 * 1024 * 1024;
+
+// How many different characters a string holds.
+qsizetype distinctCharacters(const QString &text)
+{
+    QList<uint> codes = text.toUcs4();
+    std::sort(codes.begin(), codes.end());
+    return std::unique(codes.begin(), codes.end()) - codes.begin();
+}
 
 enum DriverStringFlag : quint32 { CmapLookup = 0x1, VerticalGlyphs = 0x2, RealizedAdvance = 0x4 };
 
@@ -207,7 +221,9 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     const QTransform toPaint = QTransform::fromScale(scale, scale);
     const double stretch
         = std::max(std::hypot(paint.m11(), paint.m12()), std::hypot(paint.m21(), paint.m22()));
-    const bool outlines = emPixels <= kCachedGlyphPixels && emPixels * stretch > kMaxCachedGlyphWidth;
+    const double glyphSide = emPixels * stretch * 1.5 + 4; // a glyph's box, accents and all
+    const bool outlines = emPixels * stretch > kMaxCachedGlyphWidth
+        || double(distinctCharacters(text)) * glyphSide * glyphSide * 4 > kMaxGlyphCacheBytes;
 
     // Priced as GDI text is: shaping each character, then filling its glyph
     // (the em square) on the picture.
