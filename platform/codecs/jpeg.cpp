@@ -36,10 +36,12 @@ constexpr int kMaxScans = 500;
 // threads; below it a second thread saves little.
 constexpr qint64 kPixelsForTwoThreads = qint64(2) * 1000 * 1000;
 // The second thread must still read the entropy data of the rows it skips,
-// so the first one takes a little more than half the rows.
-constexpr int kFirstThreadShare = 58; // per cent
-// Rows a thread decodes before it converts them to the display's colours.
-constexpr int kConvertBandRows = 16;
+// so the first one takes more than half the rows (measured best at 62 %
+// for 24-megapixel photos, with and without a colour profile).
+constexpr int kFirstThreadShare = 62; // per cent
+// Rows a thread decodes before it converts them to the display's colours:
+// each row at once, while it is still in the cache.
+constexpr int kConvertBandRows = 1;
 
 struct ErrorState {
     jpeg_error_mgr mgr;
