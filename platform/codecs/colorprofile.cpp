@@ -257,7 +257,8 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
         return nullptr;
     fast->encode.resize(size_t(1) << Fast::kBits);
     for (size_t i = 0; i < fast->encode.size(); ++i) {
-        const double y = std::clamp(double(cmsEvalToneCurveFloat(reverse, float(double(i) / (one - 1)))), 0.0, 1.0);
+        const double y
+            = std::clamp(double(cmsEvalToneCurveFloat(reverse, float(double(i) / (one - 1)))), 0.0, 1.0);
         fast->encode[i] = quint8(std::lround(y * 255));
     }
     cmsFreeToneCurve(reverse);
