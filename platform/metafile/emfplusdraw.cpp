@@ -3,6 +3,8 @@
 // paths and Béziers, and Clear.
 #include "platform/metafile/emfplusplayer.h"
 
+#include "platform/metafile/pathclip.h"
+
 #include <QPainter>
 
 #include <cmath>
@@ -261,9 +263,7 @@ void EmfPlusPlayer::fillWorld(const QPainterPath &path, const EmfPlusBrush &brus
     if (!page.adjusted(-1024, -1024, 1024, 1024).contains(image.controlPointRect())) {
         if (image.elementCount() > kMaxCutElements)
             return;
-        QPainterPath window;
-        window.addRect(page);
-        image = image.intersected(window);
+        image = areaWithin(image, page);
     }
     if (!m_dc.chargeDrawing(image, 0) || !beginDraw())
         return;

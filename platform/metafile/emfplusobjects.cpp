@@ -1,6 +1,7 @@
 // EMF+ points, paths, regions and pens. Every count is checked against the
 // bytes that hold it before anything is allocated for it.
 #include "platform/metafile/emfplusobjects.h"
+#include "platform/metafile/pathclip.h"
 
 #include <algorithm>
 #include <cmath>
@@ -202,8 +203,8 @@ bool readRegionNode(const EmfPlusReader &r, qint64 *offset, int depth, int *node
 
 EmfPlusRegion combineEmfPlusRegions(const EmfPlusRegion &a, const EmfPlusRegion &b, int mode)
 {
-    const QPainterPath pa = a.infinite ? everywhere() : a.path;
-    const QPainterPath pb = b.infinite ? everywhere() : b.path;
+    const QPainterPath pa = withoutSlivers(a.infinite ? everywhere() : a.path);
+    const QPainterPath pb = withoutSlivers(b.infinite ? everywhere() : b.path);
     EmfPlusRegion out;
     switch (mode) {
     case 0:

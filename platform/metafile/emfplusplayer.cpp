@@ -1,6 +1,7 @@
 // The EMF+ record walk, the header, objects (also when split over continued
 // records), transforms, saved states and containers, clipping and modes.
 #include "platform/metafile/emfplusplayer.h"
+#include "platform/metafile/pathclip.h"
 
 #include <cmath>
 
@@ -409,15 +410,16 @@ QPainterPath EmfPlusPlayer::everywhere() const
     return p;
 }
 
-void EmfPlusPlayer::combineClip(const QPainterPath &imagePath, int mode)
+void EmfPlusPlayer::combineClip(const QPainterPath &givenPath, int mode)
 {
+    const QPainterPath imagePath = withoutSlivers(givenPath);
     // Path operations grow quickly with the elements: a clip beyond the
     // bound is left as it was.
     const QRectF extent = imagePath.controlPointRect();
     if (!(std::abs(extent.left()) < kFarAway && std::abs(extent.right()) < kFarAway
             && std::abs(extent.top()) < kFarAway && std::abs(extent.bottom()) < kFarAway))
         return; // a clip so far off is a lie, not a picture
-    const QPainterPath current = m_state.clip ? *m_state.clip : everywhere();
+    const QPainterPath current = withoutSlivers(m_state.clip ? *m_state.clip : everywhere());
     const int elements = imagePath.elementCount() + current.elementCount();
     if (elements > kMaxClipElements || !m_dc.charge(8 * PlayBudget::kPathElement * elements))
         return;

@@ -3,6 +3,7 @@
 // regions that map to whole pixels are combined as QRegions (fast for any
 // number of rectangles); anything else falls back to path booleans.
 #include "platform/metafile/gdicontext.h"
+#include "platform/metafile/pathclip.h"
 
 #include <algorithm>
 #include <cmath>
@@ -64,8 +65,9 @@ QPainterPath GdiContext::currentClipPath() const
     return path;
 }
 
-void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
+void GdiContext::combineClip(const QPainterPath &givenPath, int mode)
 {
+    const QPainterPath imagePath = withoutSlivers(givenPath);
     // Combining walks every edge of one side against those of the other.
     // Both sides are counted in path elements, whichever way the clip is
     // kept (that choice depends on the output size, the price must not).
@@ -102,7 +104,7 @@ void GdiContext::combineClip(const QPainterPath &imagePath, int mode)
     }
     if (imagePath.elementCount() > 4 * kMaxRegionRects)
         return;
-    const QPainterPath current = currentClipPath();
+    const QPainterPath current = withoutSlivers(currentClipPath());
     QPainterPath result;
     switch (mode) {
     case RgnAnd:

@@ -234,11 +234,8 @@ void GdiContext::drawImagePath(const QPainterPath &imagePath, bool fill, bool st
     if (filling) {
         QPainterPath filled = imagePath;
         filled.setFillRule(m_state.fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-        if (beyond(1024)) {
-            QPainterPath window;
-            window.addRect(page);
-            filled = filled.intersected(window);
-        }
+        if (beyond(1024))
+            filled = areaWithin(filled, page);
         const QBrush brush = constant ? QBrush(constColor) : imageBrush(m_state.brush);
         smoothIfAffordable(price.fillSteps);
         m_painter.fillPath(filled, brush);

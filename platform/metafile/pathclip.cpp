@@ -121,6 +121,127 @@ RasterWork rasterWork(const QPainterPath &path, const QRectF &rect, double penWi
     return { heightSquares / bandHeight, pixels };
 }
 
+namespace {
+
+// One pass of Sutherland-Hodgman: keeps the side of an axis-parallel line
+// where `inside` holds, putting points on the line where edges cross it.
+template <class Inside, class Cross> QPolygonF cutPolygon(const QPolygonF &in, Inside inside, Cross cross)
+{
+    QPolygonF out;
+    const qsizetype n = in.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QPointF &a = in[(i + n - 1) % n];
+        const QPointF &b = in[i];
+        const bool ina = inside(a), inb = inside(b);
+        if (inb) {
+            if (!ina)
+                out.append(cross(a, b));
+            out.append(b);
+        } else if (ina) {
+            out.append(cross(a, b));
+        }
+    }
+    return out;
+}
+
+QPointF atX(const QPointF &a, const QPointF &b, double x)
+{
+    const double t = (x - a.x()) / (b.x() - a.x());
+    return { x, a.y() + t * (b.y() - a.y()) };
+}
+
+QPointF atY(const QPointF &a, const QPointF &b, double y)
+{
+    const double t = (y - a.y()) / (b.y() - a.y());
+    return { a.x() + t * (b.x() - a.x()), y };
+}
+
+} // namespace
+
+QPainterPath areaWithin(const QPainterPath &path, const QRectF &rect)
+{
+    const QRectF r = rect.normalized();
+    QPainterPath out;
+    out.setFillRule(path.fillRule());
+    for (QPolygonF polygon : path.toSubpathPolygons()) {
+        polygon = cutPolygon(
+            polygon, [&](QPointF p) { return p.x() >= r.left(); },
+            [&](QPointF a, QPointF b) { return atX(a, b, r.left()); });
+        polygon = cutPolygon(
+            polygon, [&](QPointF p) { return p.x() <= r.right(); },
+            [&](QPointF a, QPointF b) { return atX(a, b, r.right()); });
+        polygon = cutPolygon(
+            polygon, [&](QPointF p) { return p.y() >= r.top(); },
+            [&](QPointF a, QPointF b) { return atY(a, b, r.top()); });
+        polygon = cutPolygon(
+            polygon, [&](QPointF p) { return p.y() <= r.bottom(); },
+            [&](QPointF a, QPointF b) { return atY(a, b, r.bottom()); });
+        if (polygon.size() >= 3) {
+            out.addPolygon(polygon);
+            out.closeSubpath();
+        }
+    }
+    return out;
+}
+
+namespace {
+
+bool isSliver(const QRectF &box)
+{
+    const double size = std::max({ std::abs(box.left()), std::abs(box.right()), std::abs(box.top()),
+        std::abs(box.bottom()), box.width(), box.height() });
+    return box.width() <= size * 1e-9 || box.height() <= size * 1e-9;
+}
+
+} // namespace
+
+QPainterPath withoutSlivers(const QPainterPath &path)
+{
+    // Subpaths as element ranges [start, end), with their control boxes.
+    QList<std::pair<int, int>> kept;
+    bool dropped = false;
+    const int n = path.elementCount();
+    for (int start = 0; start < n;) {
+        int end = start + 1;
+        while (end < n && path.elementAt(end).type != QPainterPath::MoveToElement)
+            ++end;
+        double left = path.elementAt(start).x, right = left, top = path.elementAt(start).y, bottom = top;
+        for (int i = start + 1; i < end; ++i) {
+            const QPainterPath::Element &e = path.elementAt(i);
+            left = std::min(left, e.x);
+            right = std::max(right, e.x);
+            top = std::min(top, e.y);
+            bottom = std::max(bottom, e.y);
+        }
+        if (isSliver(QRectF(QPointF(left, top), QPointF(right, bottom))))
+            dropped = true;
+        else
+            kept.append({ start, end });
+        start = end;
+    }
+    if (!dropped)
+        return path;
+    QPainterPath out;
+    out.setFillRule(path.fillRule());
+    for (const auto &[start, end] : kept) {
+        out.moveTo(path.elementAt(start));
+        for (int i = start + 1; i < end; ++i) {
+            const QPainterPath::Element &e = path.elementAt(i);
+            if (e.isCurveTo() && i + 2 < end) {
+                out.cubicTo(e, path.elementAt(i + 1), path.elementAt(i + 2));
+                i += 2;
+            } else if (e.isLineTo()) {
+                out.lineTo(e);
+            }
+        }
+        // A closed subpath ends where it began.
+        if (path.elementAt(end - 1).x == path.elementAt(start).x
+            && path.elementAt(end - 1).y == path.elementAt(start).y)
+            out.closeSubpath();
+    }
+    return out;
+}
+
 QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect)
 {
     QPainterPath out;

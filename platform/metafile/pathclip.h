@@ -15,6 +15,19 @@ namespace vm {
 // a point outside so that every join inside stays a join.
 QPainterPath linesWithin(const QPainterPath &path, const QRectF &rect);
 
+// The part of `path` that lies inside `rect`, to be filled with the path's
+// own fill rule (curves flattened): each subpath cut to the rectangle as a
+// polygon, which keeps every point's winding number inside it. Unlike
+// Qt's path clipper it copes with any coordinates, such as a subpath far
+// thinner than a pixel.
+QPainterPath areaWithin(const QPainterPath &path, const QRectF &rect);
+
+// `path` without the subpaths that enclose nothing: thinner, one way or the
+// other, than a billionth of their own size. Qt's path clipper crashes on
+// such slivers; every boolean operation on paths from a file goes through
+// this first.
+QPainterPath withoutSlivers(const QPainterPath &path);
+
 // What filling `path` with antialiasing costs the rasteriser, in steps of
 // about 0.2 microseconds: it grows with each edge's height squared and with
 // the cells per row, not with the area, so a 97-point star across a
