@@ -148,35 +148,6 @@ public:
         return true;
     }
 
-    // Decodes into `image` (allocated by the caller at the output size);
-    // CMYK rows pass through `row` and are converted here, unless a profile
-    // converts them. `colour` is told of every band of finished rows.
-    bool decode(QImage &image, unsigned char *row, bool cmyk, bool adobeInverted, RowConverter *colour)
-    {
-        if (setjmp(m_error.jump))
-            return false;
-        if (!jpeg_start_decompress(&m_cinfo))
-            return false;
-        if (int(m_cinfo.output_width) != image.width() || int(m_cinfo.output_height) != image.height())
-            return false;
-        while (m_cinfo.output_scanline < m_cinfo.output_height && !m_error.truncated) {
-            const int y = int(m_cinfo.output_scanline);
-            const bool naiveCmyk = cmyk && !colour;
-            JSAMPROW target = naiveCmyk ? row : reinterpret_cast<JSAMPROW>(image.scanLine(y));
-            if (jpeg_read_scanlines(&m_cinfo, &target, 1) != 1)
-                return false;
-            if (naiveCmyk)
-                convertCmykRow(
-                    row, reinterpret_cast<QRgb *>(image.scanLine(y)), image.width(), adobeInverted);
-            if (colour && (y + 1) % 16 == 0)
-                colour->rowsReady(y + 1);
-        }
-        if (m_error.truncated)
-            return true; // the caller refuses it; finishing would only warn again
-        jpeg_finish_decompress(&m_cinfo);
-        return true;
-    }
-
     // Whether the picture is one scan (baseline): only then can rows be
     // skipped cheaply and decoded on another thread.
     bool singleScan()
@@ -186,36 +157,55 @@ public:
         return !jpeg_has_multiple_scans(&m_cinfo);
     }
 
-    // Decodes output rows [from, to) of a single-scan RGB or grey picture
-    // into the raster at `bits`, for one of two threads that share it. Rows
-    // before `from` are skipped, which gives the same samples as decoding
-    // them. `conversion` converts each band of rows as soon as it is done.
-    bool decodeRows(
-        uchar *bits, qsizetype bytesPerLine, QSize size, int from, int to, const ColorConversion *conversion)
+    // Where decoded rows go and what becomes of them there.
+    struct Rows {
+        uchar *bits = nullptr; // the raster, allocated at the output size
+        qsizetype bytesPerLine = 0;
+        QSize size;
+        // Converted by this thread as each band is done, while in the cache.
+        const ColorConversion *convertHere = nullptr;
+        // Told of each band of finished rows, for converting elsewhere.
+        RowConverter *convertElsewhere = nullptr;
+        // CMYK without a profile: decoded into this row and made RGB here.
+        unsigned char *cmykRow = nullptr;
+        bool adobeInverted = false;
+    };
+
+    // Decodes output rows [from, to), skipping those before `from` (which
+    // gives the same samples as decoding them: single-scan pictures only).
+    // Two decoders on two threads may share one raster, each with its rows.
+    bool decodeRows(const Rows &out, int from, int to)
     {
         if (setjmp(m_error.jump))
             return false;
         if (!jpeg_start_decompress(&m_cinfo))
             return false;
-        if (int(m_cinfo.output_width) != size.width() || int(m_cinfo.output_height) != size.height())
+        if (int(m_cinfo.output_width) != out.size.width() || int(m_cinfo.output_height) != out.size.height())
             return false;
         if (from > 0 && int(jpeg_skip_scanlines(&m_cinfo, JDIMENSION(from))) != from)
             return false;
         int converted = from;
         while (int(m_cinfo.output_scanline) < to && !m_error.truncated) {
             const int y = int(m_cinfo.output_scanline);
-            JSAMPROW target = bits + qsizetype(y) * bytesPerLine;
+            uchar *line = out.bits + qsizetype(y) * out.bytesPerLine;
+            JSAMPROW target = out.cmykRow ? out.cmykRow : line;
             if (jpeg_read_scanlines(&m_cinfo, &target, 1) != 1)
                 return false;
-            if (conversion && (y + 1 - converted == kConvertBandRows || y + 1 == to)) {
-                conversion->convertRows(bits + qsizetype(converted) * bytesPerLine, bytesPerLine,
-                    size.width(), y + 1 - converted);
+            if (out.cmykRow)
+                convertCmykRow(
+                    out.cmykRow, reinterpret_cast<QRgb *>(line), out.size.width(), out.adobeInverted);
+            if (out.convertHere && (y + 1 - converted == kConvertBandRows || y + 1 == to)) {
+                out.convertHere->convertRows(out.bits + qsizetype(converted) * out.bytesPerLine,
+                    out.bytesPerLine, out.size.width(), y + 1 - converted);
                 converted = y + 1;
             }
+            if (out.convertElsewhere && (y + 1) % 16 == 0)
+                out.convertElsewhere->rowsReady(y + 1);
         }
-        // Only the thread with the last rows can tell whether the data ends
-        // where it should.
-        if (!m_error.truncated && to == size.height())
+        // Only the decoder with the last rows can tell whether the data ends
+        // where it should; a file cut off is refused by the caller, and
+        // finishing it would only warn again.
+        if (!m_error.truncated && to == out.size.height())
             jpeg_finish_decompress(&m_cinfo);
         return true;
     }
@@ -363,25 +353,25 @@ unsigned scaleFor(QSize stored, QSize wanted)
 void decodeOnTwoThreads(Decompressor &first, const QByteArray &file, unsigned scale, J_COLOR_SPACE out,
     QImage &image, const ColorConversion *conversion)
 {
-    uchar *const bits = image.bits(); // detached once, before the threads share it
-    const qsizetype bytesPerLine = image.bytesPerLine();
-    const QSize size = image.size();
-    const int cut = int(qint64(size.height()) * kFirstThreadShare / 100);
+    Decompressor::Rows rows;
+    rows.bits = image.bits(); // detached once, before the threads share it
+    rows.bytesPerLine = image.bytesPerLine();
+    rows.size = image.size();
+    rows.convertHere = conversion;
+    const int height = rows.size.height();
+    const int cut = int(qint64(height) * kFirstThreadShare / 100);
     Decompressor second;
     bool secondOk = false;
     std::thread worker;
     if (second.readHeader(file) && second.prepare(scale, out)) {
         try {
-            worker = std::thread([&] {
-                secondOk = second.decodeRows(bits, bytesPerLine, size, cut, size.height(), conversion);
-            });
+            worker = std::thread([&] { secondOk = second.decodeRows(rows, cut, height); });
         } catch (const std::system_error &) {
             // no thread to be had: this one decodes it all
         }
     }
     const bool shared = worker.joinable();
-    const bool firstOk
-        = first.decodeRows(bits, bytesPerLine, size, 0, shared ? cut : size.height(), conversion);
+    const bool firstOk = first.decodeRows(rows, 0, shared ? cut : height);
     if (shared)
         worker.join();
     if (!firstOk)
@@ -454,7 +444,15 @@ Picture decodeJpeg(const QByteArray &file, QSize maxSize)
         std::optional<RowConverter> colour;
         if (conversion)
             colour.emplace(std::move(conversion), image);
-        if (!d.decode(image, row.data(), cmyk, cinfo.saw_Adobe_marker, colour ? &*colour : nullptr))
+        Decompressor::Rows rows;
+        rows.bits = image.bits();
+        rows.bytesPerLine = image.bytesPerLine();
+        rows.size = image.size();
+        rows.convertElsewhere = colour ? &*colour : nullptr;
+        // With a profile, CMYK samples stay in the raster for it to convert.
+        rows.cmykRow = cmyk && !colour ? row.data() : nullptr;
+        rows.adobeInverted = cinfo.saw_Adobe_marker;
+        if (!d.decodeRows(rows, 0, image.height()))
             raiseFor(d.errors());
         if (d.errors().truncated)
             raise(Err::DamagedPicture);
