@@ -291,6 +291,30 @@ inline QByteArray taggedJpeg(const QImage &image, const QByteArray &profile, int
     return withApp2(jpegOf(image), iccSegments(profile, chunks));
 }
 
+// libjpeg's own decoding of a whole JPEG, one row after another on one
+// thread, into `space` (four bytes a pixel: JCS_EXT_BGRA for RGB32 colours,
+// JCS_CMYK for the ink samples as stored, before any conversion).
+inline QImage libjpegDecode(const QByteArray &jpeg, J_COLOR_SPACE space)
+{
+    jpeg_decompress_struct d {};
+    jpeg_error_mgr err {};
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, reinterpret_cast<const unsigned char *>(jpeg.constData()), (unsigned long)jpeg.size());
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = space;
+    d.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&d);
+    QImage image(int(d.output_width), int(d.output_height), QImage::Format_RGB32);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = image.scanLine(int(d.output_scanline));
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return image;
+}
+
 struct Loaded {
     QImage image;
     QSize extent;

@@ -113,27 +113,6 @@ double worstDeltaE(
     return worst;
 }
 
-// The CMYK samples exactly as libjpeg decodes them, before any conversion.
-QByteArray rawCmyk(const QByteArray &jpeg)
-{
-    jpeg_decompress_struct d {};
-    jpeg_error_mgr err {};
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, reinterpret_cast<const unsigned char *>(jpeg.constData()), (unsigned long)jpeg.size());
-    jpeg_read_header(&d, TRUE);
-    d.out_color_space = JCS_CMYK;
-    jpeg_start_decompress(&d);
-    QByteArray out(qsizetype(d.output_width) * d.output_height * 4, '\0');
-    while (d.output_scanline < d.output_height) {
-        auto row = reinterpret_cast<JSAMPROW>(out.data() + qsizetype(d.output_scanline) * d.output_width * 4);
-        jpeg_read_scanlines(&d, &row, 1);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    return out;
-}
-
 // A cHRM chunk: white x, y, then red, green and blue.
 QByteArray cHRM(std::initializer_list<double> xy)
 {
@@ -336,7 +315,8 @@ private Q_SLOTS:
         QCOMPARE(ours.size(), grid.size());
         QCOMPARE(ours.format(), QImage::Format_RGB32);
 
-        const QByteArray ink = rawCmyk(plain);
+        const QImage samples = libjpegDecode(plain, JCS_CMYK);
+        const uchar *ink = samples.constBits();
         const DeltaE judge;
         cmsHTRANSFORM reference = referenceTransform(profile, TYPE_CMYK_DBL, judge);
         QVERIFY(reference);

@@ -66,28 +66,6 @@ QImage texture(int width, int height)
     return image;
 }
 
-// libjpeg's own decoding, one row after another on one thread.
-QImage plainDecode(const QByteArray &jpeg)
-{
-    jpeg_decompress_struct c {};
-    jpeg_error_mgr err {};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&c);
-    jpeg_mem_src(&c, reinterpret_cast<const unsigned char *>(jpeg.constData()), jpeg.size());
-    jpeg_read_header(&c, TRUE);
-    c.out_color_space = JCS_EXT_BGRA;
-    c.dct_method = JDCT_ISLOW;
-    jpeg_start_decompress(&c);
-    QImage image(int(c.output_width), int(c.output_height), QImage::Format_RGB32);
-    while (c.output_scanline < c.output_height) {
-        JSAMPROW row = image.scanLine(int(c.output_scanline));
-        jpeg_read_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_decompress(&c);
-    jpeg_destroy_decompress(&c);
-    return image;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Err)
@@ -215,7 +193,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, jpeg);
         QFETCH(QByteArray, profile);
-        QImage expected = plainDecode(jpeg);
+        QImage expected = vmtest::libjpegDecode(jpeg, JCS_EXT_BGRA);
         vm::applyColorProfile(expected, profile);
         const QImage decoded = vm::LoadPicture(file(jpeg)).image().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(decoded.size(), expected.size());
