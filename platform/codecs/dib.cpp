@@ -297,6 +297,8 @@ std::optional<DibHeader> parseDibHeader(
             return std::nullopt;
         h.paletteEntries = int(h.colorsUsed);
     }
+    if (options.indexColours)
+        h.paletteEntries = 0; // the bits follow the header
     h.stride = ((qint64(h.width) * h.bitCount + 31) / 32) * 4;
     if (error)
         *error = DibError::None;

@@ -12,6 +12,7 @@ namespace vm {
 namespace {
 
 constexpr quint32 kDibPalColors = 1;
+constexpr quint32 kDibPalIndices = 2;
 constexpr quint32 kMaxTextChars = 65536;
 constexpr quint32 kEtoNoRect = 0x100, kEtoSmallChars = 0x200;
 
@@ -34,6 +35,9 @@ QImage EmfPlayer::readDib(const EmfRecord &r, qint64 bmiOffset, qint64 bmiSize, 
     options.indexColours = indexColours;
     if (usage == kDibPalColors)
         options.paletteIndices = &m_dc.state().palette.entries;
+    // No colour table: the pixels index the selected palette themselves.
+    if (usage == kDibPalIndices && !indexColours)
+        options.indexColours = &m_dc.state().palette.entries;
     return decodeDib(reinterpret_cast<const char *>(r.data() + bmiOffset), bmiSize,
         reinterpret_cast<const char *>(r.data() + bitsOffset), bitsSize, options);
 }

@@ -13,6 +13,7 @@ namespace vm {
 namespace {
 
 constexpr int kDibPalColors = 1;
+constexpr int kDibPalIndices = 2;
 
 // Blit records come in two lengths; the short one has no bitmap, and one
 // reserved word more before the destination.
@@ -30,6 +31,9 @@ QImage WmfPlayer::readDib(const WmfParams &p, qsizetype offset, int colorUsage) 
     DibOptions options;
     if (colorUsage == kDibPalColors)
         options.paletteIndices = &m_dc.state().palette.entries;
+    // No colour table: the pixels index the selected palette themselves.
+    if (colorUsage == kDibPalIndices)
+        options.indexColours = &m_dc.state().palette.entries;
     return decodePackedDib(p.data() + offset, p.size() - offset, options);
 }
 

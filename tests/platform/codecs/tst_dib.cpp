@@ -105,6 +105,7 @@ private Q_SLOTS:
     void refusesHostileHeaders();
     void packedDibFindsBitsAfterMasksAndTable();
     void paletteIndicesUseLogicalPalette();
+    void packedBitmapWithoutColourTableTakesIndexColours();
     void embeddedPngIsDecoded();
     void samePixelsOnEveryPath_data();
     void samePixelsOnEveryPath();
@@ -279,6 +280,20 @@ void TestDib::paletteIndicesUseLogicalPalette()
     QCOMPARE(image.pixel(0, 0), blue);
     QCOMPARE(image.pixel(1, 0), red);
     QCOMPARE(image.pixel(2, 0), black);
+}
+
+// DIB_PAL_INDICES: no colour table follows the header, so the bits come
+// straight after it and each pixel value picks an entry itself.
+void TestDib::packedBitmapWithoutColourTableTakesIndexColours()
+{
+    const QList<QRgb> logical { white, red, blue };
+    DibOptions options;
+    options.indexColours = &logical;
+    const QImage image = decodePackedDib(infoHeader(3, 1, 8) + bytes({ 2, 1, 7, 0 }), options);
+    QCOMPARE(image.size(), QSize(3, 1));
+    QCOMPARE(image.pixel(0, 0), blue);
+    QCOMPARE(image.pixel(1, 0), red);
+    QCOMPARE(image.pixel(2, 0), black); // past the palette
 }
 
 void TestDib::embeddedPngIsDecoded()

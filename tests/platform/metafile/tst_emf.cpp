@@ -74,6 +74,7 @@ private Q_SLOTS:
     void stretchDibitsPlacesRowsAndAppliesTheRasterOperation();
     void embeddedWmfStandsInForRecordsThatDrawNothing_data();
     void embeddedWmfStandsInForRecordsThatDrawNothing();
+    void bitmapWithoutColourTableIndexesTheSelectedPalette();
     void monochromeBrushBitsChooseTextOrBackgroundColour_data();
     void monochromeBrushBitsChooseTextOrBackgroundColour();
 };
@@ -500,6 +501,24 @@ void TestEmf::embeddedWmfStandsInForRecordsThatDrawNothing()
     const QImage image = renderBytes(b.finish());
     QCOMPARE(isColor(image, 100, 100, Qt::red), !recordsDraw);
     QVERIFY(isColor(image, 100, 100, recordsDraw ? Qt::white : Qt::red));
+}
+
+// StretchDIBits with DIB_PAL_INDICES: an 8-bit bitmap with no colour table
+// whose pixels (2 and 1) are entries of the palette selected before it.
+void TestEmf::bitmapWithoutColourTableIndexesTheSelectedPalette()
+{
+    EmfBuilder b;
+    // Palette 1: black, red, blue (entries are red, green, blue, flags).
+    b.raw(EmrCreatePalette, EmfBuilder::words({ 1, 0x0300 | (3 << 16), 0x00000000, 0x000000FF, 0x00FF0000 }));
+    b.rec(EmrSelectPalette, { 1 });
+    QByteArray record = EmfBuilder::words(
+        { 0, 0, 1000, 1000, 0, 0, 0, 0, 2, 1, 80, 40, 120, 4, 2, 0x00CC0020, 1000, 1000 });
+    record += EmfBuilder::words({ 40, 2, 1, 1 | (8 << 16), 0, 4, 0, 0, 0, 0 });
+    record += QByteArray("\x02\x01\0\0", 4);
+    b.raw(EmrStretchDiBits, record);
+    const QImage image = renderBytes(b.finish());
+    QVERIFY(isColor(image, 50, 100, Qt::blue, 8));
+    QVERIFY(isColor(image, 150, 100, Qt::red, 8));
 }
 
 void TestEmf::monochromeBrushBitsChooseTextOrBackgroundColour_data()
