@@ -222,8 +222,12 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     const double stretch
         = std::max(std::hypot(paint.m11(), paint.m12()), std::hypot(paint.m21(), paint.m22()));
     const double glyphSide = emPixels * stretch * 1.5 + 4; // a glyph's box, accents and all
+    const double glyphBytes = glyphSide * glyphSide * 4;
+    // Counting the different characters takes a sort; only long text of
+    // large glyphs needs it.
     const bool outlines = emPixels * stretch > kMaxCachedGlyphWidth
-        || double(distinctCharacters(text)) * glyphSide * glyphSide * 4 > kMaxGlyphCacheBytes;
+        || (double(text.size()) * glyphBytes > kMaxGlyphCacheBytes
+            && double(distinctCharacters(text)) * glyphBytes > kMaxGlyphCacheBytes);
 
     // Priced as GDI text is: shaping each character, then filling its glyph
     // (the em square) on the picture.
