@@ -4,6 +4,8 @@
 // has them.
 #include "platform/metafile/gdicontext.h"
 
+#include <QtMath>
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,7 +15,6 @@ namespace vm {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxStrokeCost = 8e6;
 // Pixels a single stroke may cover, joins counted (well under a second).
 constexpr double kMaxStrokeArea = 2e8;
@@ -411,7 +412,7 @@ QPainterPath GdiContext::arcPath(const QRectF &box0, QPointF start, QPointF end,
     const bool flipped = logicalToImage().determinant() < 0;
     auto angle = [&](QPointF p) {
         const double dy = (p.y() - c.y()) / b;
-        const double deg = std::atan2(-dy, (p.x() - c.x()) / a) * 180 / kPi;
+        const double deg = qRadiansToDegrees(std::atan2(-dy, (p.x() - c.x()) / a));
         return std::isfinite(deg) ? deg : 0.0;
     };
     const double a0 = angle(start), a1 = angle(end);

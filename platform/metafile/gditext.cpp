@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QPainterPath>
 #include <QStringDecoder>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +18,6 @@ namespace vm {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxGlyphPixels = 8000; // a glyph's height in image pixels
 // Qt draws glyphs up to this many pixels (QT_MAX_CACHED_GLYPH_SIZE) from its
 // glyph cache, judging by their height alone; FreeType cannot render one
@@ -335,7 +335,7 @@ void GdiContext::textOut(
     }
 
     // The baseline follows the mapped x axis, turned by the escapement.
-    double angle = std::atan2(t.m12(), t.m11()) * 180 / kPi;
+    double angle = qRadiansToDegrees(std::atan2(t.m12(), t.m11()));
     if (t.m11() < 0 && std::abs(t.m12()) < 1e-12)
         angle = 0; // a mirrored page does not turn text upside down
     angle -= f.escapement / 10.0;
