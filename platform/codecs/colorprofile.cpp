@@ -202,6 +202,13 @@ bool invert3(const double m[9], double out[9])
     return true;
 }
 
+// A tone curve's value at x, kept within [0, 1]; a crafted curve's NaN
+// counts as 0 (the check against Little CMS then has the last word).
+double curveAt(const cmsToneCurve *curve, double x)
+{
+    return std::fmin(std::fmax(double(cmsEvalToneCurveFloat(curve, float(x))), 0.0), 1.0);
+}
+
 bool isPlainMatrixShaper(cmsHPROFILE p, cmsUInt32Number intent, int direction)
 {
     return cmsGetColorSpace(p) == cmsSigRgbData && cmsIsMatrixShaper(p) && !cmsIsCLUT(p, intent, direction);
@@ -240,7 +247,7 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
         if (!curve)
             return nullptr;
         for (int v = 0; v < 256; ++v) {
-            const double y = std::clamp(double(cmsEvalToneCurveFloat(curve, float(v) / 255)), 0.0, 1.0);
+            const double y = curveAt(curve, v / 255.0);
             for (int r = 0; r < 3; ++r)
                 term[c][v][r] = std::llround(matrix[r * 3 + c] * y * one);
         }
@@ -288,8 +295,7 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
         return nullptr;
     std::array<quint8, (1 << Fast::kBits) + 1> levels;
     for (size_t i = 0; i < levels.size(); ++i) {
-        const double y = std::clamp(double(cmsEvalToneCurveFloat(reverse, float(double(i) / one))), 0.0, 1.0);
-        levels[i] = quint8(std::lround(y * 255));
+        levels[i] = quint8(std::lround(curveAt(reverse, double(i) / one) * 255));
     }
     cmsFreeToneCurve(reverse);
     fast->encode.resize(size_t(1) << 16);
