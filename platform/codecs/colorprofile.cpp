@@ -214,17 +214,13 @@ bool isPlainMatrixShaper(cmsHPROFILE p, cmsUInt32Number intent, int direction)
     return cmsGetColorSpace(p) == cmsSigRgbData && cmsIsMatrixShaper(p) && !cmsIsCLUT(p, intent, direction);
 }
 
-// A precalculated form of the transform `t` from `in` to `out`, when both are
-// plain matrix-shaper profiles and it gives what `t` gives (within one level)
-// on a grid of colours and on every grey; otherwise null.
-std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
-    cmsHPROFILE in, cmsHPROFILE out, cmsUInt32Number intent, cmsHTRANSFORM t)
+// The tables of the conversion from `in` to `out` (both plain matrix-shaper
+// profiles) with fields of `fieldBits` bits; null when a field's sums could
+// reach the next field, or a curve or matrix is unusable.
+std::unique_ptr<ColorConversion::MatrixShaper> buildMatrixShaper(
+    cmsHPROFILE in, cmsHPROFILE out, int fieldBits)
 {
     using Fast = ColorConversion::MatrixShaper;
-    if (!isPlainMatrixShaper(in, intent, LCMS_USED_AS_INPUT)
-        || !isPlainMatrixShaper(out, intent, LCMS_USED_AS_OUTPUT)) {
-        return nullptr;
-    }
     double toPcs[9], fromPcsOut[9], outToPcs[9];
     if (!colorantMatrix(in, toPcs) || !colorantMatrix(out, outToPcs) || !invert3(outToPcs, fromPcsOut))
         return nullptr;
@@ -234,13 +230,16 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
             double v = 0;
             for (int k = 0; k < 3; ++k)
                 v += fromPcsOut[r * 3 + k] * toPcs[k * 3 + c];
-            if (!std::isfinite(v) || std::abs(v) > 4)
+            if (!std::isfinite(v) || std::abs(v) > 8)
                 return nullptr;
             matrix[r * 3 + c] = v;
         }
     }
     const cmsTagSignature trcs[] = { cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag };
-    constexpr double one = 1 << Fast::kBits;
+    // Linear light in steps of 1/one; the rest of a field's range is room
+    // for the matrix's sums above 1 and below 0.
+    const qint64 one = qint64(1) << Fast::linearBits(fieldBits);
+    const qint64 fieldTop = (qint64(1) << fieldBits) - 1;
     qint64 term[3][256][3]; // [input][level][output], in 1/one
     for (int c = 0; c < 3; ++c) {
         const auto *curve = static_cast<const cmsToneCurve *>(cmsReadTag(in, trcs[c]));
@@ -249,7 +248,7 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
         for (int v = 0; v < 256; ++v) {
             const double y = curveAt(curve, v / 255.0);
             for (int r = 0; r < 3; ++r)
-                term[c][v][r] = std::llround(matrix[r * 3 + c] * y * one);
+                term[c][v][r] = std::llround(matrix[r * 3 + c] * y * double(one));
         }
     }
     // Each input's fields start at 0 (its least term lifted to 0), and every
@@ -276,15 +275,16 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
                 high = std::max(high, term[c][v][r] + lift[c][r]);
             most += high;
         }
-        if (most > 0xffff)
+        if (most > fieldTop)
             return nullptr;
     }
     auto fast = std::make_unique<Fast>();
+    fast->fieldBits = fieldBits;
     for (int c = 0; c < 3; ++c) {
         for (int v = 0; v < 256; ++v) {
             quint64 word = 0;
             for (int r = 0; r < 3; ++r)
-                word |= quint64(term[c][v][r] + lift[c][r]) << (16 * r);
+                word |= quint64(term[c][v][r] + lift[c][r]) << (fieldBits * r);
             fast->terms[size_t(c)][size_t(v)] = word;
         }
     }
@@ -293,17 +293,21 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
     cmsToneCurve *reverse = outCurve ? cmsReverseToneCurve(outCurve) : nullptr;
     if (!reverse)
         return nullptr;
-    std::array<quint8, (1 << Fast::kBits) + 1> levels;
-    for (size_t i = 0; i < levels.size(); ++i) {
-        levels[i] = quint8(std::lround(curveAt(reverse, double(i) / one) * 255));
-    }
+    std::vector<quint8> levels(size_t(one) + 1);
+    for (size_t i = 0; i < levels.size(); ++i)
+        levels[i] = quint8(std::lround(curveAt(reverse, double(i) / double(one)) * 255));
     cmsFreeToneCurve(reverse);
-    fast->encode.resize(size_t(1) << 16);
+    fast->encode.resize(size_t(fieldTop) + 1);
     for (size_t i = 0; i < fast->encode.size(); ++i)
         fast->encode[i]
             = levels[size_t(std::clamp(qint64(i) - offset, qint64(0), qint64(levels.size() - 1)))];
+    return fast;
+}
 
-    // Checked against Little CMS: 17 levels a channel, and every grey.
+// Whether `fast` gives what `t` gives, within one level, on 17 levels a
+// channel and on every grey.
+bool agreesWith(const ColorConversion::MatrixShaper &fast, cmsHTRANSFORM t)
+{
     std::vector<QRgb> probe;
     for (int r = 0; r <= 16; ++r) {
         for (int g = 0; g <= 16; ++g) {
@@ -315,15 +319,48 @@ std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
         probe.push_back(qRgb(v, v, v));
     std::vector<QRgb> reference = probe;
     cmsDoTransform(t, reference.data(), reference.data(), cmsUInt32Number(reference.size()));
-    ColorConversion::convertWith(*fast, probe.data(), int(probe.size()));
+    ColorConversion::convertWith(fast, probe.data(), int(probe.size()));
     for (size_t i = 0; i < probe.size(); ++i) {
         if (std::abs(qRed(probe[i]) - qRed(reference[i])) > 1
             || std::abs(qGreen(probe[i]) - qGreen(reference[i])) > 1
             || std::abs(qBlue(probe[i]) - qBlue(reference[i])) > 1) {
-            return nullptr;
+            return false;
         }
     }
-    return fast;
+    return true;
+}
+
+// A precalculated form of the transform from `in` to `out`, when both are
+// plain matrix-shaper profiles and it gives what Little CMS's unoptimised
+// (floating-point) transform gives; otherwise null. That, and not the 8-bit
+// transform Little CMS would make, is the reference: near black a steep
+// output curve turns the latter's 1/16384 steps of linear light into
+// several levels. Narrow fields first: their output table (64 KB) stays in
+// the cache. Wide ones serve matrices that span more, and output curves so
+// steep near black (a pure power of 2.2, as displays described by their
+// EDID have) that narrow fields' steps are more than a level there.
+std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
+    cmsHPROFILE in, cmsHPROFILE out, cmsUInt32Number intent, cmsUInt32Number flags)
+{
+    using Fast = ColorConversion::MatrixShaper;
+    if (!isPlainMatrixShaper(in, intent, LCMS_USED_AS_INPUT)
+        || !isPlainMatrixShaper(out, intent, LCMS_USED_AS_OUTPUT)) {
+        return nullptr;
+    }
+    cmsHTRANSFORM exact = cmsCreateTransformTHR(
+        lcmsContext(), in, TYPE_BGRA_8, out, TYPE_BGRA_8, intent, flags | cmsFLAGS_NOOPTIMIZE);
+    if (!exact)
+        return nullptr;
+    std::unique_ptr<const Fast> made;
+    for (int bits : { Fast::kNarrowField, Fast::kWideField }) {
+        auto fast = buildMatrixShaper(in, out, bits);
+        if (fast && agreesWith(*fast, exact)) {
+            made = std::move(fast);
+            break;
+        }
+    }
+    cmsDeleteTransform(exact);
+    return made;
 }
 
 struct CacheEntry {
@@ -415,7 +452,7 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
                 cmsDeleteTransform(t);
                 made.reset(new ColorConversion(std::move(table)));
             } else if (t) {
-                if (auto fast = matrixShaperFor(in.handle, out.handle, intent, t)) {
+                if (auto fast = matrixShaperFor(in.handle, out.handle, intent, kFlags)) {
                     cmsDeleteTransform(t);
                     made.reset(new ColorConversion(std::move(fast)));
                 } else {
@@ -430,7 +467,9 @@ std::shared_ptr<const ColorConversion> ColorConversion::find(const QByteArray &i
     return made;
 }
 
-void ColorConversion::convertWith(const MatrixShaper &f, QRgb *px, int count)
+namespace {
+
+template <int Bits> void convertPacked(const ColorConversion::MatrixShaper &f, QRgb *px, int count)
 {
     // Bytes in place: reading and writing each channel as a byte is
     // measurably faster here than taking the pixel apart and putting it
@@ -440,6 +479,7 @@ void ColorConversion::convertWith(const MatrixShaper &f, QRgb *px, int count)
 #else
     constexpr int kR = 1, kG = 2, kB = 3;
 #endif
+    constexpr quint64 mask = (quint64(1) << Bits) - 1;
     const quint64 *red = f.terms[0].data();
     const quint64 *green = f.terms[1].data();
     const quint64 *blue = f.terms[2].data();
@@ -447,10 +487,20 @@ void ColorConversion::convertWith(const MatrixShaper &f, QRgb *px, int count)
     auto *p = reinterpret_cast<uchar *>(px);
     for (const uchar *end = p + 4 * qsizetype(count); p != end; p += 4) {
         const quint64 sum = red[p[kR]] + green[p[kG]] + blue[p[kB]];
-        p[kR] = encode[quint16(sum)];
-        p[kG] = encode[quint16(sum >> 16)];
-        p[kB] = encode[quint16(sum >> 32)];
+        p[kR] = encode[sum & mask];
+        p[kG] = encode[(sum >> Bits) & mask];
+        p[kB] = encode[(sum >> (2 * Bits)) & mask];
     }
+}
+
+} // namespace
+
+void ColorConversion::convertWith(const MatrixShaper &f, QRgb *px, int count)
+{
+    if (f.fieldBits == MatrixShaper::kNarrowField)
+        convertPacked<MatrixShaper::kNarrowField>(f, px, count);
+    else
+        convertPacked<MatrixShaper::kWideField>(f, px, count);
 }
 
 void ColorConversion::convertRows(uchar *first, qsizetype bytesPerLine, int width, int rows) const

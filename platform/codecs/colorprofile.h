@@ -56,18 +56,22 @@ public:
     // Matrix-shaper profiles on both sides: what each input level of each
     // channel adds to the three output channels in linear light (its curve
     // and its column of the matrix together), and the output curve as a
-    // table. The three outputs of a level are 16-bit fields of one word,
-    // each kept from 0 up by an offset, so one addition of three words sums
-    // all three channels, and the sums index the output table directly, its
-    // ends clamping. Per pixel about seven times cheaper than the same
-    // transform through Little CMS, whose results it is checked against when
-    // it is made.
+    // table. The three outputs of a level are fields of one word, each kept
+    // from 0 up by an offset, so one addition of three words sums all three
+    // channels, and the sums index the output table directly, its ends
+    // clamping. Per pixel about seven times cheaper than the same transform
+    // through Little CMS, whose results it is checked against when it is
+    // made.
     struct MatrixShaper {
-        static constexpr int kBits = 14; // linear light: 1.0 is 1 << kBits
-        // [input channel: red, green, blue][level]: red's output in bits
-        // 0-15, green's in 16-31, blue's in 32-47
+        // 16-bit fields step in 1/2^14 of linear light and have a 64 KB
+        // output table; 21-bit ones step in 1/2^18 and have a 2 MB one.
+        static constexpr int kNarrowField = 16, kWideField = 21;
+        static constexpr int linearBits(int fieldBits) { return fieldBits == kNarrowField ? 14 : 18; }
+        int fieldBits = kNarrowField;
+        // [input channel: red, green, blue][level]: red's output in the
+        // lowest field, then green's, then blue's
         std::array<std::array<quint64, 256>, 3> terms {};
-        // [offset + linear level] -> output level; 2^16 entries
+        // [offset + linear level] -> output level; 2^fieldBits entries
         std::vector<quint8> encode;
     };
     // Whether this conversion runs on such tables (for tests and tools).
