@@ -333,12 +333,13 @@ bool agreesWith(const ColorConversion::MatrixShaper &fast, cmsHTRANSFORM t)
 // A precalculated form of the transform from `in` to `out`, when both are
 // plain matrix-shaper profiles and it gives what Little CMS's unoptimised
 // (floating-point) transform gives; otherwise null. That, and not the 8-bit
-// transform Little CMS would make, is the reference: near black a steep
-// output curve turns the latter's 1/16384 steps of linear light into
-// several levels. Narrow fields first: their output table (64 KB) stays in
-// the cache. Wide ones serve matrices that span more, and output curves so
-// steep near black (a pure power of 2.2, as displays described by their
-// EDID have) that narrow fields' steps are more than a level there.
+// transform Little CMS would make, is the reference: under a steep output
+// curve the latter can be a level off near black, so two results each
+// within a level of the truth could differ by two. Narrow fields first:
+// their output table (64 KB) stays in the cache. Wide ones serve matrices
+// that span more, and output curves so steep near black (a pure power of
+// 2.2, as displays described by their EDID have) that narrow fields' steps
+// are more than a level there.
 std::unique_ptr<const ColorConversion::MatrixShaper> matrixShaperFor(
     cmsHPROFILE in, cmsHPROFILE out, cmsUInt32Number intent, cmsUInt32Number flags)
 {
