@@ -12,10 +12,14 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <lcms2.h>
 #include <zlib.h>
 
 #include "support/loaderfixtures.h"
+#include "platform/codecs/colorprofile.h"
 #include "platform/picture.h"
 
 namespace vmtest {
@@ -313,6 +317,45 @@ inline QImage libjpegDecode(const QByteArray &jpeg, J_COLOR_SPACE space)
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
     return image;
+}
+
+// Converts `image` (32 bits a pixel) in place with `conversion`, and returns
+// the most any channel differs from Little CMS's floating-point transform
+// from `profile` to `display` (sRGB when empty), with the profile's intent
+// and black-point compensation; -1 when Little CMS cannot make it.
+inline int worstAgainstExactTransform(const vm::ColorConversion &conversion, const QByteArray &profile,
+    const QByteArray &display, QImage &image)
+{
+    cmsHPROFILE in = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+    cmsHPROFILE out = display.isEmpty()
+        ? cmsCreate_sRGBProfile()
+        : cmsOpenProfileFromMem(display.constData(), cmsUInt32Number(display.size()));
+    const cmsUInt32Number intent = in ? cmsGetHeaderRenderingIntent(in) : 0;
+    cmsHTRANSFORM exact = in && out ? cmsCreateTransform(in, TYPE_BGRA_8, out, TYPE_BGRA_8,
+                              intent <= INTENT_ABSOLUTE_COLORIMETRIC ? intent : INTENT_PERCEPTUAL,
+                              cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE)
+                                    : nullptr;
+    if (in)
+        cmsCloseProfile(in);
+    if (out)
+        cmsCloseProfile(out);
+    if (!exact)
+        return -1;
+    QImage expected = image.copy();
+    for (int y = 0; y < expected.height(); ++y)
+        cmsDoTransform(exact, expected.scanLine(y), expected.scanLine(y), cmsUInt32Number(expected.width()));
+    cmsDeleteTransform(exact);
+    conversion.convertRows(image.bits(), image.bytesPerLine(), image.width(), image.height());
+    int worst = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(expected.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            worst = std::max({ worst, std::abs(qRed(a[x]) - qRed(b[x])),
+                std::abs(qGreen(a[x]) - qGreen(b[x])), std::abs(qBlue(a[x]) - qBlue(b[x])) });
+        }
+    }
+    return worst;
 }
 
 struct Loaded {

@@ -275,15 +275,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, profile);
         const auto conversion = vm::ColorConversion::find(profile, vm::PixelModel::Rgb);
         QVERIFY(conversion && conversion->isMatrixShaper());
-        cmsHPROFILE in = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
-        cmsHPROFILE out = cmsCreate_sRGBProfile();
-        cmsUInt32Number intent = cmsGetHeaderRenderingIntent(in);
-        cmsHTRANSFORM reference = cmsCreateTransform(in, TYPE_BGRA_8, out, TYPE_BGRA_8,
-            intent <= INTENT_ABSOLUTE_COLORIMETRIC ? intent : INTENT_PERCEPTUAL,
-            cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE);
-        cmsCloseProfile(in);
-        cmsCloseProfile(out);
-        QVERIFY(reference);
         QImage ours(256, 256, QImage::Format_ARGB32); // alpha as it comes
         quint32 noise = 7;
         for (int y = 0; y < ours.height(); ++y) {
@@ -292,18 +283,11 @@ private Q_SLOTS:
                 row[x] = noise = noise * 1664525u + 1013904223u;
         }
         const QImage before = ours.copy();
-        QImage expected = ours.copy();
-        cmsDoTransform(reference, expected.bits(), expected.bits(), cmsUInt32Number(256 * 256));
-        cmsDeleteTransform(reference);
-        conversion->convertRows(ours.bits(), ours.bytesPerLine(), ours.width(), ours.height());
-        int worst = 0;
+        const int worst = worstAgainstExactTransform(*conversion, profile, {}, ours);
+        QVERIFY(worst >= 0);
         for (int y = 0; y < ours.height(); ++y) {
-            for (int x = 0; x < ours.width(); ++x) {
-                const QRgb a = ours.pixel(x, y), b = expected.pixel(x, y);
-                worst = std::max({ worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                    std::abs(qBlue(a) - qBlue(b)) });
-                QCOMPARE(qAlpha(a), qAlpha(before.pixel(x, y))); // the fourth byte is not a colour
-            }
+            for (int x = 0; x < ours.width(); ++x)
+                QCOMPARE(qAlpha(ours.pixel(x, y)), qAlpha(before.pixel(x, y))); // not a colour
         }
         QVERIFY2(worst <= 1, qPrintable(QStringLiteral("worst difference %1 levels").arg(worst)));
     }
