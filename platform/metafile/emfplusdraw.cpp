@@ -136,7 +136,7 @@ bool EmfPlusPlayer::beginDraw()
     else
         p.setClipping(false);
     p.setRenderHint(QPainter::Antialiasing, m_state.antialias);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, m_state.interpolation != 5);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, m_state.smoothImages);
     p.setCompositionMode(
         m_state.sourceCopy ? QPainter::CompositionMode_Source : QPainter::CompositionMode_SourceOver);
     p.setBackgroundMode(Qt::TransparentMode);

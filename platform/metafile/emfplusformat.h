@@ -100,6 +100,14 @@ enum EmfPlusUnit : quint8 {
     UnitMillimeter = 6,
 };
 
+// The values of the rendering-state records that change what is drawn.
+enum EmfPlusModeValue : quint8 {
+    CompositingModeSourceCopy = 1,
+    PixelOffsetModeHalf = 2,
+    PixelOffsetModeHighQuality = 4,
+    InterpolationModeNearestNeighbor = 5,
+};
+
 // Record flag bits shared by many drawing records.
 enum EmfPlusFlag : quint16 {
     FlagColor = 0x8000, // S: the brush is an ARGB colour, not an object

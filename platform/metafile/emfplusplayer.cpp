@@ -259,7 +259,7 @@ QTransform EmfPlusPlayer::worldToDevice() const
     // GDI+ centres pixels on whole coordinates unless told to offset them
     // by half a pixel (PixelOffsetModeHalf and HighQuality); QPainter
     // centres them on halves.
-    if (m_state.pixelOffset != 2 && m_state.pixelOffset != 4)
+    if (!m_state.halfPixelOffset)
         page *= QTransform::fromTranslate(0.5, 0.5);
     return m_state.world * m_state.container * page;
 }
@@ -380,23 +380,21 @@ EmfPlusResult EmfPlusPlayer::stateRecord(const EmfPlusRecord &r)
     case EmfPlusSetAntiAliasMode:
         m_state.antialias = r.flags & 1;
         break;
-    case EmfPlusSetTextRenderingHint:
-        m_state.textHint = r.flags & 0xFF;
-        break;
-    case EmfPlusSetTextContrast:
-        m_state.textContrast = r.flags & 0xFFF;
-        break;
     case EmfPlusSetInterpolationMode:
-        m_state.interpolation = r.flags & 0xFF;
+        m_state.smoothImages = (r.flags & 0xFF) != InterpolationModeNearestNeighbor;
         break;
-    case EmfPlusSetPixelOffsetMode:
-        m_state.pixelOffset = r.flags & 0xFF;
+    case EmfPlusSetPixelOffsetMode: {
+        const int mode = r.flags & 0xFF;
+        m_state.halfPixelOffset = mode == PixelOffsetModeHalf || mode == PixelOffsetModeHighQuality;
         break;
+    }
     case EmfPlusSetCompositingMode:
-        m_state.sourceCopy = (r.flags & 0xFF) == 1;
+        m_state.sourceCopy = (r.flags & 0xFF) == CompositingModeSourceCopy;
         break;
     default:
-        break; // compositing quality: QPainter blends one way only
+        // Text hinting and contrast, compositing quality: QPainter draws text
+        // with the font's own hinting and blends one way only.
+        break;
     }
     return d.ok() ? EmfPlusResult::Done : EmfPlusResult::Stop;
 }

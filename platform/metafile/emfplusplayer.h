@@ -70,10 +70,8 @@ struct EmfPlusState {
     std::optional<QPainterPath> clip; // image pixels; none = no clip
     bool antialias = false;
     bool sourceCopy = false; // CompositingModeSourceCopy
-    int interpolation = 0;
-    int pixelOffset = 0;
-    int textHint = 0;
-    int textContrast = 0;
+    bool smoothImages = true; // any interpolation but nearest neighbour
+    bool halfPixelOffset = false; // PixelOffsetModeHalf or HighQuality
     QPointF renderingOrigin; // device pixels; hatch brushes start there
 };
 
