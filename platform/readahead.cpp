@@ -167,6 +167,7 @@ void work()
             s.queue.pop_front();
             epoch = s.epoch;
             s.inFlight = job;
+            ++s.counters.jobsStarted;
         }
         std::optional<Held> result = prepare(job);
         std::lock_guard lock(s.mutex);

@@ -55,6 +55,7 @@ struct Counters {
     quint64 workerDecodes = 0; // files a worker read and decoded
     quint64 hits = 0; // loads served by a prepared picture
     quint64 stale = 0; // prepared pictures refused because the file changed
+    quint64 jobsStarted = 0; // files a worker began on
     quint64 jobsDone = 0; // files a worker tried, whatever came of it
 };
 Counters counters();
