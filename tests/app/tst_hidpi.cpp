@@ -10,6 +10,7 @@
 #include "platform/controls/scrollbar.h"
 #include "platform/controls/toolbar.h"
 #include "support/emfbuilder.h"
+#include "support/fixtures.h"
 #include "support/loaderfixtures.h"
 #include "platform/picture.h"
 #include "support/recorder.h"
@@ -83,8 +84,7 @@ QImage keyedOut(QImage img, QRgb mask)
 class TestHiDpi : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    ScratchFolder m_dir;
     qreal m_scale = 2;
     // Qt's logical pixels in screen pixels.
     int dev(int logical) const { return int(std::lround(logical * m_scale)); }
@@ -94,8 +94,7 @@ class TestHiDpi : public QObject {
 
     QImage openViewerOn(int w, int h)
     {
-        const QString folder = m_dir.filePath(QString::number(++m_files));
-        QDir().mkpath(folder);
+        const QString folder = m_dir.newFolder();
         const QImage img = pattern(w, h);
         if (!img.save(folder + QStringLiteral("/picture.bmp"), "BMP"))
             return QImage();
@@ -365,8 +364,7 @@ private Q_SLOTS:
     void previewIsDecodedAndPlayedForTheScreensPixels()
     {
         MsgBoxRecorder boxes;
-        const QString folder = m_dir.filePath(QStringLiteral("fine"));
-        QDir().mkpath(folder);
+        const QString folder = m_dir.newFolder(QStringLiteral("fine"));
         const QSize area = Form1->Image1->devicePictureArea().size();
         QCOMPARE(area,
             QSize(dev(Form1->Image1->contentsRect().width()), dev(Form1->Image1->contentsRect().height())));

@@ -35,8 +35,7 @@ double memoryBoundMb()
 class TestHostileFiles : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_row = 0;
+    ScratchFolder m_dir;
     qint64 m_slowestMs = 0;
     QString m_slowest;
 
@@ -60,8 +59,8 @@ private Q_SLOTS:
     {
         QFETCH(int, index);
         const HostileCase c = hostileCases().at(index);
-        const QString folder = m_dir.filePath(QString::number(++m_row));
-        QVERIFY(QDir().mkpath(folder));
+        const QString folder = m_dir.newFolder();
+        QVERIFY(!folder.isEmpty());
         const QString path = folder + QLatin1Char('/') + c.fileName;
         writeBmp(path, 20, 10);
         c.arm(path);
@@ -112,8 +111,8 @@ private Q_SLOTS:
         QFETCH(int, index);
         QFETCH(bool, armedAfterTheRest);
         const HostileCase c = hostileCases().at(index);
-        const QString folder = m_dir.filePath(QStringLiteral("ahead%1").arg(++m_row));
-        QVERIFY(QDir().mkpath(folder));
+        const QString folder = m_dir.newFolder(QStringLiteral("ahead"));
+        QVERIFY(!folder.isEmpty());
         const QString current = folder + QStringLiteral("/current.bmp");
         const QString path = folder + QLatin1Char('/') + c.fileName;
         writeBmp(current, 20, 10);

@@ -36,9 +36,8 @@ const char *const kRouteNames[] = { "click", "Enter", "viewer opened on it", "vi
 class TestHostileWindows : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchFolder m_dir;
     QString m_stable; // a good picture outside the hostile folders
-    int m_row = 0;
     QMap<int, qint64> m_slowestMs;
 
     QString goodPath(const QString &folder) const { return folder + QStringLiteral("/a_good.bmp"); }
@@ -85,8 +84,8 @@ private Q_SLOTS:
         QFETCH(int, index);
         QFETCH(int, route);
         const HostileCase c = hostileCases().at(index);
-        const QString folder = m_dir.filePath(QString::number(++m_row));
-        QVERIFY(QDir().mkpath(folder));
+        const QString folder = m_dir.newFolder();
+        QVERIFY(!folder.isEmpty());
         const QString good = goodPath(folder);
         const QString path = folder + QLatin1Char('/') + c.fileName;
         writeBmp(good, 378, 189);

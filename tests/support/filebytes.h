@@ -31,15 +31,29 @@ inline QByteArray bmpFileHeader(quint32 fileSize, quint32 pixelOffset)
     return b;
 }
 
+// What every bitmap header starts with: its size, the width and height, one
+// plane and the bits per pixel. The 12-byte OS/2 1.x header keeps the width
+// and height in 16 bits.
+inline void putBmpHeaderStart(
+    QByteArray &b, quint32 headerSize, qint32 width, qint32 height, quint16 bitCount)
+{
+    putLE32(b, headerSize);
+    if (headerSize == 12) {
+        putLE16(b, quint16(width));
+        putLE16(b, quint16(height));
+    } else {
+        putLE32(b, quint32(width));
+        putLE32(b, quint32(height));
+    }
+    putLE16(b, 1);
+    putLE16(b, bitCount);
+}
+
 // BITMAPINFOHEADER (40 bytes), one plane.
 inline void putBmpInfoHeader(QByteArray &b, qint32 width, qint32 height, quint16 bitCount,
     quint32 compression, quint32 imageBytes, qint32 dotsPerMetreX, qint32 dotsPerMetreY, quint32 colours)
 {
-    putLE32(b, 40);
-    putLE32(b, quint32(width));
-    putLE32(b, quint32(height));
-    putLE16(b, 1);
-    putLE16(b, bitCount);
+    putBmpHeaderStart(b, 40, width, height, bitCount);
     putLE32(b, compression);
     putLE32(b, imageBytes);
     putLE32(b, quint32(dotsPerMetreX));

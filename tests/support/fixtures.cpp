@@ -1,5 +1,6 @@
 #include "support/fixtures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QtTest>
@@ -35,6 +36,12 @@ void writeBytes(const QString &path, const QByteArray &bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+QString ScratchFolder::newFolder(const QString &prefix)
+{
+    const QString folder = m_dir.filePath(prefix + QString::number(++m_count));
+    return QDir().mkpath(folder) ? folder : QString();
 }
 
 } // namespace vmtest

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace vmtest {
 
@@ -14,5 +15,19 @@ void writeBmp(const QString &path, int w, int h, int dotsPerMetre = 3780, QColor
 void writeMarkedBmp(const QString &path, int w, int h);
 // Writes bytes to a file.
 void writeBytes(const QString &path, const QByteArray &bytes);
+
+// A temporary folder that gives each test row a new empty subfolder, so that
+// no row lists another row's files.
+class ScratchFolder {
+public:
+    bool isValid() const { return m_dir.isValid(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    // Makes the next subfolder, named `prefix` and a count; empty on failure.
+    QString newFolder(const QString &prefix = QString());
+
+private:
+    QTemporaryDir m_dir;
+    int m_count = 0;
+};
 
 } // namespace vmtest

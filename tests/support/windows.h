@@ -1,7 +1,9 @@
 // Drives the program's windows as a user would, for tests.
 #pragma once
 
+#include <QSize>
 #include <QString>
+#include <QTest>
 
 namespace vmtest {
 
@@ -19,5 +21,15 @@ void doubleClickFile(int row);
 void pressInPathBox(int key, int modifiers = 0);
 // Triggers a window's menu item by its name through its shortcut or click.
 void triggerMenu(const char *window, const char *name);
+
+// Shows a folder or file list on its own, listing `path`, and waits until it
+// is on screen.
+template <typename List> bool showListOn(List &list, const QString &path, QSize size)
+{
+    list.resize(size);
+    list.setPath(path);
+    list.show();
+    return QTest::qWaitForWindowExposed(&list);
+}
 
 } // namespace vmtest

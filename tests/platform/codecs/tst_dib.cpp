@@ -16,6 +16,8 @@
 #include "support/filebytes.h"
 
 using namespace vm;
+using vmtest::putBmpHeaderStart;
+using vmtest::putBmpInfoHeader;
 using vmtest::putLE16;
 using vmtest::putLE32;
 
@@ -25,17 +27,8 @@ QByteArray infoHeader(
     qint32 w, qint32 h, int bpp, quint32 compression = 0, quint32 used = 0, quint32 size = 40)
 {
     QByteArray a;
-    putLE32(a, size);
-    putLE32(a, quint32(w));
-    putLE32(a, quint32(h));
-    putLE16(a, 1);
-    putLE16(a, quint16(bpp));
-    putLE32(a, compression);
-    putLE32(a, 0);
-    putLE32(a, 2835);
-    putLE32(a, 2835);
-    putLE32(a, used);
-    putLE32(a, 0);
+    putBmpInfoHeader(a, w, h, quint16(bpp), compression, 0, 2835, 2835, used);
+    qToLittleEndian<quint32>(size, a.data()); // a larger header: zeros follow
     a.append(QByteArray(int(size) - 40, '\0'));
     return a;
 }
@@ -163,11 +156,7 @@ void TestDib::decodesPixelFormats_data()
     }
     {
         QByteArray core;
-        putLE32(core, 12);
-        putLE16(core, 2);
-        putLE16(core, 1);
-        putLE16(core, 1);
-        putLE16(core, 8);
+        putBmpHeaderStart(core, 12, 2, 1, 8);
         core += bytes({ 0, 0, 255, 255, 0, 0 }); // RGBTRIPLEs: red, blue
         core += QByteArray(254 * 3, '\0');
         QTest::newRow("core-header-triples")

@@ -48,11 +48,7 @@ QByteArray coreHeaderBmp()
     // OS/2 1.x: 12-byte header, 16-bit sizes, a full table of 3-byte
     // palette entries.
     QByteArray b = vmtest::bmpFileHeader(0, 14 + 12 + 256 * 3);
-    vmtest::putLE32(b, 12);
-    vmtest::putLE16(b, 3);
-    vmtest::putLE16(b, 1);
-    vmtest::putLE16(b, 1);
-    vmtest::putLE16(b, 8);
+    vmtest::putBmpHeaderStart(b, 12, 3, 1, 8);
     b.append("\xff\x00\x00\x00\x00\xff", 6); // blue, red (BGR)
     b.append(QByteArray(254 * 3, '\0'));
     b.append("\x01\x00\x01\x00", 4);
@@ -64,11 +60,7 @@ QByteArray shortOs2HeaderBmp()
     // OS/2 2.x may cut its 64-byte header down to 16: no compression, no
     // density fields.
     QByteArray b = vmtest::bmpFileHeader(0, 14 + 16 + 2 * 4);
-    vmtest::putLE32(b, 16);
-    vmtest::putLE32(b, 2);
-    vmtest::putLE32(b, 2);
-    vmtest::putLE16(b, 1);
-    vmtest::putLE16(b, 8);
+    vmtest::putBmpHeaderStart(b, 16, 2, 2, 8);
     b.append("\xff\x00\x00\x00\x00\x00\xff\x00", 8);
     b.append("\x01\x00\x00\x00\x00\x01\x00\x00", 8); // bottom row 1 0, top row 0 1
     return b;

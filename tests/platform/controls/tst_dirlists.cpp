@@ -12,6 +12,7 @@
 #include "platform/files/drives.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
+#include "support/windows.h"
 
 using namespace vm;
 
@@ -167,10 +168,7 @@ private Q_SLOTS:
         QFETCH(QString, entry);
         QFETCH(QString, opened);
         DirListBox list;
-        list.resize(300, 400);
-        list.setPath(m_base);
-        list.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QVERIFY(vmtest::showListOn(list, m_base, QSize(300, 400)));
         QSignalSpy spy(&list, &DirListBox::Change);
         const int row = rowOf(list, entry);
         QVERIFY(row >= 0);

@@ -16,6 +16,7 @@
 #include "platform/controls/filelistbox.h"
 #include "platform/files/folderreader.h"
 #include "platform/runtimeerror.h"
+#include "support/windows.h"
 
 using namespace vm;
 
@@ -296,10 +297,7 @@ private Q_SLOTS:
         QFETCH(int, doubleClicks);
         QFETCH(int, index);
         FileListBox list;
-        list.resize(200, 300);
-        list.setPath(m_pictures);
-        list.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QVERIFY(vmtest::showListOn(list, m_pictures, QSize(200, 300)));
         list.setListIndex(1);
         QSignalSpy clickSpy(&list, &FileListBox::Click);
         QSignalSpy doubleSpy(&list, &FileListBox::DblClick);
