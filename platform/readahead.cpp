@@ -214,8 +214,12 @@ std::optional<Picture> take(const QString &name, QSize maxSize)
                 [&] { return !(s.inFlight && *s.inFlight == job) || s.epoch != epoch; });
         }
         auto it = std::find_if(s.held.begin(), s.held.end(), [&](const Held &h) { return h.job == job; });
-        if (it == s.held.end())
+        if (it == s.held.end()) {
+            // The caller reads the file itself now; a worker must not read it
+            // again behind it.
+            std::erase(s.queue, job);
             return std::nullopt;
+        }
         found = std::move(*it);
         s.held.erase(it);
     }

@@ -27,7 +27,9 @@ namespace vm::readahead {
 
 // For the loader: the picture prepared for exactly this name and size, when
 // the file still has the device, inode, size and times that the worker saw
-// on the descriptor it read. Either way the prepared picture is let go.
+// on the descriptor it read. Either way the prepared picture is let go; with
+// none, a read-ahead of the file not yet begun is called off, since the
+// loader reads it itself.
 std::optional<Picture> take(const QString &name, QSize maxSize);
 
 // For the loader: a load the user asked for, by name and size. Neighbours are

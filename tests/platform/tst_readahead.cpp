@@ -167,6 +167,35 @@ private Q_SLOTS:
         QCOMPARE(got.image.size(), QSize(5000, 4000));
     }
 
+    // Resting on b queues c (next) and then a (previous). Stepping back onto a
+    // while the worker is still on c must not leave a queued behind the
+    // user's own read: each file is decoded once, whoever gets there first.
+    void aStepOntoAFileStillQueuedIsDecodedOnce()
+    {
+        const QString folder = m_tmp.newFolder(QStringLiteral("queued"));
+        writeBmp(folder + QStringLiteral("/a.bmp"), 64, 48);
+        writeBmp(folder + QStringLiteral("/b.bmp"), 64, 48);
+        writeJpeg(folder + QStringLiteral("/c.jpg"), 5000, 4000, Qt::darkBlue); // keeps the worker busy
+        vm::FileListBox list;
+        list.setPath(folder);
+        (void)load(folder + QStringLiteral("/b.bmp"), QSize());
+        const ra::Counters rested = ra::counters();
+        list.setListIndex(1);
+        QElapsedTimer waited;
+        waited.start();
+        while (ra::counters().jobsStarted == rested.jobsStarted && waited.elapsed() < 5000) {
+            QCoreApplication::processEvents(); // the rest is noticed on a timer
+            QThread::msleep(1);
+        }
+        QVERIFY(ra::counters().jobsStarted > rested.jobsStarted);
+
+        (void)load(folder + QStringLiteral("/a.bmp"), QSize());
+        QVERIFY(ra::waitIdle(10000));
+        const ra::Counters after = ra::counters();
+        QCOMPARE(after.loaderDecodes + after.workerDecodes - rested.loaderDecodes - rested.workerDecodes, 2u);
+        QCOMPARE(after.jobsStarted - rested.jobsStarted, after.hits - rested.hits + 1);
+    }
+
     void aFileChangedAfterBeingReadAheadIsReadAgain_data()
     {
         QTest::addColumn<bool>("keepModificationTime");
