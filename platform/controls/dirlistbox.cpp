@@ -60,15 +60,16 @@ DirListBox::DirListBox(QWidget *parent)
 
     // Start in the process's folder; should that be unreadable, in the nearest
     // parent that can be read, so the list never starts out empty.
-    QString folder = QDir::cleanPath(QDir::currentPath());
+    QString folder = drives::startFolder();
     for (;;) {
         try {
             openFolder(folder);
             return;
         } catch (const RuntimeError &) {
-            if (folder == QLatin1String("/"))
+            const QString parent = QFileInfo(folder).path();
+            if (parent == folder) // the root, unreadable as well
                 return;
-            folder = QFileInfo(folder).path();
+            folder = parent;
         }
     }
 }

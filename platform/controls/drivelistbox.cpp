@@ -33,7 +33,7 @@ DriveListBox::DriveListBox(QWidget *parent)
     installDriveListAccessibility();
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     const QList<DriveInfo> drives = drives::list();
-    const auto start = drives::driveOf(drives, QDir::cleanPath(QDir::currentPath()));
+    const auto start = drives::driveOf(drives, drives::startFolder());
     m_drive = start ? start->text() : QStringLiteral("/");
     fill(drives);
     connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::onIndexChanged);

@@ -1,6 +1,5 @@
 #include "platform/controls/filelistbox.h"
 
-#include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStringListModel>
@@ -8,6 +7,7 @@
 
 #include <chrono>
 
+#include "platform/files/drives.h"
 #include "platform/files/folderreader.h"
 #include "platform/readahead.h"
 #include "platform/runtimeerror.h"
@@ -33,7 +33,7 @@ FileListBox::FileListBox(QWidget *parent)
     , m_model(new QStringListModel(this))
     , m_pattern(QStringLiteral("*.*"))
     , m_filter(compile(m_pattern))
-    , m_path(QDir::cleanPath(QDir::currentPath()))
+    , m_path(drives::startFolder())
     , m_restTimer(new QTimer(this))
 {
     setModel(m_model);

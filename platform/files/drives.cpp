@@ -93,7 +93,7 @@ struct Registry {
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
         byLabelDir = QStringLiteral("/dev/disk/by-label");
-        startFolder = QDir::cleanPath(QDir::currentPath());
+        startFolder = drives::startFolder();
         current.clear();
         seen.clear();
     }
@@ -187,6 +187,15 @@ std::optional<DriveInfo> driveOf(const QList<DriveInfo> &drives, const QString &
     if (!best)
         return std::nullopt;
     return *best;
+}
+
+QString startFolder()
+{
+    const QString current = QDir::currentPath(); // empty once the folder is deleted
+    if (!current.isEmpty())
+        return QDir::cleanPath(current);
+    const QString pwd = qEnvironmentVariable("PWD");
+    return QDir::cleanPath(QDir::isAbsolutePath(pwd) ? pwd : QDir::homePath());
 }
 
 QList<DriveInfo> list()

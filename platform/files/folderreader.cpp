@@ -94,7 +94,7 @@ QString resolveFolder(const QString &text, bool acceptDriveText)
     }
     if (text.isEmpty())
         raise(Err::PathNotFound);
-    return QDir::cleanPath(QDir::current().absoluteFilePath(text));
+    return QDir::cleanPath(QDir(drives::startFolder()).absoluteFilePath(text));
 }
 
 QStringList readFolder(

@@ -3,7 +3,9 @@
 #include "app/application.h"
 #include "app/versioninfo.h"
 
+#include <QDir>
 #include <QImageReader>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QtTest>
 
@@ -26,6 +28,26 @@ private Q_SLOTS:
         const QString err = QString::fromUtf8(p.readAllStandardError());
         QVERIFY2(err.contains(QStringLiteral("xvfb-run")), qPrintable(err));
         QVERIFY(err.contains(QStringLiteral("ディスプレイ")));
+    }
+
+    void startedInAFolderDeletedSinceItStillOpens()
+    {
+        QTemporaryDir tmp;
+        const QString gone = tmp.filePath(QStringLiteral("gone"));
+        QVERIFY(QDir().mkpath(gone));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("VELMORA_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+        p.setProcessEnvironment(env);
+        // The shell removes the folder it stands in, then becomes the program.
+        p.start(QStringLiteral("sh"),
+            { QStringLiteral("-c"), QStringLiteral("cd \"$1\" && rmdir \"$1\" && exec \"$2\""),
+                QStringLiteral("sh"), gone, QString::fromUtf8(VELMORA_BINARY) });
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(gone));
     }
 
     void aWaylandSessionRunsThroughXWaylandWhenItCan_data()

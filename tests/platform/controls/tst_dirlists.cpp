@@ -294,6 +294,40 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 1);
     }
 
+    // Started in a folder that was deleted afterwards (with its parent): the
+    // system can no longer name it, so the lists start from the shell's PWD,
+    // or from home without one, at the nearest folder that still exists.
+    void aDeletedStartFolderGivesWayToItsNearestParent_data()
+    {
+        QTest::addColumn<bool>("withPwd");
+        QTest::newRow("the shell's PWD names it") << true;
+        QTest::newRow("no PWD") << false;
+    }
+    void aDeletedStartFolderGivesWayToItsNearestParent()
+    {
+        QFETCH(bool, withPwd);
+        const QString gone = m_tmp.filePath("gone/deeper");
+        QVERIFY(QDir().mkpath(gone));
+        const QString startUp = QDir::currentPath();
+        const QByteArray pwd = qgetenv("PWD");
+        QVERIFY(QDir::setCurrent(gone));
+        QVERIFY(QDir().rmdir(gone));
+        QVERIFY(QDir().rmdir(m_tmp.filePath("gone")));
+        if (withPwd)
+            qputenv("PWD", QFile::encodeName(gone));
+        else
+            qunsetenv("PWD");
+        drives::resetForTesting();
+        drives::setSourcesForTesting([this] { return m_table; }, m_tmp.filePath("labels"));
+        const QString start = drives::startFolder();
+        DirListBox dir;
+        QVERIFY(QDir::setCurrent(startUp));
+        qputenv("PWD", pwd);
+
+        QCOMPARE(start, withPwd ? gone : QDir::homePath());
+        QCOMPARE(dir.Path(), withPwd ? m_tmp.path() : QDir::homePath());
+    }
+
     void driveTakenOutIsRefused()
     {
         DriveListBox drive;
