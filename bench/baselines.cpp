@@ -111,6 +111,21 @@ QStringList bareListing(const QString &folder)
     return names;
 }
 
+QStringList bareSubfolders(const QString &folder)
+{
+    QStringList names;
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    while (const dirent *entry = dir ? readdir(dir) : nullptr) {
+        if (entry->d_name[0] != '.' && entry->d_type == DT_DIR)
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    if (dir)
+        closedir(dir);
+    std::sort(names.begin(), names.end(),
+        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    return names;
+}
+
 void copyBlock(QImage &to, const QImage &from, int xSrc, int ySrc)
 {
     const int w = std::min(to.width(), from.width() - xSrc);

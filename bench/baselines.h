@@ -22,6 +22,8 @@ QImage qtDecodeAndScale(const QString &file, QSize size);
 
 // readdir, the picture pattern matched by suffix, a case-insensitive sort.
 QStringList bareListing(const QString &folder);
+// The folder's subfolders the same way (by the entry's type, no stat).
+QStringList bareSubfolders(const QString &folder);
 
 // The pan's block copy by hand: one memcpy per row.
 void copyBlock(QImage &to, const QImage &from, int xSrc, int ySrc);

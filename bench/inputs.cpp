@@ -261,6 +261,11 @@ Inputs makeInputs(const QString &root)
         in.wmf = in.pictures + QStringLiteral("/drawing.wmf");
     in.bigFolder = root + QStringLiteral("/folder-20000");
     writeBigFolder(in.bigFolder, 20000);
+    in.manyFolders = root + QStringLiteral("/folders-20000");
+    for (int i = 0; i < 20000; ++i) {
+        if (!QDir().mkpath(in.manyFolders + QStringLiteral("/Folder %1").arg((i * 7919) % 100003)))
+            throw std::runtime_error("cannot make the folder of folders");
+    }
     return in;
 }
 

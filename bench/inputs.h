@@ -1,8 +1,8 @@
 // The benchmark's own inputs, made afresh in a temporary folder: photo-like
 // JPEGs (gradients, shapes and sensor noise, so that entropy decoding costs
 // what it costs on real photos), a large 24-bit bitmap, an RLE bitmap, links
-// to a metafile of each kind in the shared corpus, and a folder of 20 000
-// files of mixed names.
+// to a metafile of each kind in the shared corpus, a folder of 20 000 files
+// of mixed names and one of 20 000 subfolders.
 #pragma once
 
 #include <QString>
@@ -21,6 +21,7 @@ struct Inputs {
     QString emf; // empty when the corpus is absent
     QString wmf;
     QString bigFolder; // 20 000 files, most of them tiny pictures
+    QString manyFolders; // 20 000 empty subfolders
 };
 
 // Fills `root` (an existing, empty folder). Throws std::runtime_error.

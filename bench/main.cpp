@@ -2,7 +2,7 @@
 // each thing a user feels against its best baseline in the same run, prints
 // the table (medians, min, max, ratio) and draws it as a bar chart.
 //
-//   velmora_bench [--repeats N] [--out FOLDER] [--only colour|stepping]
+//   velmora_bench [--repeats N] [--out FOLDER] [--only colour|stepping|folders]
 #include <QApplication>
 #include <QDir>
 #include <QFile>

@@ -16,7 +16,7 @@ struct Settings {
     int repeats = 15;
     int warmups = 2;
     QString platform; // QT_QPA_PLATFORM value for the windows and the children
-    QString only; // when set, only the measures of this group ("colour")
+    QString only; // when set, only the measures of this group ("colour", "stepping", "folders")
 };
 
 // In the real windows (this process): preview, viewer open, pan, folder fill
