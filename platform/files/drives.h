@@ -47,16 +47,16 @@ void applyLabels(QList<DriveInfo> &drives, const QHash<QString, QString> &labels
 // the path itself or one of its parent folders.
 std::optional<DriveInfo> driveOf(const QList<DriveInfo> &drives, const QString &path);
 
-// The folder the program was started in, absolute and cleaned. Should that
-// folder have been deleted since, the system no longer names it; then the
-// shell's PWD stands for it when absolute, else the home folder.
-QString startFolder();
-
 // --- The machine's drives, read afresh on each call (drives come and go). ---
 
 QList<DriveInfo> list();
 std::optional<DriveInfo> driveOf(const QString &path);
 std::optional<DriveInfo> fromText(const QString &text);
+
+// The folder the program was started in, absolute and cleaned. Should that
+// folder have been deleted since, the system no longer names it; then the
+// shell's PWD stands for it when absolute, else the home folder.
+QString startFolder();
 
 // True when the text names a drive seen earlier in the run that is no longer
 // mounted, or a path below such a drive's root.
