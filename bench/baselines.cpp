@@ -88,20 +88,15 @@ QImage qtDecodeAndScale(const QString &file, QSize size)
     return full.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-QStringList bareListing(const QString &folder)
+namespace {
+
+// The visible entries that `keep` accepts, sorted without regard to case.
+template <typename Keep> QStringList bareEntries(const QString &folder, Keep keep)
 {
-    static const char *const suffixes[]
-        = { ".bmp", ".ico", ".cur", ".jpg", ".jpe", ".jpeg", ".gif", ".wmf", ".emf", ".rle" };
     QStringList names;
     DIR *dir = opendir(QFile::encodeName(folder).constData());
     while (const dirent *entry = dir ? readdir(dir) : nullptr) {
-        if (entry->d_name[0] == '.')
-            continue;
-        const char *dot = std::strrchr(entry->d_name, '.');
-        if (!dot || dot == entry->d_name)
-            continue;
-        if (std::any_of(std::begin(suffixes), std::end(suffixes),
-                [&](const char *s) { return strcasecmp(dot, s) == 0; }))
+        if (entry->d_name[0] != '.' && keep(*entry))
             names.append(QFile::decodeName(entry->d_name));
     }
     if (dir)
@@ -111,19 +106,23 @@ QStringList bareListing(const QString &folder)
     return names;
 }
 
+} // namespace
+
+QStringList bareListing(const QString &folder)
+{
+    static const char *const suffixes[]
+        = { ".bmp", ".ico", ".cur", ".jpg", ".jpe", ".jpeg", ".gif", ".wmf", ".emf", ".rle" };
+    return bareEntries(folder, [](const dirent &entry) {
+        const char *dot = std::strrchr(entry.d_name, '.');
+        return dot && dot != entry.d_name
+            && std::any_of(std::begin(suffixes), std::end(suffixes),
+                [&](const char *s) { return strcasecmp(dot, s) == 0; });
+    });
+}
+
 QStringList bareSubfolders(const QString &folder)
 {
-    QStringList names;
-    DIR *dir = opendir(QFile::encodeName(folder).constData());
-    while (const dirent *entry = dir ? readdir(dir) : nullptr) {
-        if (entry->d_name[0] != '.' && entry->d_type == DT_DIR)
-            names.append(QFile::decodeName(entry->d_name));
-    }
-    if (dir)
-        closedir(dir);
-    std::sort(names.begin(), names.end(),
-        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    return names;
+    return bareEntries(folder, [](const dirent &entry) { return entry.d_type == DT_DIR; });
 }
 
 void copyBlock(QImage &to, const QImage &from, int xSrc, int ySrc)
