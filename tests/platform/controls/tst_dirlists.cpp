@@ -2,6 +2,7 @@
 // actions open a folder and raise Change, how drives hand over their current
 // folder, and how failures leave both lists.
 #include <QDir>
+#include <QScopeGuard>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -310,6 +311,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(gone));
         const QString startUp = QDir::currentPath();
         const QByteArray pwd = qgetenv("PWD");
+        const auto restore = qScopeGuard([&] {
+            QDir::setCurrent(startUp);
+            qputenv("PWD", pwd);
+        });
         QVERIFY(QDir::setCurrent(gone));
         QVERIFY(QDir().rmdir(gone));
         QVERIFY(QDir().rmdir(m_tmp.filePath("gone")));
@@ -321,8 +326,6 @@ private Q_SLOTS:
         drives::setSourcesForTesting([this] { return m_table; }, m_tmp.filePath("labels"));
         const QString start = drives::startFolder();
         DirListBox dir;
-        QVERIFY(QDir::setCurrent(startUp));
-        qputenv("PWD", pwd);
 
         QCOMPARE(start, withPwd ? gone : QDir::homePath());
         QCOMPARE(dir.Path(), withPwd ? m_tmp.path() : QDir::homePath());
