@@ -243,7 +243,8 @@ void measureFolder(const Inputs &in, const Settings &s, std::vector<Row> &rows, 
         }
     }
     if (shown < 20000)
-        notes << QStringLiteral("**Folder list: showed %1 entries, expected 20 000 and the parents.**").arg(shown);
+        notes << QStringLiteral("**Folder list: showed %1 entries, expected 20 000 and the parents.**")
+                     .arg(shown);
     rows.push_back({ QStringLiteral("Folder list, 20 000 subfolders"), open, bareOpen, 2.0 });
 
     // Stepping through it with the arrow key: list, preview of a tiny picture

@@ -111,7 +111,7 @@ int main(int argc, char **argv)
     std::vector<Use> uses;
     int refused = 0;
     const QDir corpus(QStringLiteral(VELMORA_CORPUS_DIR));
-    for (const QString sub : { QStringLiteral("emf"), QStringLiteral("wmf") }) {
+    for (const QString &sub : { QStringLiteral("emf"), QStringLiteral("wmf") }) {
         for (QDirIterator it(corpus.filePath(sub), QDir::Files, QDirIterator::Subdirectories);
              it.hasNext();) {
             const QString path = it.next();
