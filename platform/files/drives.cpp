@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <cstdlib>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/files/filenames.h"
 
@@ -191,11 +194,16 @@ std::optional<DriveInfo> driveOf(const QList<DriveInfo> &drives, const QString &
 
 QString startFolder()
 {
-    const QString current = QDir::currentPath(); // empty once the folder is deleted
-    if (!current.isEmpty())
-        return QDir::cleanPath(current);
-    const QString pwd = qEnvironmentVariable("PWD");
-    return QDir::cleanPath(QDir::isAbsolutePath(pwd) ? pwd : QDir::homePath());
+    // Taken as bytes and shown as the lists show names: Qt's currentPath()
+    // turns bytes that are not UTF-8 into U+FFFD, a path no one can open.
+    QByteArray path;
+    if (char *current = ::getcwd(nullptr, 0)) { // fails once the folder is deleted
+        path = current;
+        ::free(current);
+    }
+    if (!path.startsWith('/')) // also "(unreachable)/…", outside our root
+        path = qgetenv("PWD");
+    return QDir::cleanPath(path.startsWith('/') ? filenames::displayPath(path) : QDir::homePath());
 }
 
 QList<DriveInfo> list()

@@ -157,6 +157,14 @@ QString displayName(const QByteArray &name)
     return escaped(name);
 }
 
+QString displayPath(const QByteArray &path)
+{
+    QStringList parts;
+    for (const QByteArray &component : path.split('/'))
+        parts.append(displayName(component));
+    return parts.join(QLatin1Char('/'));
+}
+
 QStringList displayNames(const QList<QByteArray> &names)
 {
     QStringList shown;

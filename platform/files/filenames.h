@@ -22,6 +22,9 @@ namespace vm::filenames {
 // The preferred shown form of one name, without regard to its neighbours.
 QString displayName(const QByteArray &name);
 
+// The shown form of a whole path, each component in its preferred form.
+QString displayPath(const QByteArray &path);
+
 // The shown forms of all the names of one folder, in the same order, no two
 // alike.
 QStringList displayNames(const QList<QByteArray> &names);

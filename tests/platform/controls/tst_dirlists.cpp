@@ -8,8 +8,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/controls/dirlistbox.h"
 #include "platform/controls/drivelistbox.h"
+#include "platform/controls/filelistbox.h"
 #include "platform/files/drives.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
@@ -329,6 +334,26 @@ private Q_SLOTS:
 
         QCOMPARE(start, withPwd ? gone : QDir::homePath());
         QCOMPARE(dir.Path(), withPwd ? m_tmp.path() : QDir::homePath());
+    }
+
+    // A start folder named in bytes that are not UTF-8 (copied from another
+    // system) is opened itself, in the form the lists show it.
+    void aStartFolderNamedInOtherBytesOpensItself()
+    {
+        const QByteArray raw = QFile::encodeName(m_tmp.path()) + "/bad" + char(0xFF) + "dir";
+        QVERIFY(::mkdir(raw.constData(), 0755) == 0);
+        QVERIFY(::close(::creat((raw + "/a.jpg").constData(), 0644)) == 0);
+        const QString startUp = QDir::currentPath();
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(startUp); });
+        QVERIFY(::chdir(raw.constData()) == 0);
+        drives::resetForTesting();
+        drives::setSourcesForTesting([this] { return m_table; }, m_tmp.filePath("labels"));
+        DirListBox dir;
+        FileListBox files;
+
+        QCOMPARE(dir.Path(), m_tmp.path() + "/bad\\xFFdir");
+        QCOMPARE(files.Path(), dir.Path());
+        QCOMPARE(files.ListCount(), 1);
     }
 
     void driveTakenOutIsRefused()
