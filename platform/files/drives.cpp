@@ -43,10 +43,7 @@ QString unescapeMountField(const QByteArray &field)
     }
     // A mount point named in another encoding is shown as the folder list
     // shows that folder.
-    QStringList parts;
-    for (const QByteArray &part : out.split('/'))
-        parts.append(filenames::displayName(part));
-    return parts.join(QLatin1Char('/'));
+    return filenames::displayPath(out);
 }
 
 // udev writes unsafe characters of a label as \xHH in the link name.
