@@ -66,6 +66,13 @@ QString unescapeUdevName(const QString &name)
     return QString::fromUtf8(out);
 }
 
+// A shown path that names a folder (through the bytes it stands for).
+bool isFolder(const QString &path)
+{
+    struct stat st { };
+    return ::stat(filenames::nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool isUnder(const QString &path, const QString &root)
 {
     if (root == QLatin1String("/"))
@@ -208,8 +215,7 @@ QList<DriveInfo> list()
     Registry &reg = registry();
     QList<DriveInfo> drives = parseMountInfo(reg.mountInfo());
     // Files bind-mounted into a container (/etc/hosts) are mounts but not drives.
-    drives.removeIf(
-        [](const DriveInfo &d) { return d.root != QLatin1String("/") && !QFileInfo(d.root).isDir(); });
+    drives.removeIf([](const DriveInfo &d) { return d.root != QLatin1String("/") && !isFolder(d.root); });
     applyLabels(drives, readLabels(reg.byLabelDir));
     for (const DriveInfo &drive : drives)
         reg.seen.insert(drive.root, drive);
@@ -255,10 +261,6 @@ QString currentFolder(const DriveInfo &drive)
     }
     // A folder removed since it was last open gives way to its nearest
     // remaining parent on the same drive, so the drive stays reachable.
-    const auto isFolder = [](const QString &path) {
-        struct stat st { };
-        return ::stat(filenames::nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-    };
     while (folder != drive.root && !isFolder(folder))
         folder = QFileInfo(folder).path();
     return folder;

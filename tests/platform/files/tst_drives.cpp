@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include "platform/files/drives.h"
 
 using namespace vm;
@@ -195,6 +197,18 @@ private Q_SLOTS:
             = "30 27 8:1 /etc/hosts " + QFile::encodeName(tmp.filePath("hosts")) + " rw - ext4 /dev/vda rw\n";
         drives::setSourcesForTesting([table] { return table; }, QString());
         QCOMPARE(roots(drives::list()), QStringList { "/" });
+    }
+
+    // A card whose mount point is named in Shift-JIS is a folder all the same.
+    void aFolderMountedUnderAForeignNameIsADrive()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QByteArray point = QFile::encodeName(tmp.path()) + "/\x93\xfa\x96\x7b";
+        QVERIFY(::mkdir(point.constData(), 0755) == 0);
+        const QByteArray table = "30 27 8:17 / " + point + " rw - vfat /dev/sdb1 rw\n";
+        drives::setSourcesForTesting([table] { return table; }, QString());
+        QCOMPARE(roots(drives::list()), (QStringList { "/", tmp.path() + QStringLiteral("/日本") }));
     }
 };
 
