@@ -94,6 +94,23 @@ class TestReadAhead : public QObject {
         QVERIFY(ra::waitIdle(10000));
     }
 
+    // Polls every millisecond until a worker has taken a job since `since`,
+    // and returns that one reading of the counters (QTRY's 50 ms steps can
+    // miss a whole decode; a worker thread that runs has not necessarily
+    // taken its job yet). The rest is noticed on a timer, hence the events.
+    static ra::Counters waitForAJobToStart(const ra::Counters &since)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        ra::Counters now = ra::counters();
+        while (now.jobsStarted == since.jobsStarted && waited.elapsed() < 5000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+            now = ra::counters();
+        }
+        return now;
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_tmp.isValid()); }
     void cleanup() { ra::dropAll(); }
@@ -145,17 +162,7 @@ private Q_SLOTS:
         (void)load(folder + QStringLiteral("/a.bmp"), QSize());
         const ra::Counters rested = ra::counters();
         list.setListIndex(0);
-        // Poll every millisecond until the worker is on b.jpg: QTRY's 50 ms
-        // steps can miss the whole decode on a fast machine, and a worker
-        // thread that runs has not necessarily taken its job yet.
-        QElapsedTimer waited;
-        waited.start();
-        ra::Counters now = ra::counters();
-        while (now.jobsStarted == rested.jobsStarted && waited.elapsed() < 5000) {
-            QCoreApplication::processEvents();
-            QThread::msleep(1);
-            now = ra::counters();
-        }
+        const ra::Counters now = waitForAJobToStart(rested);
         // One reading of both: started, and not yet done.
         QCOMPARE(now.jobsStarted, rested.jobsStarted + 1);
         QCOMPARE(now.jobsDone, rested.jobsDone);
@@ -181,13 +188,7 @@ private Q_SLOTS:
         (void)load(folder + QStringLiteral("/b.bmp"), QSize());
         const ra::Counters rested = ra::counters();
         list.setListIndex(1);
-        QElapsedTimer waited;
-        waited.start();
-        while (ra::counters().jobsStarted == rested.jobsStarted && waited.elapsed() < 5000) {
-            QCoreApplication::processEvents(); // the rest is noticed on a timer
-            QThread::msleep(1);
-        }
-        QVERIFY(ra::counters().jobsStarted > rested.jobsStarted);
+        QVERIFY(waitForAJobToStart(rested).jobsStarted > rested.jobsStarted);
 
         (void)load(folder + QStringLiteral("/a.bmp"), QSize());
         QVERIFY(ra::waitIdle(10000));

@@ -300,60 +300,62 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 1);
     }
 
-    // Started in a folder that was deleted afterwards (with its parent): the
-    // system can no longer name it, so the lists start from the shell's PWD,
-    // or from home without one, at the nearest folder that still exists.
-    void aDeletedStartFolderGivesWayToItsNearestParent_data()
+    // Where the lists start: the folder the program was started in, also when
+    // it is named in bytes that are not UTF-8 (shown as the lists show such
+    // names). One deleted since, with its parent, can no longer be named by
+    // the system: the lists go to the nearest folder that still exists on the
+    // shell's PWD, or home without one.
+    void theListsStartWhereTheProgramWasStarted_data()
     {
+        QTest::addColumn<QByteArray>("folder"); // below the test folder
+        QTest::addColumn<bool>("deleted");
         QTest::addColumn<bool>("withPwd");
-        QTest::newRow("the shell's PWD names it") << true;
-        QTest::newRow("no PWD") << false;
+        QTest::addColumn<QString>("expected"); // below the test folder; "~" for home
+        QTest::newRow("named in bytes that are not UTF-8")
+            << QByteArray("bad") + char(0xFF) + "dir" << false << false << "bad\\xFFdir";
+        QTest::newRow("deleted since; PWD names it") << QByteArray("gone1/deeper") << true << true << "";
+        QTest::newRow("deleted since; no PWD") << QByteArray("gone2/deeper") << true << false << "~";
     }
-    void aDeletedStartFolderGivesWayToItsNearestParent()
+    void theListsStartWhereTheProgramWasStarted()
     {
+        QFETCH(QByteArray, folder);
+        QFETCH(bool, deleted);
         QFETCH(bool, withPwd);
-        const QString gone = m_tmp.filePath("gone/deeper");
-        QVERIFY(QDir().mkpath(gone));
+        QFETCH(QString, expected);
+        QByteArray raw = QFile::encodeName(m_tmp.path());
+        for (const QByteArray &part : folder.split('/')) {
+            raw += '/' + part;
+            QVERIFY(::mkdir(raw.constData(), 0755) == 0);
+        }
+        QVERIFY(::close(::creat((raw + "/a.jpg").constData(), 0644)) == 0);
         const QString startUp = QDir::currentPath();
         const QByteArray pwd = qgetenv("PWD");
         const auto restore = qScopeGuard([&] {
             QDir::setCurrent(startUp);
             qputenv("PWD", pwd);
         });
-        QVERIFY(QDir::setCurrent(gone));
-        QVERIFY(QDir().rmdir(gone));
-        QVERIFY(QDir().rmdir(m_tmp.filePath("gone")));
+        QVERIFY(::chdir(raw.constData()) == 0);
+        if (deleted) {
+            QVERIFY(::unlink((raw + "/a.jpg").constData()) == 0);
+            QVERIFY(::rmdir(raw.constData()) == 0);
+            QVERIFY(::rmdir(raw.left(raw.lastIndexOf('/')).constData()) == 0);
+        }
         if (withPwd)
-            qputenv("PWD", QFile::encodeName(gone));
+            qputenv("PWD", raw);
         else
             qunsetenv("PWD");
-        drives::resetForTesting();
-        drives::setSourcesForTesting([this] { return m_table; }, m_tmp.filePath("labels"));
-        const QString start = drives::startFolder();
-        DirListBox dir;
-
-        QCOMPARE(start, withPwd ? gone : QDir::homePath());
-        QCOMPARE(dir.Path(), withPwd ? m_tmp.path() : QDir::homePath());
-    }
-
-    // A start folder named in bytes that are not UTF-8 (copied from another
-    // system) is opened itself, in the form the lists show it.
-    void aStartFolderNamedInOtherBytesOpensItself()
-    {
-        const QByteArray raw = QFile::encodeName(m_tmp.path()) + "/bad" + char(0xFF) + "dir";
-        QVERIFY(::mkdir(raw.constData(), 0755) == 0);
-        QVERIFY(::close(::creat((raw + "/a.jpg").constData(), 0644)) == 0);
-        const QString startUp = QDir::currentPath();
-        const auto restore = qScopeGuard([&] { QDir::setCurrent(startUp); });
-        QVERIFY(::chdir(raw.constData()) == 0);
         drives::resetForTesting();
         drives::setSourcesForTesting([this] { return m_table; }, m_tmp.filePath("labels"));
         DirListBox dir;
         FileListBox files;
 
-        QCOMPARE(dir.Path(), m_tmp.path() + "/bad\\xFFdir");
-        QCOMPARE(files.Path(), dir.Path());
-        QCOMPARE(files.ListCount(), 1);
+        const QString want
+            = expected == "~" ? QDir::homePath() : QDir::cleanPath(m_tmp.path() + '/' + expected);
+        QCOMPARE(dir.Path(), want);
+        if (!deleted) {
+            QCOMPARE(files.Path(), want);
+            QCOMPARE(files.ListCount(), 1);
+        }
     }
 
     void driveTakenOutIsRefused()
