@@ -86,11 +86,11 @@ bool Form::event(QEvent *event)
 
 Twips Form::Left() const
 {
-    return twipsFromPixels(geometry().x() - frameMargins().left(), twipsPerPixelX());
+    return twipsFromPixels(geometry().x() - frameMargins().left() - Screen::origin().x(), twipsPerPixelX());
 }
 Twips Form::Top() const
 {
-    return twipsFromPixels(geometry().y() - frameMargins().top(), twipsPerPixelY());
+    return twipsFromPixels(geometry().y() - frameMargins().top() - Screen::origin().y(), twipsPerPixelY());
 }
 Twips Form::Width() const
 {
@@ -106,11 +106,11 @@ Twips Form::Height() const
 // move() places the frame's top-left corner, which is what Left and Top mean.
 void Form::setLeft(Twips twips)
 {
-    move(pixelsFromTwips(twips, twipsPerPixelX()), y());
+    move(Screen::origin().x() + pixelsFromTwips(twips, twipsPerPixelX()), y());
 }
 void Form::setTop(Twips twips)
 {
-    move(x(), pixelsFromTwips(twips, twipsPerPixelY()));
+    move(x(), Screen::origin().y() + pixelsFromTwips(twips, twipsPerPixelY()));
 }
 
 void Form::setWidth(Twips twips)

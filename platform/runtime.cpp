@@ -105,4 +105,10 @@ Twips Screen::Height()
     return screen ? twipsFromPixels(screen->geometry().height(), twipsPerPixelY()) : Twips(0);
 }
 
+QPoint Screen::origin()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().topLeft() : QPoint();
+}
+
 } // namespace vm

@@ -3,6 +3,8 @@
 
 #include "platform/units.h"
 
+#include <QPoint>
+
 #include <functional>
 
 namespace vm {
@@ -40,10 +42,14 @@ void resetEnded();
 double twipsPerPixelX();
 double twipsPerPixelY();
 
-// The screen's size.
+// The screen: the primary one, whose top-left corner is where windows' Left
+// and Top count from (Qt counts from the whole desktop's, which another
+// screen may hold).
 struct Screen {
     static Twips Width();
     static Twips Height();
+    // The corner in Qt's desktop coordinates.
+    static QPoint origin();
 };
 
 } // namespace vm

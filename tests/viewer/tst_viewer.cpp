@@ -9,6 +9,7 @@
 #include "support/windows.h"
 #include "viewer/form2.h"
 
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
@@ -81,6 +82,12 @@ private Q_SLOTS:
         QCOMPARE(Form2->Top().value(), 0);
         QCOMPARE(Form2->Width().value(), vm::Screen::Width().value());
         QCOMPARE(Form2->Height().value(), vm::Screen::Height().value());
+        // On the primary screen, which need not be the desktop's top-left one
+        // (CTest runs this again with a screen to the left of the primary).
+        const QRect primary = QGuiApplication::primaryScreen()->geometry();
+        if (QGuiApplication::screens().size() > 1)
+            QVERIFY(primary.topLeft() != QPoint(0, 0));
+        QCOMPARE(Form2->frameGeometry(), primary);
         QCOMPARE(Form2->Caption(), QStringLiteral("p0.bmp"));
         QVERIFY(Form1->isHidden());
     }
