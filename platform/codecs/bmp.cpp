@@ -10,6 +10,7 @@
 
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/colorprofile.h"
+#include "platform/codecs/rowconverter.h"
 #include "platform/codecs/dib.h"
 #include "platform/codecs/extent.h"
 #include "platform/runtimeerror.h"

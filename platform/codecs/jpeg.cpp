@@ -17,6 +17,7 @@
 
 #include "platform/codecs/codecs.h"
 #include "platform/codecs/colorprofile.h"
+#include "platform/codecs/rowconverter.h"
 #include "platform/codecs/exif.h"
 #include "platform/codecs/extent.h"
 #include "platform/codecs/rasterbuffer.h"

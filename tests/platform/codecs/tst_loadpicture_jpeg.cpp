@@ -8,6 +8,7 @@
 #include "support/colourfixtures.h"
 #include "support/loaderfixtures.h"
 #include "platform/codecs/colorprofile.h"
+#include "platform/codecs/rowconverter.h"
 #include "platform/picture.h"
 #include "platform/runtimeerror.h"
 
