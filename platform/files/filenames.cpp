@@ -157,11 +157,41 @@ QString displayName(const QByteArray &name)
     return escaped(name);
 }
 
+namespace {
+// The names in a folder, "." and ".." left out; none when it cannot be read.
+QList<QByteArray> entriesOf(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    if (DIR *dir = ::opendir(folder.isEmpty() ? "." : folder.constData())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names.append(name);
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+} // namespace
+
 QString displayPath(const QByteArray &path)
 {
+    const QList<QByteArray> components = path.split('/');
     QStringList parts;
-    for (const QByteArray &component : path.split('/'))
-        parts.append(displayName(component));
+    QByteArray folder; // the components before the one in hand
+    for (qsizetype i = 0; i < components.size(); ++i) {
+        const QByteArray &component = components[i];
+        QString shown = displayName(component);
+        if (!isUtf8(component)) {
+            // As its folder's listing shows it: a neighbour may already look
+            // like its preferred form, and that form would lead to the neighbour.
+            const QList<QByteArray> names = entriesOf(i > 0 && folder.isEmpty() ? QByteArray("/") : folder);
+            if (const qsizetype at = names.indexOf(component); at >= 0)
+                shown = displayNames(names).at(at);
+        }
+        parts.append(shown);
+        folder += i > 0 ? '/' + component : component;
+    }
     return parts.join(QLatin1Char('/'));
 }
 
@@ -235,16 +265,7 @@ QByteArray nativePath(const QString &path)
             continue;
         }
 
-        const QByteArray folder = out.isEmpty() ? QByteArray(".") : out;
-        QList<QByteArray> names;
-        if (DIR *dir = ::opendir(folder.constData())) {
-            while (const dirent *entry = ::readdir(dir)) {
-                const QByteArray name(entry->d_name);
-                if (name != "." && name != "..")
-                    names.append(name);
-            }
-            ::closedir(dir);
-        }
+        const QList<QByteArray> names = entriesOf(out);
         const qsizetype found = displayNames(names).indexOf(part);
         if (found < 0) {
             // Nothing is shown so: the rest as typed, for the open to refuse.

@@ -22,7 +22,8 @@ namespace vm::filenames {
 // The preferred shown form of one name, without regard to its neighbours.
 QString displayName(const QByteArray &name);
 
-// The shown form of a whole path, each component in its preferred form.
+// The shown form of a whole path, each component as its folder's listing
+// shows it (its preferred form, unless a neighbour already looks that way).
 QString displayPath(const QByteArray &path);
 
 // The shown forms of all the names of one folder, in the same order, no two

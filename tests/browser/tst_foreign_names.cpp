@@ -2,6 +2,7 @@
 // archives, Latin-1, stray bytes), driven through every way the windows reach
 // a file: a file the list shows is a file the program opens.
 #include "browser/form1.h"
+#include "support/fixtures.h"
 #include "support/recorder.h"
 #include "support/windows.h"
 #include "viewer/form2.h"
@@ -49,7 +50,7 @@ struct Entry {
 class TestForeignNames : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    vmtest::ByteSafeTemporaryDir m_dir;
     QString m_folder; // shown path of a CP932-named folder
     // In the list's order (names sort as shown).
     const QList<Entry> m_entries {

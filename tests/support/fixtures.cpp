@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QtTest>
 
+#include <ftw.h>
+#include <unistd.h>
+
 namespace vmtest {
 
 void writeBmp(const QString &path, int w, int h, int dotsPerMetre, QColor colour)
@@ -42,6 +45,20 @@ QString ScratchFolder::newFolder(const QString &prefix)
 {
     const QString folder = m_dir.filePath(prefix + QString::number(++m_count));
     return QDir().mkpath(folder) ? folder : QString();
+}
+
+ByteSafeTemporaryDir::~ByteSafeTemporaryDir()
+{
+    if (!isValid())
+        return;
+    // Deepest first, not following links.
+    ::nftw(
+        QFile::encodeName(path()).constData(),
+        [](const char *name, const struct stat *, int type, FTW *) {
+            (void)(type == FTW_DP ? ::rmdir(name) : ::unlink(name));
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
 }
 
 } // namespace vmtest

@@ -16,6 +16,16 @@ void writeMarkedBmp(const QString &path, int w, int h);
 // Writes bytes to a file.
 void writeBytes(const QString &path, const QByteArray &bytes);
 
+// A temporary folder removed by its bytes when it goes, so that names that
+// are not UTF-8 go too (QTemporaryDir leaves them and their folders behind).
+class ByteSafeTemporaryDir : public QTemporaryDir {
+public:
+    ByteSafeTemporaryDir() { setAutoRemove(false); }
+    ~ByteSafeTemporaryDir();
+    ByteSafeTemporaryDir(const ByteSafeTemporaryDir &) = delete;
+    ByteSafeTemporaryDir &operator=(const ByteSafeTemporaryDir &) = delete;
+};
+
 // A temporary folder that gives each test row a new empty subfolder, so that
 // no row lists another row's files.
 class ScratchFolder {

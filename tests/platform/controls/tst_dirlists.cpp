@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/fixtures.h"
 #include "platform/controls/dirlistbox.h"
 #include "platform/controls/drivelistbox.h"
 #include "platform/controls/filelistbox.h"
@@ -46,7 +47,7 @@ int rowOf(const DirListBox &list, const QString &text)
 class TestDirLists : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_tmp;
+    vmtest::ByteSafeTemporaryDir m_tmp;
     QString m_base; // <tmp>/a/b with subfolders X1, x2, x10, a hidden one and a file
     QByteArray m_table;
     QList<RuntimeError> m_reported;
@@ -311,10 +312,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("deleted");
         QTest::addColumn<bool>("withPwd");
         QTest::addColumn<QString>("expected"); // below the test folder; "~" for home
+        QTest::addColumn<QByteArray>("sibling"); // a folder made beside it first
         QTest::newRow("named in bytes that are not UTF-8")
-            << QByteArray("bad") + char(0xFF) + "dir" << false << false << "bad\\xFFdir";
-        QTest::newRow("deleted since; PWD names it") << QByteArray("gone1/deeper") << true << true << "";
-        QTest::newRow("deleted since; no PWD") << QByteArray("gone2/deeper") << true << false << "~";
+            << QByteArray("bad") + char(0xFF) + "dir" << false << false << "bad\\xFFdir" << QByteArray();
+        // The sibling's name is the start folder's preferred shown form.
+        QTest::newRow("not UTF-8, beside a folder named as it would be shown")
+            << QByteArray("twin") + char(0xFF) << false << false << "twin\\xFF~" << QByteArray("twin\\xFF");
+        QTest::newRow("deleted since; PWD names it")
+            << QByteArray("gone1/deeper") << true << true << "" << QByteArray();
+        QTest::newRow("deleted since; no PWD")
+            << QByteArray("gone2/deeper") << true << false << "~" << QByteArray();
     }
     void theListsStartWhereTheProgramWasStarted()
     {
@@ -322,7 +329,10 @@ private Q_SLOTS:
         QFETCH(bool, deleted);
         QFETCH(bool, withPwd);
         QFETCH(QString, expected);
+        QFETCH(QByteArray, sibling);
         QByteArray raw = QFile::encodeName(m_tmp.path());
+        if (!sibling.isEmpty())
+            QVERIFY(::mkdir((raw + '/' + sibling).constData(), 0755) == 0);
         for (const QByteArray &part : folder.split('/')) {
             raw += '/' + part;
             QVERIFY(::mkdir(raw.constData(), 0755) == 0);

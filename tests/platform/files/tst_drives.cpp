@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "support/fixtures.h"
 #include "platform/files/drives.h"
 
 using namespace vm;
@@ -113,7 +114,7 @@ private Q_SLOTS:
 
     void labelsComeFromTheLabelFolder()
     {
-        QTemporaryDir tmp;
+        vmtest::ByteSafeTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         const QDir dir(tmp.path());
         QVERIFY(dir.mkpath("dev/disk/by-label"));
@@ -144,7 +145,7 @@ private Q_SLOTS:
 
     void driveRemembersItsFolder()
     {
-        QTemporaryDir tmp;
+        vmtest::ByteSafeTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         const QString card = tmp.filePath("card");
         QVERIFY(QDir().mkpath(card + "/DCIM/100"));
@@ -173,7 +174,7 @@ private Q_SLOTS:
 
     void startUpFolderIsCurrentOnItsDrive()
     {
-        QTemporaryDir tmp;
+        vmtest::ByteSafeTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         const QString card = tmp.filePath("card");
         QVERIFY(QDir().mkpath(card + "/photos"));
@@ -190,7 +191,7 @@ private Q_SLOTS:
 
     void fileMountsAreNotDrives()
     {
-        QTemporaryDir tmp;
+        vmtest::ByteSafeTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         writeTable(tmp.filePath("hosts"), "127.0.0.1 localhost\n");
         const QByteArray table
@@ -202,7 +203,7 @@ private Q_SLOTS:
     // A card whose mount point is named in Shift-JIS is a folder all the same.
     void aFolderMountedUnderAForeignNameIsADrive()
     {
-        QTemporaryDir tmp;
+        vmtest::ByteSafeTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         const QByteArray point = QFile::encodeName(tmp.path()) + "/\x93\xfa\x96\x7b";
         QVERIFY(::mkdir(point.constData(), 0755) == 0);

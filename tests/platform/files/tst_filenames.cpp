@@ -1,8 +1,10 @@
 // Names that are not UTF-8: how they are shown, that no two names of a folder
 // look alike, and that every shown path leads back to its bytes.
+#include "support/fixtures.h"
 #include "platform/files/folderreader.h"
 #include "platform/files/filenames.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -89,7 +91,7 @@ private Q_SLOTS:
 
     void everyShownPathOpensItsOwnFile()
     {
-        QTemporaryDir dir;
+        vmtest::ByteSafeTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QByteArray root = QFile::encodeName(dir.path());
         // A CP932 folder holding a CP932 file, a Latin-1 file and a UTF-8
@@ -119,6 +121,46 @@ private Q_SLOTS:
         // A shown name that is nowhere stays as typed, for the open to refuse.
         QCOMPARE(filenames::nativePath(shownFolder + QStringLiteral("/nothing/here.bmp")),
             folder + "/nothing/here.bmp");
+    }
+
+    // Names built from pieces that read alike in the different forms (escapes
+    // typed literally, CP932 and UTF-8 spellings of one word, stray bytes):
+    // however they fall together, each shown name is unique, reads back as
+    // its own file, and so does a folder named that way.
+    void namesThatReadAlikeStillOpenTheirOwnFiles()
+    {
+        const QList<QByteArray> pieces { "a", "\\", "x", "xFF", "\\xFF", "\\xE9", "E9", "\xff", "\xe9",
+            "\x93\xfa", "\x96\x7b", QStringLiteral("日本").toUtf8(), "\x93", "{", ".jpg", "\xc0\xaf" };
+        QRandomGenerator random(20261208);
+        vmtest::ByteSafeTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray root = QFile::encodeName(dir.path());
+        QSet<QByteArray> made;
+        for (int i = 0; i < 400; ++i) {
+            QByteArray name;
+            for (int n = 1 + random.bounded(4); n > 0; --n)
+                name += pieces[random.bounded(int(pieces.size()))];
+            if (!name.startsWith('.') && !made.contains(name) && makeFile(root + '/' + name, name))
+                made.insert(name);
+        }
+        QByteArray folderName = "\xff\\x93";
+        QVERIFY(::mkdir((root + '/' + folderName).constData(), 0755) == 0);
+        QVERIFY(makeFile(root + "/\\xFF\\x93")); // a file named like that folder's shown form
+
+        const QStringList listed = readFolder(dir.path(), EntryKind::File);
+        QCOMPARE(listed.size(), made.size() + 1);
+        QCOMPARE(QSet<QString>(listed.begin(), listed.end()).size(), listed.size());
+        for (const QString &name : listed) {
+            const QByteArray native = filenames::nativePath(dir.path() + QLatin1Char('/') + name);
+            const QByteArray expected = native.mid(root.size() + 1);
+            QVERIFY2(made.contains(expected) || expected == "\\xFF\\x93", qPrintable(name));
+            if (made.contains(expected))
+                QVERIFY2(contentOf(native) == expected, qPrintable(name));
+        }
+        const QStringList folders = readFolder(dir.path(), EntryKind::Folder);
+        QCOMPARE(folders.size(), 1);
+        QVERIFY(!listed.contains(folders[0]));
+        QCOMPARE(filenames::nativePath(dir.path() + QLatin1Char('/') + folders[0]), root + '/' + folderName);
     }
 };
 
