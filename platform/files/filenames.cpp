@@ -1,6 +1,7 @@
 #include "platform/files/filenames.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -136,15 +137,6 @@ bool fromCp932(const QByteArray &name, QString *text)
     return !text->contains(QLatin1Char('/')) && !text->contains(QChar(0));
 }
 
-// Successive fallbacks for a name whose shown form is taken: level 0 the
-// preferred form, 1 the escaped form, then the escaped form with tildes.
-QString shownAt(const QByteArray &name, int level)
-{
-    if (level == 0)
-        return displayName(name);
-    return escaped(name) + QString(level - 1, QLatin1Char('~'));
-}
-
 } // namespace
 
 QString displayName(const QByteArray &name)
@@ -197,47 +189,48 @@ QString displayPath(const QByteArray &path)
 
 QStringList displayNames(const QList<QByteArray> &names)
 {
-    QStringList shown;
-    shown.reserve(names.size());
-    QList<bool> utf8(names.size());
+    QStringList shown(names.size());
+    QSet<QString> taken;
     QList<qsizetype> foreign; // names that are not UTF-8
     for (qsizetype i = 0; i < names.size(); ++i) {
-        utf8[i] = isUtf8(names[i]);
-        shown.append(utf8[i] ? QString::fromUtf8(names[i]) : displayName(names[i]));
-        if (!utf8[i])
+        if (isUtf8(names[i])) {
+            shown[i] = QString::fromUtf8(names[i]);
+            taken.insert(shown[i]);
+        } else {
             foreign.append(i);
+        }
     }
     if (foreign.isEmpty())
         return shown;
 
-    // A UTF-8 name always keeps its own form; a foreign name that looks like
-    // another moves to its next form. Among foreign names alike, the one with
-    // the smallest bytes keeps its form, so the outcome does not depend on
-    // the order the folder lists them in.
-    QList<int> level(names.size(), 0);
-    for (qsizetype round = 0; round <= names.size() + 2; ++round) {
-        QHash<QString, qsizetype> owner; // shown form -> index keeping it
-        owner.reserve(names.size());
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            auto it = owner.find(shown[i]);
-            if (it == owner.end()) {
-                owner.insert(shown[i], i);
-                continue;
+    // A UTF-8 name always keeps its own form. The others choose in the order
+    // of their bytes, each its first form that no name before it took: the
+    // form goes to the name with the smallest bytes among those that want it,
+    // whatever order the folder lists them in. One pass; a crafted folder of
+    // thousands of names that all read alike costs no more than any other.
+    std::stable_sort(
+        foreign.begin(), foreign.end(), [&names](qsizetype a, qsizetype b) { return names[a] < names[b]; });
+    QHash<QString, int> nextNumber; // escaped form -> first numbered form maybe free
+    for (qsizetype i : std::as_const(foreign)) {
+        QString form = displayName(names[i]);
+        if (taken.contains(form)) {
+            const QString base = escaped(names[i]);
+            form = base;
+            if (taken.contains(form)) {
+                int &n = nextNumber[base];
+                n = std::max(n, 1);
+                for (;; ++n) {
+                    form = base + QLatin1Char('~');
+                    if (n > 1)
+                        form += QString::number(n);
+                    if (!taken.contains(form))
+                        break;
+                }
+                ++n;
             }
-            const qsizetype other = it.value();
-            const bool otherWins = utf8[other] || (!utf8[i] && names[other] < names[i]);
-            if (!otherWins)
-                it.value() = i;
         }
-        bool moved = false;
-        for (qsizetype i : std::as_const(foreign)) {
-            if (owner.value(shown[i]) != i) {
-                shown[i] = shownAt(names[i], ++level[i]);
-                moved = true;
-            }
-        }
-        if (!moved)
-            break;
+        shown[i] = form;
+        taken.insert(form);
     }
     return shown;
 }

@@ -89,6 +89,33 @@ private Q_SLOTS:
         QCOMPARE(again, shown);
     }
 
+    // A crafted folder (from an archive, say) of a thousand names that all
+    // read alike: each raw byte 0xFE could as well be the four characters
+    // "\\xFE". Every name still gets a form of its own and of bounded length.
+    void aThousandNamesThatReadAlike()
+    {
+        QList<QByteArray> names;
+        for (int bits = 1; bits < 1024; ++bits) {
+            QByteArray name;
+            for (int b = 0; b < 10; ++b)
+                name += (bits >> b & 1) ? QByteArray("\xfe") : QByteArray("\\xFE");
+            names.append(name);
+        }
+        names.append(QByteArray("\\xFE").repeated(9) + "\\xFE~"); // a UTF-8 name like a fallback
+        const QStringList shown = filenames::displayNames(names);
+        QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), names.size());
+        const QString alike = QStringLiteral("\\xFE").repeated(10);
+        QCOMPARE(shown.last(), alike + QLatin1Char('~'));
+        // The smallest bytes keep the shared form.
+        QCOMPARE(shown[names.indexOf(*std::min_element(names.begin(), names.end() - 1))], alike);
+        for (const QString &form : shown)
+            QVERIFY2(form.size() <= alike.size() + 5, qPrintable(form));
+        QList<QByteArray> reversed(names.rbegin(), names.rend());
+        QStringList again = filenames::displayNames(reversed);
+        std::reverse(again.begin(), again.end());
+        QCOMPARE(again, shown);
+    }
+
     void everyShownPathOpensItsOwnFile()
     {
         vmtest::ByteSafeTemporaryDir dir;
