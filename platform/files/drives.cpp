@@ -1,5 +1,6 @@
 #include "platform/files/drives.h"
 
+#include <QHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -135,6 +136,7 @@ bool isRealFileSystem(const QString &type)
 QList<DriveInfo> parseMountInfo(const QByteArray &contents)
 {
     QList<DriveInfo> mounts;
+    QHash<QString, qsizetype> latest; // mount point -> its entry in mounts
     for (const QByteArray &line : contents.split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         // id parent major:minor root mountpoint options [optional...] - type source superoptions
@@ -148,10 +150,14 @@ QList<DriveInfo> parseMountInfo(const QByteArray &contents)
         if (!mount.root.startsWith(QLatin1Char('/')))
             continue;
         // A later mount on the same point hides whatever was mounted there.
-        mounts.removeIf([&](const DriveInfo &m) { return m.root == mount.root; });
+        // Marked here and dropped below: a container host has thousands of
+        // mounts, and searching the list for each made that quadratic.
+        if (const auto earlier = latest.constFind(mount.root); earlier != latest.cend())
+            mounts[*earlier].root.clear();
+        latest.insert(mount.root, mounts.size());
         mounts.append(mount);
     }
-    mounts.removeIf([](const DriveInfo &m) { return !isRealFileSystem(m.type); });
+    mounts.removeIf([](const DriveInfo &m) { return m.root.isEmpty() || !isRealFileSystem(m.type); });
     if (std::none_of(
             mounts.cbegin(), mounts.cend(), [](const DriveInfo &m) { return m.root == QLatin1String("/"); }))
         mounts.prepend(rootDrive());

@@ -72,6 +72,13 @@ private Q_SLOTS:
             "27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
             "30 27 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
             "31 30 0:70 / /media/usb rw - tmpfs tmpfs rw\n") << QStringList { "/" };
+        QTest::newRow("mounted over twice: the last one counts, in its place")
+            << QByteArray("27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                          "30 27 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
+                          "31 27 8:18 / /media/card rw - vfat /dev/sdc1 rw\n"
+                          "32 30 0:70 / /media/usb rw - tmpfs tmpfs rw\n"
+                          "33 32 8:33 / /media/usb rw - exfat /dev/sdd1 rw\n")
+            << QStringList { "/", "/media/card", "/media/usb" };
         QTest::newRow("escaped tab and backslash in a mount point")
             << QByteArray("30 27 8:17 / /media/a\\011b\\134c rw - ext4 /dev/sdb1 rw\n")
             << QStringList { "/", "/media/a\tb\\c" };
