@@ -76,7 +76,7 @@ bool looksJapaneseFace(const QString &face)
             return true;
     }
     static const char *const names[] = { "MS Gothic", "MS PGothic", "MS UI Gothic", "MS Mincho", "MS PMincho",
-        "Meiryo", "Yu Gothic", "Yu Mincho", "Osaka", "HG" };
+        "Meiryo", "Yu Gothic", "Yu Mincho", "BIZ UD", "Osaka", "HG" };
     for (const char *name : names) {
         if (face.startsWith(QLatin1String(name), Qt::CaseInsensitive))
             return true;
@@ -174,11 +174,17 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
     if (!face.isEmpty() && isInstalled(face))
         return face;
     if (isCjkCharSet(charSet) || looksJapaneseFace(face)) {
-        // Proportional Japanese faces have a "P" (MS PGothic, MS PMincho)
-        // or are proportional by design (Meiryo, Yu, UI Gothic).
+        // Proportional Japanese faces have a "P" (MS PGothic, MS PMincho,
+        // BIZ UDPGothic, HGP...; HGS... are proportional in kana) or are
+        // proportional by design (Meiryo, Yu, UI Gothic). Files name them
+        // in Japanese as often as in English.
         const bool proportional = face.contains(QLatin1String(" P"), Qt::CaseSensitive)
-            || face.contains(QChar(0xFF30)) || face.startsWith(QLatin1String("Meiryo"), Qt::CaseInsensitive)
+            || face.contains(QChar(0xFF30)) || face.contains(QLatin1String("UDP"))
+            || face.startsWith(QLatin1String("HGP")) || face.startsWith(QLatin1String("HGS"))
+            || face.startsWith(QLatin1String("Meiryo"), Qt::CaseInsensitive)
+            || face.startsWith(QString::fromUtf8("メイリオ"))
             || face.startsWith(QLatin1String("Yu "), Qt::CaseInsensitive)
+            || face.startsWith(QString::fromUtf8("游"))
             || face.contains(QLatin1String("UI Gothic"), Qt::CaseInsensitive);
         const bool mincho = face.contains(QLatin1String("Mincho"), Qt::CaseInsensitive)
             || face.contains(QString::fromUtf8("明朝"));

@@ -215,6 +215,15 @@ void TestGdiContext::missingFacesFallBackByCharacterSet_data()
         << QStringLiteral("ＭＳ Ｐゴシック") << 128 << QStringLiteral("IPAPGothic");
     QTest::newRow("proportional Japanese face, Latin name")
         << QStringLiteral("MS PGothic") << 0 << QStringLiteral("IPAPGothic");
+    // Office's own faces, named in Japanese: proportional by design or by their P.
+    QTest::newRow("Yu Gothic in Japanese")
+        << QStringLiteral("游ゴシック") << 128 << QStringLiteral("IPAPGothic");
+    QTest::newRow("Meiryo in Japanese") << QStringLiteral("メイリオ") << 1 << QStringLiteral("IPAPGothic");
+    QTest::newRow("BIZ UDPGothic in Japanese")
+        << QStringLiteral("BIZ UDPゴシック") << 128 << QStringLiteral("IPAPGothic");
+    QTest::newRow("HGP face") << QStringLiteral("HGP創英角ｺﾞｼｯｸUB") << 128 << QStringLiteral("IPAPGothic");
+    QTest::newRow("BIZ UDGothic, Latin name, default charset")
+        << QStringLiteral("BIZ UDGothic") << 1 << QStringLiteral("IPAGothic");
     // Symbol text arrives as Unicode Greek, signs and bracket pieces.
     QTest::newRow("Symbol") << QStringLiteral("Symbol") << 2 << QStringLiteral("DejaVu Math TeX Gyre");
     QTest::newRow("installed face is kept")
