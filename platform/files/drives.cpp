@@ -16,6 +16,15 @@
 
 namespace vm {
 
+bool DriveInfo::isServedElsewhere() const
+{
+    static const QSet<QString> remote = { QStringLiteral("nfs"), QStringLiteral("nfs4"),
+        QStringLiteral("cifs"), QStringLiteral("smb3"), QStringLiteral("smbfs"), QStringLiteral("9p"),
+        QStringLiteral("virtiofs"), QStringLiteral("ocfs2"), QStringLiteral("gfs2") };
+    return type.startsWith(QLatin1String("fuse.")) || type == QLatin1String("fuseblk")
+        || remote.contains(type);
+}
+
 QString DriveInfo::text() const
 {
     return label.isEmpty() ? root : root + QStringLiteral(" [") + label + QLatin1Char(']');
@@ -220,8 +229,13 @@ QList<DriveInfo> list()
 {
     Registry &reg = registry();
     QList<DriveInfo> drives = parseMountInfo(reg.mountInfo());
-    // Files bind-mounted into a container (/etc/hosts) are mounts but not drives.
-    drives.removeIf([](const DriveInfo &d) { return d.root != QLatin1String("/") && !isFolder(d.root); });
+    // Files bind-mounted into a container (/etc/hosts) are mounts but not
+    // drives. Only local file systems are asked: the list is read at start-up
+    // and on every folder change, and a share whose server has gone away (a
+    // laptop off its office network) would hold the program until it answers.
+    drives.removeIf([](const DriveInfo &d) {
+        return d.root != QLatin1String("/") && !d.isServedElsewhere() && !isFolder(d.root);
+    });
     applyLabels(drives, readLabels(reg.byLabelDir));
     for (const DriveInfo &drive : drives)
         reg.seen.insert(drive.root, drive);

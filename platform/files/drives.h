@@ -22,6 +22,9 @@ struct DriveInfo {
 
     // What the drive list shows: the root folder, then the label in brackets.
     QString text() const;
+    // Served by another machine or by a process (network shares, FUSE):
+    // asking it anything waits for as long as that server does not answer.
+    bool isServedElsewhere() const;
     bool operator==(const DriveInfo &other) const = default;
 };
 

@@ -207,6 +207,20 @@ private Q_SLOTS:
         QCOMPARE(roots(drives::list()), QStringList { "/" });
     }
 
+    // Asking a share whose server has gone away waits until it answers, so
+    // shares and FUSE mounts are listed without a look. Their mount points
+    // here do not exist: a look would leave them out, as it does a disk's.
+    void sharesAreListedWithoutBeingAsked()
+    {
+        const QByteArray table = "30 27 0:61 / /nowhere/share rw - cifs //server/share rw\n"
+                                 "31 27 0:62 / /nowhere/remote rw - fuse.sshfs u@host: rw\n"
+                                 "32 27 0:63 / /nowhere/nfs rw - nfs4 host:/export rw\n"
+                                 "33 27 8:17 / /nowhere/disk rw - ext4 /dev/sdb1 rw\n";
+        drives::setSourcesForTesting([table] { return table; }, QString());
+        QCOMPARE(roots(drives::list()),
+            (QStringList { "/", "/nowhere/share", "/nowhere/remote", "/nowhere/nfs" }));
+    }
+
     // A card whose mount point is named in Shift-JIS is a folder all the same.
     void aFolderMountedUnderAForeignNameIsADrive()
     {
