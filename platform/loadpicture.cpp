@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/codecs/filereader.h"
+#include "platform/files/drives.h"
 #include "platform/picture.h"
 #include "platform/picturebytes.h"
 #include "platform/readahead.h"
@@ -22,6 +23,7 @@ Picture LoadPictureForSize(const QString &name, QSize maxSize)
 
     QByteArray file;
     try {
+        drives::awaitServer(name);
         file = readPictureFile(name);
     } catch (const std::bad_alloc &) {
         raise(Err::OutOfMemory);

@@ -7,12 +7,18 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/files/filenames.h"
+#include "platform/runtimeerror.h"
 
 namespace vm {
 
@@ -95,12 +101,27 @@ DriveInfo rootDrive()
     return DriveInfo { QStringLiteral("/"), QString(), QString(), QString() };
 }
 
+// How long the program waits for a share's server before it calls the
+// share unavailable.
+constexpr std::chrono::milliseconds kServerTimeout { 5000 };
+
+// A look at a drive's root that nobody may wait for: the stat can block for
+// as long as the server does not answer, so it runs on a thread of its own.
+void lookAt(const QString &root)
+{
+    struct stat st { };
+    (void)::stat(filenames::nativePath(root).constData(), &st);
+}
+
 struct Registry {
     std::function<QByteArray()> mountInfo;
     QString byLabelDir;
     QString startFolder;
     QHash<QString, QString> current; // drive root -> folder last opened
     QHash<QString, DriveInfo> seen; // drive root -> drive as last listed
+    QHash<QString, std::shared_future<void>> looks; // drive root -> latest look at it
+    std::function<void(const QString &)> look;
+    std::chrono::milliseconds serverTimeout;
 
     Registry() { reset(); }
     void reset()
@@ -113,6 +134,9 @@ struct Registry {
         startFolder = drives::startFolder();
         current.clear();
         seen.clear();
+        looks.clear();
+        look = lookAt;
+        serverTimeout = kServerTimeout;
     }
 };
 
@@ -271,8 +295,35 @@ bool isVanished(const QString &textOrPath)
     return false;
 }
 
+void awaitServer(const QString &path)
+{
+    const auto drive = driveOf(path);
+    if (!drive || !drive->isServedElsewhere())
+        return;
+    Registry &reg = registry();
+    auto latest = reg.looks.find(drive->root);
+    // A look still unanswered is waited for again, not joined by a new one:
+    // at most one thread hangs on a server that has gone.
+    if (latest == reg.looks.end() || latest->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        auto answered = std::make_shared<std::promise<void>>();
+        std::shared_future<void> answer = answered->get_future().share();
+        try {
+            std::thread([root = drive->root, answered, look = reg.look] {
+                look(root);
+                answered->set_value();
+            }).detach();
+        } catch (const std::system_error &) {
+            return; // no thread to spare: go ahead and ask it directly
+        }
+        latest = reg.looks.insert(drive->root, answer);
+    }
+    if (latest->wait_for(reg.serverTimeout) != std::future_status::ready)
+        raise(Err::DeviceUnavailable);
+}
+
 QString currentFolder(const DriveInfo &drive)
 {
+    awaitServer(drive.root);
     const Registry &reg = registry();
     QString folder = reg.current.value(drive.root);
     if (folder.isEmpty()) {
@@ -301,6 +352,12 @@ void setSourcesForTesting(std::function<QByteArray()> mountInfo, const QString &
 void resetForTesting()
 {
     registry().reset();
+}
+
+void setServerLookForTesting(std::function<void(const QString &root)> look, std::chrono::milliseconds timeout)
+{
+    registry().look = std::move(look);
+    registry().serverTimeout = timeout;
 }
 
 } // namespace drives

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -65,8 +66,16 @@ QString startFolder();
 // mounted, or a path below such a drive's root.
 bool isVanished(const QString &textOrPath);
 
+// For a path on a drive served elsewhere (see DriveInfo), waits until the
+// server answers a look at the drive's root, at most five seconds, and throws
+// DeviceUnavailable when it does not; returns at once for local drives. Called
+// before anything reads such a drive, so that a share whose server has gone
+// gives the error box a disconnected drive gives, not a program that hangs.
+void awaitServer(const QString &path);
+
 // The folder last opened on the drive; at first the start-up folder when it
-// lies on the drive, otherwise the drive's root.
+// lies on the drive, otherwise the drive's root. Throws DeviceUnavailable for
+// a share whose server does not answer.
 QString currentFolder(const DriveInfo &drive);
 // Makes the folder the current folder of the drive that holds it.
 void setCurrentFolder(const QString &folder);
@@ -74,6 +83,9 @@ void setCurrentFolder(const QString &folder);
 // Tests replace where the mount table and labels come from, and start over.
 void setSourcesForTesting(std::function<QByteArray()> mountInfo, const QString &byLabelDir);
 void resetForTesting();
+// Tests stand in for the look at a share's root and shorten the wait.
+void setServerLookForTesting(
+    std::function<void(const QString &root)> look, std::chrono::milliseconds timeout);
 
 } // namespace drives
 } // namespace vm

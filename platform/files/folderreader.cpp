@@ -100,6 +100,7 @@ QString resolveFolder(const QString &text, bool acceptDriveText)
 QStringList readFolder(
     const QString &folder, EntryKind kind, const std::function<bool(const QString &)> &accept)
 {
+    drives::awaitServer(folder);
     const QByteArray encoded = filenames::nativePath(folder);
     // O_DIRECTORY fails at once on a FIFO instead of waiting for a writer.
     const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);

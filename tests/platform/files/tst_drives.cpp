@@ -5,10 +5,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <future>
+#include <memory>
+
 #include <sys/stat.h>
 
 #include "support/fixtures.h"
 #include "platform/files/drives.h"
+#include "platform/files/folderreader.h"
+#include "platform/picture.h"
+#include "platform/runtimeerror.h"
 
 using namespace vm;
 
@@ -219,6 +226,49 @@ private Q_SLOTS:
         drives::setSourcesForTesting([table] { return table; }, QString());
         QCOMPARE(roots(drives::list()),
             (QStringList { "/", "/nowhere/share", "/nowhere/remote", "/nowhere/nfs" }));
+    }
+
+    // A share whose server has gone: reading it, loading from it or choosing
+    // it gives the error of a drive that is not ready after a bounded wait,
+    // and only one look at a time hangs on the server. Once the server
+    // answers, the share reads again; local folders are never looked at.
+    void aShareWhoseServerHasGoneIsNotReady()
+    {
+        vmtest::ByteSafeTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString share = tmp.filePath("share");
+        QVERIFY(QDir().mkpath(share));
+        writeTable(share + "/a.jpg", "not a picture");
+        const QByteArray table
+            = "33 27 0:61 / " + QFile::encodeName(share) + " rw - cifs //server/share rw\n";
+        drives::setSourcesForTesting([table] { return table; }, QString());
+        std::promise<void> server;
+        const std::shared_future<void> serverBack = server.get_future().share();
+        const auto looks = std::make_shared<std::atomic<int>>(0);
+        drives::setServerLookForTesting(
+            [looks, serverBack](const QString &) {
+                ++*looks;
+                serverBack.wait();
+            },
+            std::chrono::milliseconds(50));
+        const auto notReady = [](const std::function<void()> &call) {
+            try {
+                call();
+            } catch (const RuntimeError &e) {
+                return e.number() == Err::DeviceUnavailable;
+            }
+            return false;
+        };
+        QVERIFY(notReady([&] { readFolder(share, EntryKind::File); }));
+        QVERIFY(notReady([&] { LoadPicture(share + "/a.jpg"); }));
+        QVERIFY(notReady([&] { drives::currentFolder(*drives::fromText(share)); }));
+        QCOMPARE(looks->load(), 1);
+
+        server.set_value();
+        QCOMPARE(readFolder(share, EntryKind::File), QStringList { "a.jpg" });
+        QCOMPARE(looks->load(), 2);
+        QCOMPARE(readFolder(tmp.path(), EntryKind::Folder), QStringList { "share" });
+        QCOMPARE(looks->load(), 2);
     }
 
     // A card whose mount point is named in Shift-JIS is a folder all the same.
