@@ -295,29 +295,38 @@ bool isVanished(const QString &textOrPath)
     return false;
 }
 
-void awaitServer(const QString &path)
+bool serverAnswers(const DriveInfo &drive, Patience patience)
 {
-    const auto drive = driveOf(path);
-    if (!drive || !drive->isServedElsewhere())
-        return;
+    if (!drive.isServedElsewhere())
+        return true;
     Registry &reg = registry();
-    auto latest = reg.looks.find(drive->root);
+    auto latest = reg.looks.find(drive.root);
+    const bool unanswered
+        = latest != reg.looks.end() && latest->wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    if (unanswered && patience == Patience::NotAgain)
+        return false;
     // A look still unanswered is waited for again, not joined by a new one:
     // at most one thread hangs on a server that has gone.
-    if (latest == reg.looks.end() || latest->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+    if (!unanswered) {
         auto answered = std::make_shared<std::promise<void>>();
         std::shared_future<void> answer = answered->get_future().share();
         try {
-            std::thread([root = drive->root, answered, look = reg.look] {
+            std::thread([root = drive.root, answered, look = reg.look] {
                 look(root);
                 answered->set_value();
             }).detach();
         } catch (const std::system_error &) {
-            return; // no thread to spare: go ahead and ask it directly
+            return true; // no thread to spare: go ahead and ask it directly
         }
-        latest = reg.looks.insert(drive->root, answer);
+        latest = reg.looks.insert(drive.root, answer);
     }
-    if (latest->wait_for(reg.serverTimeout) != std::future_status::ready)
+    return latest->wait_for(reg.serverTimeout) == std::future_status::ready;
+}
+
+void awaitServer(const QString &path)
+{
+    const auto drive = driveOf(path);
+    if (drive && !serverAnswers(*drive, Patience::Again))
         raise(Err::DeviceUnavailable);
 }
 

@@ -66,6 +66,13 @@ QString startFolder();
 // mounted, or a path below such a drive's root.
 bool isVanished(const QString &textOrPath);
 
+// Whether the server of a drive served elsewhere (see DriveInfo) answers a
+// look at the drive's root within five seconds; true at once for local
+// drives. While an earlier look is still unanswered, Again waits for it once
+// more and NotAgain gives up at once (for what can do without the drive).
+enum class Patience { Again, NotAgain };
+bool serverAnswers(const DriveInfo &drive, Patience patience);
+
 // For a path on a drive served elsewhere (see DriveInfo), waits until the
 // server answers a look at the drive's root, at most five seconds, and throws
 // DeviceUnavailable when it does not; returns at once for local drives. Called

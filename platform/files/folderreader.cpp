@@ -3,10 +3,13 @@
 #include <QCollator>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include <dirent.h>
@@ -67,6 +70,42 @@ public:
 
 private:
     DIR *m_dir;
+};
+
+// Links from a local folder into network shares. Asking what such a link
+// points to waits for the share's server; a share whose server does not
+// answer leaves its links out of the listing rather than holding it.
+class ShareLinks {
+public:
+    explicit ShareLinks(const QByteArray &folder)
+        : m_folder(folder)
+    {
+    }
+
+    bool leadsToSilentShare(int dirFd, const char *name)
+    {
+        char buffer[PATH_MAX];
+        const ssize_t length = ::readlinkat(dirFd, name, buffer, sizeof buffer);
+        if (length <= 0)
+            return false;
+        QByteArray target(buffer, int(length));
+        if (!target.startsWith('/'))
+            target = m_folder + '/' + target;
+        if (!m_drives)
+            m_drives = drives::list();
+        const auto drive = drives::driveOf(*m_drives, QDir::cleanPath(QString::fromUtf8(target)));
+        if (!drive || !drive->isServedElsewhere())
+            return false;
+        auto known = m_answers.constFind(drive->root);
+        if (known == m_answers.cend())
+            known = m_answers.insert(drive->root, drives::serverAnswers(*drive, drives::Patience::NotAgain));
+        return !*known;
+    }
+
+private:
+    QByteArray m_folder;
+    std::optional<QList<DriveInfo>> m_drives;
+    QHash<QString, bool> m_answers; // share root -> whether its server answered
 };
 
 bool hasKind(int dirFd, const char *name, unsigned char type, EntryKind kind)
@@ -134,10 +173,13 @@ QStringList readFolder(
     const QStringList shown = filenames::displayNames(raw);
 
     QStringList names;
+    ShareLinks shareLinks(encoded);
     for (qsizetype i = 0; i < raw.size(); ++i) {
         if (raw[i].startsWith('.'))
             continue; // hidden entries
         if (accept && !accept(shown[i]))
+            continue;
+        if (types[i] == DT_LNK && shareLinks.leadsToSilentShare(fd, raw[i].constData()))
             continue;
         if (hasKind(fd, raw[i].constData(), types[i], kind))
             names.append(shown[i]);
