@@ -57,6 +57,29 @@ void writeTable(const QString &file, const QByteArray &contents)
     f.write(contents);
 }
 
+// Stands in for the server of a share: silent, and waited for 50 ms at a
+// time, until answer(); counts the looks it is given.
+class SilentServer {
+public:
+    SilentServer() { drives::setServerLookForTesting(m_look, std::chrono::milliseconds(50)); }
+    void answer()
+    {
+        m_back.set_value();
+        // Answered now, but a busy machine may be slow to pass that on.
+        drives::setServerLookForTesting(m_look, std::chrono::seconds(10));
+    }
+    int looks() const { return m_looks->load(); }
+
+private:
+    std::promise<void> m_back;
+    std::shared_future<void> m_backFuture = m_back.get_future().share();
+    std::shared_ptr<std::atomic<int>> m_looks = std::make_shared<std::atomic<int>>(0);
+    std::function<void(const QString &)> m_look = [looks = m_looks, back = m_backFuture](const QString &) {
+        ++*looks;
+        back.wait();
+    };
+};
+
 } // namespace
 
 class TestDrives : public QObject {
@@ -242,14 +265,7 @@ private Q_SLOTS:
         const QByteArray table
             = "33 27 0:61 / " + QFile::encodeName(share) + " rw - cifs //server/share rw\n";
         drives::setSourcesForTesting([table] { return table; }, QString());
-        std::promise<void> server;
-        const std::shared_future<void> serverBack = server.get_future().share();
-        const auto looks = std::make_shared<std::atomic<int>>(0);
-        const std::function<void(const QString &)> look = [looks, serverBack](const QString &) {
-            ++*looks;
-            serverBack.wait();
-        };
-        drives::setServerLookForTesting(look, std::chrono::milliseconds(50));
+        SilentServer server;
         const auto notReady = [](const std::function<void()> &call) {
             try {
                 call();
@@ -261,15 +277,13 @@ private Q_SLOTS:
         QVERIFY(notReady([&] { readFolder(share, EntryKind::File); }));
         QVERIFY(notReady([&] { LoadPicture(share + "/a.jpg"); }));
         QVERIFY(notReady([&] { drives::currentFolder(*drives::fromText(share)); }));
-        QCOMPARE(looks->load(), 1);
+        QCOMPARE(server.looks(), 1);
 
-        server.set_value();
-        drives::setServerLookForTesting(
-            look, std::chrono::seconds(10)); // a busy machine may be slow to answer
+        server.answer();
         QCOMPARE(readFolder(share, EntryKind::File), QStringList { "a.jpg" });
-        const int looked = looks->load();
+        const int looked = server.looks();
         QCOMPARE(readFolder(tmp.path(), EntryKind::Folder), QStringList { "share" });
-        QCOMPARE(looks->load(), looked);
+        QCOMPARE(server.looks(), looked);
     }
 
     // A local folder with a link into such a share lists at once, without the
@@ -286,21 +300,13 @@ private Q_SLOTS:
         QVERIFY(QFile::link("../share/photos", tmp.filePath("home/nas-relative")));
         const QByteArray table = "33 27 0:61 / " + QFile::encodeName(share) + " rw - nfs4 server:/ rw\n";
         drives::setSourcesForTesting([table] { return table; }, QString());
-        std::promise<void> server;
-        const std::shared_future<void> serverBack = server.get_future().share();
-        const auto looks = std::make_shared<std::atomic<int>>(0);
-        const std::function<void(const QString &)> look = [looks, serverBack](const QString &) {
-            ++*looks;
-            serverBack.wait();
-        };
-        drives::setServerLookForTesting(look, std::chrono::milliseconds(50));
+        SilentServer server;
 
         const QString home = tmp.filePath("home");
         QCOMPARE(readFolder(home, EntryKind::Folder), QStringList { "local" });
         QCOMPARE(readFolder(home, EntryKind::Folder), QStringList { "local" });
-        QCOMPARE(looks->load(), 1);
-        server.set_value();
-        drives::setServerLookForTesting(look, std::chrono::seconds(10));
+        QCOMPARE(server.looks(), 1);
+        server.answer();
         // Choosing the share waits for the look still out; the listing then asks afresh.
         QVERIFY(drives::serverAnswers(*drives::fromText(share), drives::Patience::Again));
         QStringList folders = readFolder(home, EntryKind::Folder);
