@@ -65,8 +65,14 @@ DirListBox::DirListBox(QWidget *parent)
         try {
             openFolder(folder);
             return;
-        } catch (const RuntimeError &) {
-            const QString parent = QFileInfo(folder).path();
+        } catch (const RuntimeError &e) {
+            QString parent = QFileInfo(folder).path();
+            // A share whose server does not answer is left whole: each of its
+            // folders would wait for that server in turn.
+            if (e.number() == Err::DeviceUnavailable) {
+                if (const auto drive = drives::driveOf(folder))
+                    parent = QFileInfo(drive->root).path();
+            }
             if (parent == folder) // the root, unreadable as well
                 return;
             folder = parent;
