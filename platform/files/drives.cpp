@@ -323,9 +323,14 @@ bool serverAnswers(const DriveInfo &drive, Patience patience)
     return latest->wait_for(reg.serverTimeout) == std::future_status::ready;
 }
 
+QList<DriveInfo> mountTable()
+{
+    return parseMountInfo(registry().mountInfo());
+}
+
 void awaitServer(const QString &path)
 {
-    const auto drive = driveOf(path);
+    const auto drive = driveOf(mountTable(), path);
     if (drive && !serverAnswers(*drive, Patience::Again))
         raise(Err::DeviceUnavailable);
 }

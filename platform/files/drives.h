@@ -54,6 +54,10 @@ std::optional<DriveInfo> driveOf(const QList<DriveInfo> &drives, const QString &
 // --- The machine's drives, read afresh on each call (drives come and go). ---
 
 QList<DriveInfo> list();
+// The real file systems of the mount table as they stand, without labels and
+// without asking any of them anything: cheap enough to consult before every
+// read, and safe with a share whose server has gone.
+QList<DriveInfo> mountTable();
 std::optional<DriveInfo> driveOf(const QString &path);
 std::optional<DriveInfo> fromText(const QString &text);
 

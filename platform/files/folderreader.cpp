@@ -92,7 +92,7 @@ public:
         if (!target.startsWith('/'))
             target = m_folder + '/' + target;
         if (!m_drives)
-            m_drives = drives::list();
+            m_drives = drives::mountTable();
         const auto drive = drives::driveOf(*m_drives, QDir::cleanPath(QString::fromUtf8(target)));
         if (!drive || !drive->isServedElsewhere())
             return false;
