@@ -15,6 +15,9 @@ namespace vm {
 
 Picture LoadPictureForSize(const QString &name, QSize maxSize)
 {
+    // Before anything looks at the file: on a share whose server has gone,
+    // even asking whether a prepared picture is still current would hang.
+    drives::awaitServer(name);
     // A neighbour read ahead while the user rested, if its file is unchanged.
     readahead::noteLoad(name, maxSize);
     if (std::optional<Picture> prepared = readahead::take(name, maxSize))
@@ -23,7 +26,6 @@ Picture LoadPictureForSize(const QString &name, QSize maxSize)
 
     QByteArray file;
     try {
-        drives::awaitServer(name);
         file = readPictureFile(name);
     } catch (const std::bad_alloc &) {
         raise(Err::OutOfMemory);
