@@ -1,10 +1,10 @@
 #include "platform/files/drives.h"
 
-#include <QHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <chrono>
