@@ -190,18 +190,21 @@ QString displayPath(const QByteArray &path)
 QStringList displayNames(const QList<QByteArray> &names)
 {
     QStringList shown(names.size());
-    QSet<QString> taken;
     QList<qsizetype> foreign; // names that are not UTF-8
     for (qsizetype i = 0; i < names.size(); ++i) {
-        if (isUtf8(names[i])) {
+        if (isUtf8(names[i]))
             shown[i] = QString::fromUtf8(names[i]);
-            taken.insert(shown[i]);
-        } else {
+        else
             foreign.append(i);
-        }
     }
     if (foreign.isEmpty())
-        return shown;
+        return shown; // the usual folder: nothing to tell apart
+    QSet<QString> taken;
+    taken.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!shown[i].isNull())
+            taken.insert(shown[i]);
+    }
 
     // A UTF-8 name always keeps its own form. The others choose in the order
     // of their bytes, each its first form that no name before it took: the
