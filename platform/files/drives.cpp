@@ -24,9 +24,10 @@ namespace vm {
 
 bool DriveInfo::isServedElsewhere() const
 {
-    static const QSet<QString> remote = { QStringLiteral("nfs"), QStringLiteral("nfs4"),
-        QStringLiteral("cifs"), QStringLiteral("smb3"), QStringLiteral("smbfs"), QStringLiteral("9p"),
-        QStringLiteral("virtiofs"), QStringLiteral("ocfs2"), QStringLiteral("gfs2") };
+    static const QSet<QString> remote
+        = { QStringLiteral("nfs"), QStringLiteral("nfs4"), QStringLiteral("cifs"), QStringLiteral("smb3"),
+              QStringLiteral("smbfs"), QStringLiteral("9p"), QStringLiteral("virtiofs"),
+              QStringLiteral("ocfs2"), QStringLiteral("gfs2"), QStringLiteral("autofs") };
     return type.startsWith(QLatin1String("fuse.")) || type == QLatin1String("fuseblk")
         || remote.contains(type);
 }
@@ -166,7 +167,10 @@ bool isRealFileSystem(const QString &type)
     return real.contains(type);
 }
 
-QList<DriveInfo> parseMountInfo(const QByteArray &contents)
+namespace {
+// Every mount of the table, of whatever type, in mount order; a later mount on
+// the same point hides the earlier one.
+QList<DriveInfo> parseAllMounts(const QByteArray &contents)
 {
     QList<DriveInfo> mounts;
     QHash<QString, qsizetype> latest; // mount point -> its entry in mounts
@@ -190,7 +194,15 @@ QList<DriveInfo> parseMountInfo(const QByteArray &contents)
         latest.insert(mount.root, mounts.size());
         mounts.append(mount);
     }
-    mounts.removeIf([](const DriveInfo &m) { return m.root.isEmpty() || !isRealFileSystem(m.type); });
+    mounts.removeIf([](const DriveInfo &m) { return m.root.isEmpty(); });
+    return mounts;
+}
+} // namespace
+
+QList<DriveInfo> parseMountInfo(const QByteArray &contents)
+{
+    QList<DriveInfo> mounts = parseAllMounts(contents);
+    mounts.removeIf([](const DriveInfo &m) { return !isRealFileSystem(m.type); });
     if (std::none_of(
             mounts.cbegin(), mounts.cend(), [](const DriveInfo &m) { return m.root == QLatin1String("/"); }))
         mounts.prepend(rootDrive());
@@ -325,7 +337,12 @@ bool serverAnswers(const DriveInfo &drive, Patience patience)
 
 QList<DriveInfo> mountTable()
 {
-    return parseMountInfo(registry().mountInfo());
+    QList<DriveInfo> mounts = parseAllMounts(registry().mountInfo());
+    // Automount points stay: the first look below one mounts what is behind
+    // it, often a share (fstab's x-systemd.automount), and waits for that.
+    mounts.removeIf(
+        [](const DriveInfo &m) { return !isRealFileSystem(m.type) && m.type != QLatin1String("autofs"); });
+    return mounts;
 }
 
 void awaitServer(const QString &path)

@@ -23,8 +23,9 @@ struct DriveInfo {
 
     // What the drive list shows: the root folder, then the label in brackets.
     QString text() const;
-    // Served by another machine or by a process (network shares, FUSE):
-    // asking it anything waits for as long as that server does not answer.
+    // Served by another machine or by a process (network shares, FUSE, and
+    // automount points, which mount such a share on first use): asking it
+    // anything waits for as long as that server does not answer.
     bool isServedElsewhere() const;
     bool operator==(const DriveInfo &other) const = default;
 };
@@ -54,9 +55,10 @@ std::optional<DriveInfo> driveOf(const QList<DriveInfo> &drives, const QString &
 // --- The machine's drives, read afresh on each call (drives come and go). ---
 
 QList<DriveInfo> list();
-// The real file systems of the mount table as they stand, without labels and
-// without asking any of them anything: cheap enough to consult before every
-// read, and safe with a share whose server has gone.
+// The real file systems and automount points of the mount table as they
+// stand, without labels and without asking any of them anything: cheap
+// enough to consult before every read, and safe with a share whose server
+// has gone.
 QList<DriveInfo> mountTable();
 std::optional<DriveInfo> driveOf(const QString &path);
 std::optional<DriveInfo> fromText(const QString &text);

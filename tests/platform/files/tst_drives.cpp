@@ -314,6 +314,33 @@ private Q_SLOTS:
         QCOMPARE(folders, (QStringList { "local", "nas", "nas-relative" }));
     }
 
+    // A share mounted on first use (fstab's x-systemd.automount) shows as an
+    // automount point until then: reading below it waits for that mount,
+    // which waits for the server, so it is waited for like a share. It is
+    // still no drive of its own.
+    void anAutomountPointIsWaitedForLikeAShare()
+    {
+        vmtest::ByteSafeTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString nas = tmp.filePath("nas");
+        QVERIFY(QDir().mkpath(nas + "/photos"));
+        const QByteArray table = "27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                                 "45 27 0:50 / "
+            + QFile::encodeName(nas) + " rw - autofs systemd-1 rw,fd=52\n";
+        drives::setSourcesForTesting([table] { return table; }, QString());
+        SilentServer server;
+        QVERIFY(!drives::fromText(nas).has_value());
+        try {
+            readFolder(nas + "/photos", EntryKind::File);
+            QFAIL("read below a silent automount point");
+        } catch (const RuntimeError &e) {
+            QCOMPARE(e.number(), Err::DeviceUnavailable);
+        }
+        QCOMPARE(server.looks(), 1);
+        server.answer();
+        QCOMPARE(readFolder(nas, EntryKind::Folder), QStringList { "photos" });
+    }
+
     // A card whose mount point is named in Shift-JIS is a folder all the same.
     void aFolderMountedUnderAForeignNameIsADrive()
     {
