@@ -82,18 +82,66 @@ public:
     {
     }
 
+    // Follows the link the way the kernel would, one path step at a time,
+    // through links to links and links inside the target's path, and stops
+    // before the first step into a share whose server is silent.
     bool leadsToSilentShare(int dirFd, const char *name)
+    {
+        if (!m_drives)
+            m_drives = drives::mountTable();
+        if (std::none_of(m_drives->cbegin(), m_drives->cend(),
+                [](const DriveInfo &d) { return d.isServedElsewhere(); }))
+            return false;
+        QByteArray target = readLink(dirFd, name);
+        if (target.isEmpty())
+            return false;
+        QByteArrayList pending = target.split('/');
+        QByteArray resolved = target.startsWith('/') ? QByteArray() : m_folder;
+        if (resolved.endsWith('/'))
+            resolved.chop(1); // the root folder
+        int links = 1;
+        while (!pending.isEmpty()) {
+            const QByteArray step = pending.takeFirst();
+            if (step.isEmpty() || step == ".")
+                continue;
+            if (step == "..") {
+                resolved.truncate(std::max<qsizetype>(0, resolved.lastIndexOf('/')));
+                continue;
+            }
+            const QByteArray candidate = resolved + '/' + step;
+            if (isSilentShare(candidate))
+                return true;
+            struct stat st;
+            if (::lstat(candidate.constData(), &st) != 0)
+                return false; // a broken link fails fast on its own
+            if (!S_ISLNK(st.st_mode)) {
+                resolved = candidate;
+                continue;
+            }
+            // As many links as the kernel follows before it gives up (ELOOP).
+            if (++links > 40)
+                return false;
+            const QByteArray next = readLink(AT_FDCWD, candidate.constData());
+            if (next.isEmpty())
+                return false;
+            if (next.startsWith('/'))
+                resolved.clear();
+            pending = next.split('/') + pending;
+        }
+        return false;
+    }
+
+private:
+    static QByteArray readLink(int dirFd, const char *name)
     {
         char buffer[PATH_MAX];
         const ssize_t length = ::readlinkat(dirFd, name, buffer, sizeof buffer);
-        if (length <= 0)
-            return false;
-        QByteArray target(buffer, int(length));
-        if (!target.startsWith('/'))
-            target = m_folder + '/' + target;
-        if (!m_drives)
-            m_drives = drives::mountTable();
-        const auto drive = drives::driveOf(*m_drives, QDir::cleanPath(QString::fromUtf8(target)));
+        return length > 0 ? QByteArray(buffer, int(length)) : QByteArray();
+    }
+
+    bool isSilentShare(const QByteArray &path)
+    {
+        const auto drive = drives::driveOf(*m_drives, QString::fromUtf8(path));
         if (!drive || !drive->isServedElsewhere())
             return false;
         auto known = m_answers.constFind(drive->root);
@@ -102,7 +150,6 @@ public:
         return !*known;
     }
 
-private:
     QByteArray m_folder;
     std::optional<QList<DriveInfo>> m_drives;
     QHash<QString, bool> m_answers; // share root -> whether its server answered

@@ -298,6 +298,11 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(tmp.filePath("home/local")));
         QVERIFY(QFile::link(share + "/photos", tmp.filePath("home/nas")));
         QVERIFY(QFile::link("../share/photos", tmp.filePath("home/nas-relative")));
+        // Through a local link: to the link above, and inside the target's path.
+        QVERIFY(QFile::link("nas", tmp.filePath("home/nas-again")));
+        QVERIFY(QFile::link(share, tmp.filePath("share-link")));
+        QVERIFY(QFile::link("../share-link/./photos", tmp.filePath("home/nas-by-way")));
+        QVERIFY(QFile::link("loop", tmp.filePath("home/loop"))); // never a folder
         const QByteArray table = "33 27 0:61 / " + QFile::encodeName(share) + " rw - nfs4 server:/ rw\n";
         drives::setSourcesForTesting([table] { return table; }, QString());
         SilentServer server;
@@ -311,7 +316,7 @@ private Q_SLOTS:
         QVERIFY(drives::serverAnswers(*drives::fromText(share), drives::Patience::Again));
         QStringList folders = readFolder(home, EntryKind::Folder);
         sortNames(folders);
-        QCOMPARE(folders, (QStringList { "local", "nas", "nas-relative" }));
+        QCOMPARE(folders, (QStringList { "local", "nas", "nas-again", "nas-by-way", "nas-relative" }));
     }
 
     // A share mounted on first use (fstab's x-systemd.automount) shows as an
