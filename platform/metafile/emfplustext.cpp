@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -82,7 +83,71 @@ QString installedFace(const QString &family)
     return *it;
 }
 
+// How many of the first characters of `text` fit in `width`, never splitting
+// a character the user sees as one (a surrogate pair, a base with its marks).
+qsizetype fittingLength(const QString &text, const QFontMetricsF &metrics, double width)
+{
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    const auto fits = [&](qsizetype n) { return metrics.horizontalAdvance(text.left(n)) <= width; };
+    // Widening steps first, so that only about what shows is measured, not
+    // the tens of thousands of characters that may follow it.
+    qsizetype good = 0, bad = text.size();
+    for (qsizetype step = 16; step < text.size(); step *= 2) {
+        if (!fits(step)) {
+            bad = step;
+            break;
+        }
+        good = step;
+    }
+    while (bad - good > 1) {
+        const qsizetype mid = good + (bad - good) / 2;
+        (fits(mid) ? good : bad) = mid;
+    }
+    if (good > 0 && good < text.size()) {
+        graphemes.setPosition(good);
+        if (!graphemes.isAtBoundary())
+            good = std::max<qsizetype>(0, graphemes.toPreviousBoundary());
+    }
+    return good;
+}
+
 } // namespace
+
+QString trimToWidth(const QString &text, const QFontMetricsF &metrics, double width, int trimming)
+{
+    using F = EmfPlusStringFormat;
+    if (trimming == F::None || metrics.horizontalAdvance(text) <= width)
+        return text;
+    const QString ellipsis(QChar(0x2026));
+    if (trimming == F::EllipsisPath) {
+        // "C:\Users\…\report.docx": the front goes, the file name stays.
+        const qsizetype cut
+            = std::max(text.lastIndexOf(QLatin1Char('\\')), text.lastIndexOf(QLatin1Char('/')));
+        const QString tail = text.mid(std::max<qsizetype>(cut, 0));
+        const double room = width - metrics.horizontalAdvance(ellipsis + tail);
+        if (cut > 0 && room > 0)
+            return text.left(fittingLength(text.left(cut), metrics, room)) + ellipsis + tail;
+        trimming = F::EllipsisCharacter;
+    }
+    const bool withEllipsis = trimming == F::EllipsisCharacter || trimming == F::EllipsisWord;
+    const double room = withEllipsis ? width - metrics.horizontalAdvance(ellipsis) : width;
+    qsizetype kept = room > 0 ? fittingLength(text, metrics, room) : 0;
+    if (trimming == F::Word || trimming == F::EllipsisWord) {
+        // Back to the last place a line may break (after a space, between
+        // Japanese characters); a single word too long keeps its cut.
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+        breaks.setPosition(kept);
+        if (!breaks.isAtBoundary()) {
+            const qsizetype previous = breaks.toPreviousBoundary();
+            if (previous > 0)
+                kept = previous;
+        }
+    }
+    QString shown = text.left(kept);
+    while (!shown.isEmpty() && shown.back().isSpace())
+        shown.chop(1);
+    return withEllipsis ? shown + ellipsis : shown;
+}
 
 QString stripHotkeyPrefixes(const QString &text, int prefix, QList<int> *underlined)
 {
@@ -133,6 +198,9 @@ std::shared_ptr<const EmfPlusStringFormat> parseEmfPlusStringFormat(const EmfPlu
     f->hotkeyPrefix = r.i32(32);
     f->leadingMargin = std::clamp(double(r.f32(36)), 0.0, 10.0);
     f->trailingMargin = std::clamp(double(r.f32(40)), 0.0, 10.0);
+    // An unknown trimming leaves text only clipped.
+    const quint32 trimming = r.u32(48);
+    f->trimming = trimming <= EmfPlusStringFormat::EllipsisPath ? int(trimming) : EmfPlusStringFormat::None;
     const qint32 tabs = r.i32(52);
     if (!r.ok() || f->align > 2 || f->lineAlign > 2)
         return nullptr;
@@ -342,35 +410,71 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
         y += line.height();
     }
     lines.endLayout();
-    // Horizontal placement per line (near is the right edge for right-to-left text).
+    // Horizontal placement (near is the right edge for right-to-left text).
     const int align = rtl ? 2 - format->align : format->align;
+    const auto placeX = [&](double w) {
+        if (bounded)
+            return align == 1 ? lead + (lineWidth - w) / 2 : align == 2 ? width - trail - w : lead;
+        return align == 1 ? -w / 2 : align == 2 ? -w - trail : lead;
+    };
     for (int i = 0; i < lines.lineCount(); ++i) {
         QTextLine line = lines.lineAt(i);
-        const double w = line.naturalTextWidth();
-        double x = lead;
-        if (bounded) {
-            if (align == 1)
-                x = lead + (lineWidth - w) / 2;
-            else if (align == 2)
-                x = width - trail - w;
-        } else {
-            x = align == 1 ? -w / 2 : align == 2 ? -w - trail : lead;
-        }
-        line.setPosition(QPointF(x, line.position().y()));
+        line.setPosition(QPointF(placeX(line.naturalTextWidth()), line.position().y()));
     }
     double top = 0;
     if (height > 0)
         top = format->lineAlign == 1 ? (height - y) / 2 : format->lineAlign == 2 ? height - y : 0;
     else if (format->lineAlign != 0)
         top = format->lineAlign == 1 ? -y / 2 : -y;
-    if (outlines) {
-        QPainterPath outline;
-        for (int i = 0; i < lines.lineCount(); ++i) {
-            const QTextLine line = lines.lineAt(i);
-            outline.addText(line.position() + QPointF(0, top + line.ascent()), font,
-                shown.mid(line.textStart(), line.textLength()));
+
+    // Trimming: the last line that shows takes the rest of the text, and it
+    // and any unwrapped line too wide end where the format says. Text let
+    // out of its rectangle (no clipping) needs none.
+    const int trimming = bounded && !(format->flags & EmfPlusStringFormat::NoClip) ? format->trimming : 0;
+    int shownLines = lines.lineCount();
+    QStringList trimmed(shownLines); // null: the line as laid out
+    bool anyTrimmed = false;
+    const QFontMetricsF metrics(font, p.device());
+    if (trimming != EmfPlusStringFormat::None) {
+        if (height > 0) {
+            while (shownLines > 1 && top + lines.lineAt(shownLines - 1).position().y() >= height)
+                --shownLines;
         }
-        p.fillPath(outline, fill);
+        for (int i = 0; i < shownLines; ++i) {
+            const QTextLine line = lines.lineAt(i);
+            const bool rest = i == shownLines - 1 && shownLines < lines.lineCount();
+            if (!rest && line.naturalTextWidth() <= lineWidth + 0.5)
+                continue;
+            QString text
+                = rest ? shown.mid(line.textStart()) : shown.mid(line.textStart(), line.textLength());
+            for (QChar &c : text) {
+                if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator)
+                    c = QLatin1Char(' ');
+            }
+            trimmed[i] = trimToWidth(text.trimmed(), metrics, lineWidth, trimming);
+            anyTrimmed = true;
+        }
+    }
+    if (outlines || anyTrimmed) {
+        QPainterPath outline;
+        for (int i = 0; i < shownLines; ++i) {
+            const QTextLine line = lines.lineAt(i);
+            if (!trimmed[i].isNull()) {
+                const QPointF at(
+                    placeX(metrics.horizontalAdvance(trimmed[i])), top + line.position().y() + line.ascent());
+                if (outlines)
+                    outline.addText(at, font, trimmed[i]);
+                else
+                    p.drawText(at, trimmed[i]);
+            } else if (outlines) {
+                outline.addText(line.position() + QPointF(0, top + line.ascent()), font,
+                    shown.mid(line.textStart(), line.textLength()));
+            } else {
+                line.draw(&p, QPointF(0, top));
+            }
+        }
+        if (outlines)
+            p.fillPath(outline, fill);
     } else {
         lines.draw(&p, QPointF(0, top));
     }

@@ -7,6 +7,7 @@
 // their metric-compatible counterparts.
 #pragma once
 
+#include <QFontMetricsF>
 #include <QList>
 #include <QString>
 
@@ -35,7 +36,15 @@ struct EmfPlusStringFormat {
     double trailingMargin = 1.0 / 6;
     double firstTabOffset = 0;
     QList<double> tabStops; // each relative to the one before
+    // How text past the rectangle ends: cut after a whole character or
+    // word, or there with an ellipsis; a path keeps its last part.
+    enum Trimming { None, Character, Word, EllipsisCharacter, EllipsisWord, EllipsisPath };
+    int trimming = Character;
 };
+
+// The longest start of `text` no wider than `width`, ended as `trimming`
+// says (an EmfPlusStringFormat::Trimming); `text` itself when it fits.
+QString trimToWidth(const QString &text, const QFontMetricsF &metrics, double width, int trimming);
 
 // What a hotkey prefix setting leaves of `text`: with show or hide, "&x"
 // becomes "x" (and "&&" one "&"); `underlined` receives the positions of

@@ -123,11 +123,12 @@ QByteArray font(float em, const QString &family, quint32 style = 0, quint32 unit
     return d.pad();
 }
 
-QByteArray stringFormat(quint32 flags, quint32 align, quint32 lineAlign = 0, quint32 hotkey = 0)
+QByteArray stringFormat(
+    quint32 flags, quint32 align, quint32 lineAlign = 0, quint32 hotkey = 0, quint32 trimming = 0)
 {
     PlusData d;
     d.u32(kPlusVersion).u32(flags).u32(0).u32(align).u32(lineAlign).u32(0).u32(0).f(0).u32(hotkey);
-    return d.f(0).f(0).f(1).u32(0).u32(0).u32(0);
+    return d.f(0).f(0).f(1).u32(trimming).u32(0).u32(0);
 }
 
 QByteArray drawString(const QString &text, QRectF layout, QColor colour, quint32 format = 63)
@@ -624,6 +625,84 @@ private Q_SLOTS:
         QList<int> positions;
         QCOMPARE(vm::stripHotkeyPrefixes(text, prefix, &positions), shown);
         QCOMPARE(positions, underlined);
+    }
+
+    // Each way of ending text past its rectangle: what is kept fits, is a
+    // start of the text cut where the mode says, and never splits a
+    // character; text that fits is left alone.
+    void trimmingEndsTextWhereTheFormatSays_data()
+    {
+        using F = vm::EmfPlusStringFormat;
+        QTest::addColumn<int>("trimming");
+        QTest::addColumn<QString>("text");
+        const QString words = QStringLiteral("one two three four five six seven eight nine ten");
+        QTest::newRow("character") << int(F::Character) << words;
+        QTest::newRow("word") << int(F::Word) << words;
+        QTest::newRow("ellipsis, character") << int(F::EllipsisCharacter) << words;
+        QTest::newRow("ellipsis, word") << int(F::EllipsisWord) << words;
+        QTest::newRow("ellipsis, path") << int(F::EllipsisPath) << "C:\\Users\\owner\\Documents\\report.docx";
+        QTest::newRow("japanese words") << int(F::EllipsisWord) << "日本語の文章を途中で切ります";
+        QTest::newRow("pairs are not split") << int(
+            F::Character) << QString(40, QChar(0xD83D)).replace(QChar(0xD83D), QStringLiteral("\U0001F600"));
+        QTest::newRow("one long word, by word") << int(F::Word) << QString(60, QLatin1Char('x'));
+        QTest::newRow("ten thousand characters")
+            << int(F::EllipsisCharacter) << QString(10000, QLatin1Char('m'));
+    }
+    void trimmingEndsTextWhereTheFormatSays()
+    {
+        using F = vm::EmfPlusStringFormat;
+        QFETCH(int, trimming);
+        QFETCH(QString, text);
+        QFont font(QStringLiteral("IPAPGothic"));
+        font.setPixelSize(12);
+        const QFontMetricsF metrics(font);
+        const double width = 90;
+        QCOMPARE(vm::trimToWidth(QStringLiteral("ok"), metrics, width, trimming), QStringLiteral("ok"));
+
+        const QString shown = vm::trimToWidth(text, metrics, width, trimming);
+        QVERIFY2(metrics.horizontalAdvance(shown) <= width + 0.01, qPrintable(shown));
+        QVERIFY2(shown.size() > 3, qPrintable(shown)); // most of the width is used
+        const QString ellipsis(QChar(0x2026));
+        const bool withEllipsis = trimming >= F::EllipsisCharacter;
+        QCOMPARE(shown.endsWith(ellipsis) || trimming == F::EllipsisPath, withEllipsis);
+        if (trimming == F::EllipsisPath) {
+            QVERIFY2(
+                shown.endsWith(ellipsis + "\\report.docx") && text.startsWith(shown.section(ellipsis, 0, 0)),
+                qPrintable(shown));
+            return;
+        }
+        const QString kept = withEllipsis ? shown.chopped(1) : shown;
+        QVERIFY2(text.startsWith(kept), qPrintable(shown));
+        QVERIFY(!kept.back().isHighSurrogate());
+        // A whole character more would not have fitted.
+        const QString more = text.left(kept.size() + (text[kept.size()].isHighSurrogate() ? 2 : 1));
+        QVERIFY(metrics.horizontalAdvance(withEllipsis ? more + ellipsis : more) > width
+            || trimming == F::Word || trimming == F::EllipsisWord);
+        if ((trimming == F::Word || trimming == F::EllipsisWord) && text.contains(QLatin1Char(' ')))
+            QCOMPARE(text.at(kept.size()), QLatin1Char(' '));
+    }
+
+    // In a rectangle not quite one line high, the line that shows takes the rest of
+    // the text when the format trims: the long second word is cut there,
+    // where without trimming it wraps to a line that is clipped away.
+    void theLastLineShownTakesTheRest_data()
+    {
+        QTest::addColumn<quint32>("trimming");
+        QTest::addColumn<bool>("reachesTheRight");
+        QTest::newRow("no trimming") << 0u << false;
+        QTest::newRow("character") << 1u << true;
+        QTest::newRow("ellipsis") << 3u << true;
+    }
+    void theLastLineShownTakesTheRest()
+    {
+        QFETCH(quint32, trimming);
+        QFETCH(bool, reachesTheRight);
+        const QImage out = render(textFile(QStringLiteral("ab mmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"),
+            QRectF(5, 5, 80, 12), stringFormat(0, 0, 0, 0, trimming), 12));
+        const QRect box = ink(out);
+        QVERIFY(!box.isEmpty());
+        QCOMPARE(box.right() > 60, reachesTheRight);
+        QVERIFY(box.right() <= 85);
     }
 
     void carriedEmfOfCorpusFiles_data()
