@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <utility>
 
 namespace vm {
 
@@ -18,8 +19,105 @@ namespace {
 constexpr double kMaxExtent = 1e7; // image pixels from the origin
 constexpr double kMaxStrokeArea = 2e8; // image pixels a stroke may cover
 constexpr double kMaxElements = 1e6; // path elements of one fill or stroke
+constexpr double kMaxCompoundDashes = 1e5; // dashes of one compound stroke
 constexpr int kMaxCutElements
     = 20000; // beyond this a fill is not cut to the page (path operations grow fast)
+
+// The line `distance` to the left of each figure of `polygons` (to the
+// right when negative), its corners mitred as far as `miterLimit` allows and
+// bevelled beyond. A figure whose last point is its first stays closed.
+QPainterPath offsetFigures(const QList<QPolygonF> &polygons, double distance, double miterLimit)
+{
+    QPainterPath out;
+    for (const QPolygonF &figure : polygons) {
+        QPolygonF points;
+        for (const QPointF &pt : figure) {
+            if (points.isEmpty() || QLineF(points.last(), pt).length() > 1e-9)
+                points.append(pt);
+        }
+        const bool closed = points.size() > 2 && QLineF(points.first(), points.last()).length() <= 1e-9;
+        if (closed)
+            points.removeLast();
+        const qsizetype n = points.size();
+        if (n < 2)
+            continue;
+        const auto normal = [&](qsizetype i) {
+            const QPointF d = points[(i + 1) % n] - points[i];
+            const double length = std::hypot(d.x(), d.y());
+            return QPointF(d.y(), -d.x()) / length;
+        };
+        QPolygonF shifted;
+        for (qsizetype i = 0; i < n; ++i) {
+            const bool ends = !closed && (i == 0 || i == n - 1);
+            const QPointF before = closed || i > 0 ? normal((i - 1 + n) % n) : normal(0);
+            const QPointF after = closed || i < n - 1 ? normal(i) : before;
+            if (ends) {
+                shifted.append(points[i] + distance * (i == 0 ? after : before));
+                continue;
+            }
+            const double cosine = QPointF::dotProduct(before, after);
+            const double reach = std::sqrt(std::max(0.0, 2 / (1 + cosine))); // the mitre's length
+            if (cosine > -0.999 && reach <= std::max(miterLimit, 1.0)) {
+                shifted.append(points[i] + distance * (before + after) / (1 + cosine));
+            } else {
+                shifted.append(points[i] + distance * before);
+                shifted.append(points[i] + distance * after);
+            }
+        }
+        if (closed)
+            shifted.append(shifted.first());
+        out.addPolygon(shifted);
+    }
+    return out;
+}
+
+// The dashes of `figures` as open figures of their own: `pattern` holds
+// the lengths of dash, gap, dash, ..., and the first dash starts `offset`
+// into it.
+QList<QPolygonF> dashFigures(const QList<QPolygonF> &figures, const QList<qreal> &pattern, double offset)
+{
+    double period = 0;
+    for (qreal d : pattern)
+        period += d;
+    QList<QPolygonF> dashes;
+    if (period <= 0)
+        return dashes;
+    for (const QPolygonF &figure : figures) {
+        qsizetype at = 0;
+        double into = std::fmod(std::max(offset, 0.0), period);
+        while (into >= pattern[at]) {
+            into -= pattern[at];
+            at = (at + 1) % pattern.size();
+        }
+        QPolygonF dash;
+        if (at % 2 == 0 && !figure.isEmpty())
+            dash.append(figure.first());
+        for (qsizetype i = 1; i < figure.size(); ++i) {
+            QPointF from = figure[i - 1];
+            double left = QLineF(from, figure[i]).length();
+            while (left > 0) {
+                const double step = std::min(left, pattern[at] - into);
+                const QPointF to = from + (figure[i] - from) * (step / left);
+                if (at % 2 == 0)
+                    dash.append(to);
+                from = to;
+                left -= step;
+                into += step;
+                if (into >= pattern[at]) {
+                    into = 0;
+                    at = (at + 1) % pattern.size();
+                    if (at % 2 == 1 && dash.size() > 1)
+                        dashes.append(std::exchange(dash, {}));
+                    else if (at % 2 == 0)
+                        dash = QPolygonF { from };
+                }
+            }
+        }
+        if (at % 2 == 0 && dash.size() > 1)
+            dashes.append(dash);
+    }
+    return dashes;
+}
 
 Qt::BrushStyle hatchPattern(quint32 hatch)
 {
@@ -302,15 +400,76 @@ void EmfPlusPlayer::strokeWorld(const QPainterPath &path, const EmfPlusPen &pen,
         return;
     QPainter &p = m_dc.painter();
     p.setTransform(xf);
-    if (pen.inset && closedShape && !qpen.isCosmetic()) {
+    // A compound pen is always centred on the line, as GDI+ draws it.
+    if (pen.inset && closedShape && !qpen.isCosmetic() && pen.compound.isEmpty()) {
         // An inset pen lies inside the shape: twice as wide, clipped to it.
         p.setClipPath(path, m_state.clip ? Qt::IntersectClip : Qt::ReplaceClip);
         qpen.setWidthF(qpen.widthF() * 2);
     }
-    p.strokePath(path, qpen);
+    if (!pen.compound.isEmpty() && !qpen.isCosmetic() && xf.isInvertible())
+        strokeCompound(path, pen, qpen);
+    else
+        p.strokePath(path, qpen);
     if (!closedShape && (!pen.startCap.isEmpty() || !pen.endCap.isEmpty()))
         drawCaps(path, pen, qpen);
     endDraw();
+}
+
+void EmfPlusPlayer::strokeCompound(const QPainterPath &path, const EmfPlusPen &pen, const QPen &qpen)
+{
+    // Each stripe is a line of its own width along the figure's parallel
+    // through the stripe's middle. The figures are flattened on the
+    // picture, so curves stay smooth whatever the world's units.
+    const QTransform xf = worldToImage();
+    const QList<QPolygonF> figures = [&] {
+        QList<QPolygonF> flat = path.toSubpathPolygons(xf);
+        const QTransform back = xf.inverted();
+        for (QPolygonF &figure : flat)
+            figure = back.map(figure);
+        return flat;
+    }();
+    qsizetype points = 0;
+    for (const QPolygonF &figure : figures)
+        points += figure.size();
+    const qsizetype stripes = pen.compound.size() / 2;
+    if (double(points) * double(stripes) > kMaxElements
+        || !m_dc.charge(double(points) * double(stripes) * PlayBudget::kPathElement))
+        return;
+    const double width = qpen.widthF();
+    // Dashed, the figure is cut into dashes first, so that the stripes'
+    // dashes stay side by side round corners.
+    QList<QPolygonF> lines = figures;
+    QPen solid = qpen;
+    if (qpen.style() != Qt::SolidLine) {
+        QList<qreal> pattern = qpen.dashPattern();
+        double period = 0, length = 0;
+        for (qreal &d : pattern)
+            period += (d *= width);
+        for (const QPolygonF &figure : figures) {
+            for (qsizetype i = 1; i < figure.size(); ++i)
+                length += QLineF(figure[i - 1], figure[i]).length();
+        }
+        // Each dash becomes a figure of its own; past a bound, the stripes
+        // are drawn as one dashed line.
+        const double count = period > 0 ? length / period * double(pattern.size() / 2) : 0;
+        if (!(count <= kMaxCompoundDashes)) {
+            m_dc.painter().strokePath(path, qpen);
+            return;
+        }
+        if (!m_dc.charge(count * double(stripes) * 2 * PlayBudget::kPathElement))
+            return;
+        lines = dashFigures(figures, pattern, qpen.dashOffset() * width);
+        solid.setStyle(Qt::SolidLine);
+    }
+    QPainter &p = m_dc.painter();
+    for (qsizetype i = 0; i + 1 < pen.compound.size(); i += 2) {
+        const double from = pen.compound[i], to = pen.compound[i + 1];
+        if (to <= from)
+            continue;
+        QPen stripe = solid;
+        stripe.setWidthF(width * (to - from));
+        p.strokePath(offsetFigures(lines, width * ((from + to) / 2 - 0.5), pen.miterLimit), stripe);
+    }
 }
 
 void EmfPlusPlayer::drawCaps(const QPainterPath &path, const EmfPlusPen &pen, const QPen &qpen)

@@ -399,6 +399,16 @@ std::optional<EmfPlusPen> parseEmfPlusPen(const EmfPlusReader &r, int depth)
         const quint32 n = r.u32(at);
         if (n > 1024 || !r.need(at + 4, qint64(n) * 4))
             return std::nullopt;
+        for (quint32 i = 0; i < n; ++i)
+            pen.compound.append(r.f32(at + 4 + qint64(i) * 4));
+        // Pairs of rising positions within the width; anything else (and
+        // more stripes than any writer offers) is drawn as one line.
+        const bool rising = std::all_of(pen.compound.cbegin(), pen.compound.cend(),
+                                [](double v) { return std::isfinite(v); })
+            && std::is_sorted(pen.compound.cbegin(), pen.compound.cend()) && pen.compound.value(0, -1) >= 0
+            && pen.compound.value(pen.compound.size() - 1, 2) <= 1;
+        if (n % 2 || n > 32 || !rising)
+            pen.compound.clear();
         at += 4 + qint64(n) * 4;
     }
     for (quint32 cap : { quint32(PenCustomStartCap), quint32(PenCustomEndCap) }) {

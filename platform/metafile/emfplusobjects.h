@@ -59,6 +59,9 @@ struct EmfPlusPen {
     QList<qreal> dashes; // custom dash pattern, in pen widths
     double dashOffset = 0;
     bool inset = false; // PenAlignmentInset: drawn inside closed shapes
+    // A compound line: stripes across the width, each a pair of positions
+    // from 0 to 1 (a double line is 0, 1/3, 2/3, 1); empty for one line.
+    QList<double> compound;
     EmfPlusCap startCap, endCap;
     EmfPlusBrush brush;
 };

@@ -129,6 +129,7 @@ private:
     EmfPlusResult textRecord(const EmfPlusRecord &r);
 
     void drawCaps(const QPainterPath &path, const EmfPlusPen &pen, const QPen &qpen);
+    void strokeCompound(const QPainterPath &path, const EmfPlusPen &pen, const QPen &qpen);
     QBrush imageBrush(const EmfPlusBrush &brush, const QTransform &worldToImage) const;
     QPen imagePen(const EmfPlusPen &pen, const QTransform &worldToImage) const;
 

@@ -195,6 +195,24 @@ private Q_SLOTS:
             << pen(10, kBlue) << rects << square << QPoint(17, 50) << QPoint(27, 50);
         QTest::newRow("inset") << pen(10, kBlue, vm::UnitWorld, 0x200, PlusData().u32(1)) << rects << square
                                << QPoint(27, 50) << QPoint(17, 50);
+        // A double line 12 wide: stripes 4 wide on either side of a gap, the
+        // stripes mitred at the square's corners with the gap between them.
+        const QByteArray doubleLine = PlusData().u32(4).f(0).f(1 / 3.0f).f(2 / 3.0f).f(1);
+        QTest::newRow("compound line") << pen(12, kBlue, vm::UnitWorld, 0x400, doubleLine) << lines << line
+                                       << QPoint(50, 45) << QPoint(50, 50);
+        QTest::newRow("compound, a stripe at the corner")
+            << pen(12, kBlue, vm::UnitWorld, 0x400, doubleLine) << rects << square << QPoint(16, 16)
+            << QPoint(20, 20);
+        QTest::newRow("compound, the gap at the corner")
+            << pen(12, kBlue, vm::UnitWorld, 0x400, doubleLine) << rects << square << QPoint(24, 24)
+            << QPoint(19, 19);
+        // Dashes of 3 widths with gaps of 1: 36 on, 12 off from x = 10.
+        QTest::newRow("compound, dashed")
+            << pen(12, kBlue, vm::UnitWorld, 0x400 | 0x20, PlusData().u32(1).bytes(doubleLine)) << lines
+            << line << QPoint(30, 45) << QPoint(52, 45);
+        QTest::newRow("compound positions falling: one line")
+            << pen(12, kBlue, vm::UnitWorld, 0x400, PlusData().u32(2).f(1).f(0)) << lines << line
+            << QPoint(50, 50) << QPoint(50, 58);
         // Caps as shapes: a 2-unit line ending in an arrow 4 units wide at its base.
         QTest::newRow("arrow anchor") << pen(2, kBlue, vm::UnitWorld, 0x4, PlusData().u32(0x14)) << lines
                                       << line << QPoint(86, 52) << QPoint(50, 53);
