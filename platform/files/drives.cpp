@@ -105,6 +105,8 @@ DriveInfo rootDrive()
 // How long the program waits for a share's server before it calls the
 // share unavailable.
 constexpr std::chrono::milliseconds kServerTimeout { 5000 };
+// How long a server's answer is taken to hold.
+constexpr std::chrono::milliseconds kFreshAnswer { 1000 };
 
 // A look at a drive's root that nobody may wait for: the stat can block for
 // as long as the server does not answer, so it runs on a thread of its own.
@@ -120,7 +122,11 @@ struct Registry {
     QString startFolder;
     QHash<QString, QString> current; // drive root -> folder last opened
     QHash<QString, DriveInfo> seen; // drive root -> drive as last listed
-    QHash<QString, std::shared_future<void>> looks; // drive root -> latest look at it
+    struct Look {
+        std::shared_future<void> answer;
+        std::chrono::steady_clock::time_point started;
+    };
+    QHash<QString, Look> looks; // drive root -> latest look at it
     std::function<void(const QString &)> look;
     std::chrono::milliseconds serverTimeout;
 
@@ -312,27 +318,34 @@ bool serverAnswers(const DriveInfo &drive, Patience patience)
     if (!drive.isServedElsewhere())
         return true;
     Registry &reg = registry();
+    const auto now = std::chrono::steady_clock::now();
     auto latest = reg.looks.find(drive.root);
-    const bool unanswered
-        = latest != reg.looks.end() && latest->wait_for(std::chrono::seconds(0)) != std::future_status::ready;
-    if (unanswered && patience == Patience::NotAgain)
-        return false;
-    // A look still unanswered is waited for again, not joined by a new one:
-    // at most one thread hangs on a server that has gone.
-    if (!unanswered) {
-        auto answered = std::make_shared<std::promise<void>>();
-        std::shared_future<void> answer = answered->get_future().share();
-        try {
-            std::thread([root = drive.root, answered, look = reg.look] {
-                look(root);
-                answered->set_value();
-            }).detach();
-        } catch (const std::system_error &) {
-            return true; // no thread to spare: go ahead and ask it directly
-        }
-        latest = reg.looks.insert(drive.root, answer);
+    if (latest != reg.looks.end()) {
+        const bool answered = latest->answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        // An answer to a look begun a moment ago still holds: choosing a
+        // share reads it twice, and stepping through its pictures loads one
+        // after another, each of which would otherwise ask again.
+        if (answered && now - latest->started < kFreshAnswer)
+            return true;
+        if (!answered && patience == Patience::NotAgain)
+            return false;
+        // A look still unanswered is waited for again, not joined by a new
+        // one: at most one thread hangs on a server that has gone.
+        if (!answered)
+            return latest->answer.wait_for(reg.serverTimeout) == std::future_status::ready;
     }
-    return latest->wait_for(reg.serverTimeout) == std::future_status::ready;
+    auto answered = std::make_shared<std::promise<void>>();
+    std::shared_future<void> answer = answered->get_future().share();
+    try {
+        std::thread([root = drive.root, answered, look = reg.look] {
+            look(root);
+            answered->set_value();
+        }).detach();
+    } catch (const std::system_error &) {
+        return true; // no thread to spare: go ahead and ask it directly
+    }
+    reg.looks.insert(drive.root, Registry::Look { answer, now });
+    return answer.wait_for(reg.serverTimeout) == std::future_status::ready;
 }
 
 QList<DriveInfo> mountTable()

@@ -74,8 +74,9 @@ bool isVanished(const QString &textOrPath);
 
 // Whether the server of a drive served elsewhere (see DriveInfo) answers a
 // look at the drive's root within five seconds; true at once for local
-// drives. While an earlier look is still unanswered, Again waits for it once
-// more and NotAgain gives up at once (for what can do without the drive).
+// drives, and true at once within a second of a look that was answered.
+// While an earlier look is still unanswered, Again waits for it once more and
+// NotAgain gives up at once (for what can do without the drive).
 enum class Patience { Again, NotAgain };
 bool serverAnswers(const DriveInfo &drive, Patience patience);
 

@@ -286,6 +286,24 @@ private Q_SLOTS:
         QCOMPARE(server.looks(), looked);
     }
 
+    // An answer holds a moment: choosing a share, listing it and loading
+    // from it ask its server once, not a thread and a look each.
+    void aServersAnswerHoldsAMoment()
+    {
+        vmtest::ByteSafeTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString share = tmp.filePath("share");
+        QVERIFY(QDir().mkpath(share));
+        const QByteArray table = "33 27 0:61 / " + QFile::encodeName(share) + " rw - nfs4 server:/ rw\n";
+        drives::setSourcesForTesting([table] { return table; }, QString());
+        SilentServer server;
+        server.answer();
+        QCOMPARE(drives::currentFolder(*drives::fromText(share)), share);
+        QVERIFY(readFolder(share, EntryKind::File).isEmpty());
+        drives::awaitServer(share + "/a.jpg");
+        QCOMPARE(server.looks(), 1);
+    }
+
     // A local folder with a link into such a share lists at once, without the
     // link, once the share has been found silent; it lists the link again
     // when the server is back.
