@@ -94,6 +94,10 @@ QString currentFolder(const DriveInfo &drive);
 // Makes the folder the current folder of the drive that holds it.
 void setCurrentFolder(const QString &folder);
 
+// The mount table (/proc/self/mountinfo) the drives are read from; the same
+// bytes, not read again, until the kernel reports a change.
+QByteArray mountInfo();
+
 // Tests replace where the mount table and labels come from, and start over.
 void setSourcesForTesting(std::function<QByteArray()> mountInfo, const QString &byLabelDir);
 void resetForTesting();

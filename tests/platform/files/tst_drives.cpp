@@ -9,6 +9,7 @@
 #include <future>
 #include <memory>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include "support/fixtures.h"
@@ -284,6 +285,26 @@ private Q_SLOTS:
         const int looked = server.looks();
         QCOMPARE(readFolder(tmp.path(), EntryKind::Folder), QStringList { "share" });
         QCOMPARE(server.looks(), looked);
+    }
+
+    // The mount table is read again only when the kernel reports a change:
+    // unchanged, the same bytes come back; a mount and its removal show at
+    // once. Mounting needs the privilege to; without it only the first half
+    // runs.
+    void theMountTableIsReadAgainOnlyWhenItChanges()
+    {
+        const QByteArray first = drives::mountInfo();
+        QVERIFY(first.contains(" / "));
+        QVERIFY(drives::mountInfo().isSharedWith(first));
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QByteArray point = QFile::encodeName(tmp.path());
+        if (::mount("none", point.constData(), "tmpfs", 0, nullptr) != 0)
+            QSKIP("no privilege to mount");
+        const bool mounted = drives::mountInfo().contains(" " + point + " ");
+        ::umount(point.constData());
+        QVERIFY(mounted);
+        QVERIFY(!drives::mountInfo().contains(" " + point + " "));
     }
 
     // An answer holds a moment: choosing a share, listing it and loading
