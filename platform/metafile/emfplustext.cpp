@@ -133,15 +133,25 @@ QString trimToWidth(const QString &text, const QFontMetricsF &metrics, double wi
     const double room = withEllipsis ? width - metrics.horizontalAdvance(ellipsis) : width;
     qsizetype kept = room > 0 ? fittingLength(text, metrics, room) : 0;
     if (trimming == F::Word || trimming == F::EllipsisWord) {
-        // Back to the last place a line may break (after a space, between
-        // Japanese characters); a single word too long keeps its cut.
+        // Back to the end of the last whole word: after a space, or between
+        // Japanese characters, which have none. A first word too long keeps
+        // its cut, and so does a path, whose parts are not words.
+        const auto wordEnd = [&](qsizetype at) {
+            const auto ideographic = [](QChar c) {
+                const QChar::Script script = c.script();
+                return script == QChar::Script_Han || script == QChar::Script_Hiragana
+                    || script == QChar::Script_Katakana || script == QChar::Script_Hangul;
+            };
+            return at == text.size() || text[at - 1].isSpace() || text[at].isSpace()
+                || ideographic(text[at - 1]) || ideographic(text[at]);
+        };
         QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
         breaks.setPosition(kept);
-        if (!breaks.isAtBoundary()) {
-            const qsizetype previous = breaks.toPreviousBoundary();
-            if (previous > 0)
-                kept = previous;
-        }
+        qsizetype at = breaks.isAtBoundary() ? kept : breaks.toPreviousBoundary();
+        while (at > 0 && !wordEnd(at))
+            at = breaks.toPreviousBoundary();
+        if (at > 0)
+            kept = at;
     }
     QString shown = text.left(kept);
     while (!shown.isEmpty() && shown.back().isSpace())

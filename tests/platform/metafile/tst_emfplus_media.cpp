@@ -682,6 +682,19 @@ private Q_SLOTS:
             QCOMPARE(text.at(kept.size()), QLatin1Char(' '));
     }
 
+    // Words end at spaces: a first word too long, such as a path, is cut by
+    // character rather than after its drive letter.
+    void aFirstWordTooLongIsCutByCharacter()
+    {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(12);
+        const QFontMetricsF metrics(font);
+        const QString shown = QStringLiteral("C:\\dir\\on\u2026");
+        QCOMPARE(vm::trimToWidth(QStringLiteral("C:\\dir\\one two"), metrics,
+                     metrics.horizontalAdvance(shown) + 0.1, vm::EmfPlusStringFormat::EllipsisWord),
+            shown);
+    }
+
     // In a rectangle not quite one line high, the line that shows takes the rest of
     // the text when the format trims: the long second word is cut there,
     // where without trimming it wraps to a line that is clipped away.
