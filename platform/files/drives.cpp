@@ -236,7 +236,6 @@ QList<DriveInfo> parseAllMounts(const QByteArray &contents)
     mounts.removeIf([](const DriveInfo &m) { return m.root.isEmpty(); });
     return mounts;
 }
-} // namespace
 
 // The same table, unchanged and so not read again, is not parsed again.
 QList<DriveInfo> allMountsOf(const QByteArray &contents)
@@ -249,6 +248,7 @@ QList<DriveInfo> allMountsOf(const QByteArray &contents)
     }
     return lastMounts;
 }
+} // namespace
 
 QList<DriveInfo> parseMountInfo(const QByteArray &contents)
 {
