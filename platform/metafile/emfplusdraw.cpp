@@ -451,7 +451,7 @@ void EmfPlusPlayer::strokeCompound(const QPainterPath &path, const EmfPlusPen &p
         }
         // Each dash becomes a figure of its own; past a bound, the stripes
         // are drawn as one dashed line.
-        const double count = period > 0 ? length / period * double(pattern.size() / 2) : 0;
+        const double count = period > 0 ? length / period * double(pattern.size()) / 2 : 0;
         if (!(count <= kMaxCompoundDashes)) {
             m_dc.painter().strokePath(path, qpen);
             return;
