@@ -347,7 +347,9 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
                 p.drawText(QPointF(0, 0), glyph);
             }
             p.restore();
-            pen = at + QPointF(metrics.horizontalAdvance(glyph) * fix, 0);
+            // Turned glyphs stack downwards.
+            const double advance = metrics.horizontalAdvance(glyph) * fix;
+            pen = at + ((options & VerticalGlyphs) ? QPointF(0, advance) : QPointF(advance, 0));
             i += len - 1;
         }
         endDraw();

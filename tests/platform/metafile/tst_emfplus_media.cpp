@@ -603,6 +603,20 @@ private Q_SLOTS:
         QCOMPARE(!ink(out.copy(60, 0, 40, 100)).isEmpty(), secondFar);
     }
 
+    // Vertical glyphs placed by their own advances run down the page.
+    void verticalDriverStringsStack()
+    {
+        EmfPlusBuilder b;
+        b.object(2, EmfPlusObjectType::Font, font(16, QStringLiteral("Arial")));
+        PlusData d;
+        d.u32(kBlack.rgba()).u32(7).u32(0).u32(3).u16('H').u16('H').u16('H');
+        d.points({ { 40, 10 }, { 0, 0 }, { 0, 0 } });
+        b.plus(vm::EmfPlusDrawDriverString, vm::FlagColor | 2, d);
+        const QRect box = ink(render(b.finish()));
+        QVERIFY2(box.height() > 2 * box.width(),
+            qPrintable(QStringLiteral("%1 x %2").arg(box.width()).arg(box.height())));
+    }
+
     void hotkeyPrefixes_data()
     {
         QTest::addColumn<int>("prefix");
