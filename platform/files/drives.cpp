@@ -237,22 +237,35 @@ QList<DriveInfo> parseAllMounts(const QByteArray &contents)
     return mounts;
 }
 
+// A mount table parsed, with what the checks before each read need of it.
+struct ParsedTable {
+    QByteArray contents;
+    QList<DriveInfo> all; // every mount, whatever its type
+    // Real file systems and automount points: the first look below an
+    // automount point mounts what is behind it, often a share (fstab's
+    // x-systemd.automount), and waits for that.
+    QList<DriveInfo> waitable;
+};
+
 // The same table, unchanged and so not read again, is not parsed again.
-QList<DriveInfo> allMountsOf(const QByteArray &contents)
+const ParsedTable &parsed(const QByteArray &contents)
 {
-    thread_local std::optional<QByteArray> lastContents;
-    thread_local QList<DriveInfo> lastMounts;
-    if (!lastContents || !contents.isSharedWith(*lastContents)) {
-        lastMounts = parseAllMounts(contents);
-        lastContents = contents;
+    thread_local std::optional<ParsedTable> last;
+    if (!last || !contents.isSharedWith(last->contents)) {
+        ParsedTable table { contents, parseAllMounts(contents), {} };
+        for (const DriveInfo &m : std::as_const(table.all)) {
+            if (isRealFileSystem(m.type) || m.type == QLatin1String("autofs"))
+                table.waitable.append(m);
+        }
+        last = std::move(table);
     }
-    return lastMounts;
+    return *last;
 }
 } // namespace
 
 QList<DriveInfo> parseMountInfo(const QByteArray &contents)
 {
-    QList<DriveInfo> mounts = allMountsOf(contents);
+    QList<DriveInfo> mounts = parsed(contents).all;
     mounts.removeIf([](const DriveInfo &m) { return !isRealFileSystem(m.type); });
     if (std::none_of(
             mounts.cbegin(), mounts.cend(), [](const DriveInfo &m) { return m.root == QLatin1String("/"); }))
@@ -395,12 +408,7 @@ bool serverAnswers(const DriveInfo &drive, Patience patience)
 
 QList<DriveInfo> mountTable()
 {
-    QList<DriveInfo> mounts = allMountsOf(registry().mountInfo());
-    // Automount points stay: the first look below one mounts what is behind
-    // it, often a share (fstab's x-systemd.automount), and waits for that.
-    mounts.removeIf(
-        [](const DriveInfo &m) { return !isRealFileSystem(m.type) && m.type != QLatin1String("autofs"); });
-    return mounts;
+    return parsed(registry().mountInfo()).waitable;
 }
 
 void awaitServer(const QString &path)

@@ -87,10 +87,12 @@ public:
     // before the first step into a share whose server is silent.
     bool leadsToSilentShare(int dirFd, const char *name)
     {
-        if (!m_drives)
+        if (!m_drives) {
             m_drives = drives::mountTable();
-        if (std::none_of(m_drives->cbegin(), m_drives->cend(),
-                [](const DriveInfo &d) { return d.isServedElsewhere(); }))
+            m_anyShare = std::any_of(m_drives->cbegin(), m_drives->cend(),
+                [](const DriveInfo &d) { return d.isServedElsewhere(); });
+        }
+        if (!m_anyShare)
             return false;
         QByteArray target = readLink(dirFd, name);
         if (target.isEmpty())
@@ -152,6 +154,7 @@ private:
 
     QByteArray m_folder;
     std::optional<QList<DriveInfo>> m_drives;
+    bool m_anyShare = false;
     QHash<QString, bool> m_answers; // share root -> whether its server answered
 };
 
