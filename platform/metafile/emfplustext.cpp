@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "platform/metafile/emfplusplayer.h"
 #include "platform/metafile/gdicontext.h"
@@ -87,7 +88,6 @@ QString installedFace(const QString &family)
 // a character the user sees as one (a surrogate pair, a base with its marks).
 qsizetype fittingLength(const QString &text, const QFontMetricsF &metrics, double width)
 {
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
     const auto fits = [&](qsizetype n) { return metrics.horizontalAdvance(text.left(n)) <= width; };
     // Widening steps first, so that only about what shows is measured, not
     // the tens of thousands of characters that may follow it.
@@ -104,6 +104,7 @@ qsizetype fittingLength(const QString &text, const QFontMetricsF &metrics, doubl
         (fits(mid) ? good : bad) = mid;
     }
     if (good > 0 && good < text.size()) {
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
         graphemes.setPosition(good);
         if (!graphemes.isAtBoundary())
             good = std::max<qsizetype>(0, graphemes.toPreviousBoundary());
@@ -444,7 +445,7 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
     // out of its rectangle (no clipping) needs none.
     const int trimming = bounded && !(format->flags & EmfPlusStringFormat::NoClip) ? format->trimming : 0;
     int shownLines = lines.lineCount();
-    QStringList trimmed(shownLines); // null: the line as laid out
+    QList<std::optional<QString>> trimmed(shownLines); // none: the line as laid out
     bool anyTrimmed = false;
     const QFontMetricsF metrics(font, p.device());
     if (trimming != EmfPlusStringFormat::None) {
@@ -471,13 +472,13 @@ EmfPlusResult EmfPlusPlayer::textRecord(const EmfPlusRecord &r)
         QPainterPath outline;
         for (int i = 0; i < shownLines; ++i) {
             const QTextLine line = lines.lineAt(i);
-            if (!trimmed[i].isNull()) {
-                const QPointF at(
-                    placeX(metrics.horizontalAdvance(trimmed[i])), top + line.position().y() + line.ascent());
+            if (trimmed[i]) {
+                const QPointF at(placeX(metrics.horizontalAdvance(*trimmed[i])),
+                    top + line.position().y() + line.ascent());
                 if (outlines)
-                    outline.addText(at, font, trimmed[i]);
+                    outline.addText(at, font, *trimmed[i]);
                 else
-                    p.drawText(at, trimmed[i]);
+                    p.drawText(at, *trimmed[i]);
             } else if (outlines) {
                 outline.addText(line.position() + QPointF(0, top + line.ascent()), font,
                     shown.mid(line.textStart(), line.textLength()));
