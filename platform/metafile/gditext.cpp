@@ -181,13 +181,11 @@ QString GdiContext::resolveFace(const QString &face, int charSet)
         const bool proportional = face.contains(QLatin1String(" P"), Qt::CaseSensitive)
             || face.contains(QChar(0xFF30)) || face.contains(QLatin1String("UDP"))
             || face.startsWith(QLatin1String("HGP")) || face.startsWith(QLatin1String("HGS"))
-            || face.startsWith(QLatin1String("Meiryo"), Qt::CaseInsensitive)
-            || face.startsWith(QString::fromUtf8("メイリオ"))
-            || face.startsWith(QLatin1String("Yu "), Qt::CaseInsensitive)
-            || face.startsWith(QString::fromUtf8("游"))
+            || face.startsWith(QLatin1String("Meiryo"), Qt::CaseInsensitive) || face.startsWith(u"メイリオ")
+            || face.startsWith(QLatin1String("Yu "), Qt::CaseInsensitive) || face.startsWith(u"游")
             || face.contains(QLatin1String("UI Gothic"), Qt::CaseInsensitive);
-        const bool mincho = face.contains(QLatin1String("Mincho"), Qt::CaseInsensitive)
-            || face.contains(QString::fromUtf8("明朝"));
+        const bool mincho
+            = face.contains(QLatin1String("Mincho"), Qt::CaseInsensitive) || face.contains(u"明朝");
         QString family;
         if (mincho)
             family = proportional ? firstInstalled({ "IPAPMincho", "IPAMincho" })
