@@ -32,6 +32,12 @@ constexpr int kMaxHeld = 2;
 // machine with few cores; a worker stuck longer than this (a slow network
 // share) is left to itself and the file read directly.
 constexpr int kMaxWaitForJobMs = 2000;
+// A worker whose read has taken longer than that is left behind when there
+// is new work: a share whose server went silent mid-read holds its thread in
+// the kernel until the server answers, and reading ahead everywhere else
+// should not wait for that. At most this many are left behind at once, so
+// stepping through a silent share does not pile up threads.
+constexpr int kMaxLeftBehind = 4;
 
 bool sameTime(const timespec &a, const timespec &b)
 {
@@ -86,6 +92,11 @@ struct State {
     std::deque<Job> queue; // targets not yet started
     std::vector<Held> held;
     bool workerRunning = false;
+    quint64 worker = 0; // number of the running worker; older ones were left behind
+    int leftBehind = 0; // workers left behind whose read has not yet returned
+    std::chrono::steady_clock::time_point inFlightSince;
+    std::chrono::milliseconds stuckAfter { kMaxWaitForJobMs };
+    FileRead read = [](const QString &name, struct stat *seen) { return readPictureFile(name, seen); };
     QString lastName;
     QSize lastSize;
     bool haveLast = false;
@@ -125,13 +136,13 @@ bool worthReadingAhead(const QByteArray &bytes)
 
 // Reads and decodes one file; nothing on any failure, which the user's own
 // load will then meet and report.
-std::optional<Held> prepare(const Job &job)
+std::optional<Held> prepare(const Job &job, const FileRead &read)
 {
     try {
         timespec readStart {};
         clock_gettime(CLOCK_REALTIME_COARSE, &readStart);
         struct stat seen { };
-        const QByteArray bytes = readPictureFile(job.name, &seen);
+        const QByteArray bytes = read(job.name, &seen);
         if (!worthReadingAhead(bytes) || !settledBefore(seen, readStart))
             return std::nullopt;
         Held held;
@@ -149,12 +160,13 @@ std::optional<Held> prepare(const Job &job)
     }
 }
 
-void work()
+void work(quint64 self)
 {
     State &s = state();
     for (;;) {
         Job job;
         quint64 epoch = 0;
+        FileRead read;
         {
             std::lock_guard lock(s.mutex);
             if (s.queue.empty() || !s.enabled) {
@@ -167,11 +179,18 @@ void work()
             s.queue.pop_front();
             epoch = s.epoch;
             s.inFlight = job;
+            s.inFlightSince = std::chrono::steady_clock::now();
+            read = s.read;
             ++s.counters.jobsStarted;
         }
-        std::optional<Held> result = prepare(job);
+        std::optional<Held> result = prepare(job, read);
         std::lock_guard lock(s.mutex);
         ++s.counters.jobsDone;
+        if (self != s.worker) {
+            // Left behind while stuck: another worker has the queue now.
+            --s.leftBehind;
+            return;
+        }
         s.inFlight.reset();
         if (result && epoch == s.epoch && isTarget(s, job) && int(s.held.size()) < kMaxHeld) {
             qint64 total = result->bytes;
@@ -184,13 +203,26 @@ void work()
     }
 }
 
-// Starts a worker when there is work and none runs. Called with the lock held.
+// The running worker has been on one file too long to wait for.
+bool isStuck(const State &s)
+{
+    return s.inFlight && std::chrono::steady_clock::now() - s.inFlightSince > s.stuckAfter
+        && s.leftBehind < kMaxLeftBehind;
+}
+
+// Starts a worker when there is work and none runs, or the one that runs is
+// stuck. Called with the lock held.
 void startWorker(State &s)
 {
-    if (s.workerRunning || s.queue.empty() || !s.enabled)
+    if (s.queue.empty() || !s.enabled || (s.workerRunning && !isStuck(s)))
         return;
     try {
-        std::thread(work).detach();
+        std::thread(work, s.worker + 1).detach();
+        if (s.workerRunning) {
+            ++s.leftBehind;
+            s.inFlight.reset();
+        }
+        ++s.worker;
         s.workerRunning = true;
     } catch (const std::system_error &) {
         s.queue.clear(); // no thread to be had: the user's loads work as ever
@@ -327,6 +359,14 @@ QStringList heldNames()
     for (const Held &h : state().held)
         names << h.job.name;
     return names;
+}
+
+void setFileReadForTesting(FileRead read, std::chrono::milliseconds stuckAfter)
+{
+    std::lock_guard lock(state().mutex);
+    state().read = read ? std::move(read)
+                        : [](const QString &name, struct stat *seen) { return readPictureFile(name, seen); };
+    state().stuckAfter = stuckAfter;
 }
 
 bool waitIdle(int timeoutMs)

@@ -12,14 +12,20 @@
 // only when it is already decoding the very file and size the user asks for,
 // and then at most two seconds before reading the file itself; nothing else
 // (a folder change, the viewer's unload, the end) ever waits for one. A
-// worker touches only state that lives until the process ends, so one still
-// running at exit does no harm.
+// worker stuck in a read (a share whose server went silent) is left behind
+// when there is new work, so that reading ahead goes on elsewhere. A worker
+// touches only state that lives until the process ends, so one still running
+// at exit does no harm.
 #pragma once
 
 #include <QSize>
 #include <QString>
 
+#include <chrono>
+#include <functional>
 #include <optional>
+
+#include <sys/stat.h>
 
 #include "platform/picture.h"
 
@@ -65,6 +71,12 @@ void countLoaderDecode();
 
 // Names of the pictures held now, in no particular order.
 QStringList heldNames();
+
+// Tests stand in for the worker's file read (readPictureFile by default; an
+// empty function puts it back) and shorten the time after which a worker
+// stuck in a read is left behind.
+using FileRead = std::function<QByteArray(const QString &name, struct stat *seen)>;
+void setFileReadForTesting(FileRead read, std::chrono::milliseconds stuckAfter);
 
 // Waits until no worker runs, at most `timeoutMs`; true when idle. For tests
 // and the benchmark only: the program itself never waits for a worker.

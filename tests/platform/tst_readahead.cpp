@@ -6,9 +6,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/codecs/filereader.h"
 #include "platform/controls/filelistbox.h"
 #include "platform/picture.h"
 #include "platform/picturebytes.h"
@@ -334,6 +339,89 @@ private Q_SLOTS:
         QTest::qWait(300);
         ra::setEnabled(true);
         QCOMPARE(ra::counters().jobsDone, before);
+    }
+
+    // A read that never returns stands for a share whose server went silent:
+    // reading ahead goes on in other folders, stepping on through the silent
+    // folder leaves a bounded number of workers behind, and what they read
+    // once the server answers is not kept.
+    void aWorkerStuckInAReadDoesNotStopReadingAheadElsewhere()
+    {
+        struct Gate {
+            std::mutex mutex;
+            std::condition_variable opened;
+            bool open = false;
+            int blocked = 0;
+            int returned = 0;
+        };
+        const auto gate = std::make_shared<Gate>();
+        auto count = [gate](int Gate::*field) {
+            std::lock_guard lock(gate->mutex);
+            return (*gate).*field;
+        };
+        ra::setFileReadForTesting(
+            [gate](const QString &name, struct stat *seen) {
+                if (name.contains(QLatin1String("/silent"))) {
+                    std::unique_lock lock(gate->mutex);
+                    ++gate->blocked;
+                    gate->opened.wait(lock, [&] { return gate->open; });
+                    ++gate->returned;
+                }
+                return vm::readPictureFile(name, seen);
+            },
+            std::chrono::milliseconds(100));
+        auto answer = [gate] {
+            {
+                std::lock_guard lock(gate->mutex);
+                gate->open = true;
+            }
+            gate->opened.notify_all();
+        };
+        const auto reopen = qScopeGuard([&] {
+            answer();
+            QTRY_COMPARE(count(&Gate::returned), count(&Gate::blocked));
+            QVERIFY(ra::waitIdle(10000));
+            ra::setFileReadForTesting({}, std::chrono::milliseconds(2000));
+        });
+
+        const QString silent = m_tmp.newFolder(QStringLiteral("silent"));
+        for (int i = 0; i < 12; ++i)
+            writeBmp(silent + QStringLiteral("/%1.bmp").arg(i), 16, 16);
+        vm::FileListBox list;
+        list.setPath(silent);
+        auto restInSilence = [&](int row) {
+            (void)load(silent + QLatin1Char('/') + list.List(row), QSize());
+            list.setListIndex(row);
+        };
+        restInSilence(0);
+        QTRY_COMPARE(count(&Gate::blocked), 1);
+        QTest::qWait(150);
+
+        vm::FileListBox elsewhere;
+        elsewhere.setPath(makeFolder());
+        restOn(elsewhere, 1, QSize(), 2);
+        QCOMPARE(ra::heldNames().size(), 2);
+
+        // Each rest in the silent folder leaves the stuck worker behind for a
+        // new one, until four are behind; then no more threads are started.
+        // (Every other entry, so that no load asks for the file in flight.)
+        for (int row = 2; row <= 10; row += 2) {
+            restInSilence(row);
+            QTest::qWait(150);
+        }
+        QCOMPARE(count(&Gate::blocked), 5);
+
+        answer();
+        QVERIFY(ra::waitIdle(10000));
+        QTRY_COMPARE(count(&Gate::returned), count(&Gate::blocked));
+        // Only the worker still running may keep what it read: neighbours of
+        // the last rest.
+        for (const QString &name : ra::heldNames())
+            QVERIFY2(name.endsWith(QLatin1String("/9.bmp")) || name.endsWith(QLatin1String("/11.bmp")),
+                qPrintable(name));
+        // And with the server back, the folder is read ahead as any other.
+        restOn(list, 4, QSize(), 2);
+        QCOMPARE(ra::heldNames().size(), 2);
     }
 };
 
