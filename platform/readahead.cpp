@@ -203,8 +203,9 @@ void work(quint64 self)
     }
 }
 
-// The running worker has been on one file too long to wait for.
-bool isStuck(const State &s)
+// The running worker has been on one file too long to wait for, and there
+// is room to leave it behind.
+bool mayLeaveBehind(const State &s)
 {
     return s.inFlight && std::chrono::steady_clock::now() - s.inFlightSince > s.stuckAfter
         && s.leftBehind < kMaxLeftBehind;
@@ -214,7 +215,7 @@ bool isStuck(const State &s)
 // stuck. Called with the lock held.
 void startWorker(State &s)
 {
-    if (s.queue.empty() || !s.enabled || (s.workerRunning && !isStuck(s)))
+    if (s.queue.empty() || !s.enabled || (s.workerRunning && !mayLeaveBehind(s)))
         return;
     try {
         std::thread(work, s.worker + 1).detach();
