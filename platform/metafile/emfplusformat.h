@@ -115,6 +115,7 @@ enum EmfPlusFlag : quint16 {
     FlagWinding = 0x2000, // W: fill curves with the winding rule (FillClosedCurve)
     FlagClosed = 0x2000, // L: DrawLines closes the figure
     FlagAppend = 0x2000, // A: transforms multiply after the world transform
+    FlagEffect = 0x2000, // E: DrawImagePoints applies the latest image effect
     FlagRelative = 0x0800, // P: points are relative (EmfPlusPointR)
     FlagContinued = 0x8000, // EmfPlusObject: the object goes on in the next record
 };

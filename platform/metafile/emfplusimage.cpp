@@ -16,6 +16,7 @@
 #include "platform/codecs/dib.h"
 #include "platform/codecs/extent.h"
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/emfpluseffects.h"
 #include "platform/metafile/emfplusplayer.h"
 #include "platform/metafile/metafilebounds.h"
 #include "platform/metafile/wmfformat.h"
@@ -456,15 +457,36 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
     }
     if (pixels.isNull())
         return EmfPlusResult::NotDrawn;
+    const QRectF own = image.bounds;
+    const bool tiled = attributes.wrap != 4 && !own.contains(src.normalized());
+    QRectF clip = src.normalized();
+    if (r.type == EmfPlusDrawImagePoints && (r.flags & FlagEffect) && m_effect) {
+        // Radii are in pixels of the image: a metafile's are its bounds'.
+        const double scale = image.kind == EmfPlusImage::Bitmap ? 1 : pixels.width() / own.width();
+        EmfPlusEffect effect = *m_effect;
+        effect.expandEdge = effect.expandEdge && !tiled; // tiles do not grow
+        if (!dc().charge(emfPlusEffectCost(effect, pixels.size(), scale)))
+            return EmfPlusResult::Stop;
+        int margin = 0;
+        QImage applied = applyEmfPlusEffect(effect, pixels, scale, &margin);
+        if (!applied.isNull()) {
+            // A grown image spreads past the picture's own bounds (only where
+            // the source reaches them).
+            const double mx = margin * pixelsToBounds.m11(), my = margin * pixelsToBounds.m22();
+            if (margin > 0 && clip.contains(own))
+                clip.adjust(-mx, -my, mx, my);
+            pixelsToBounds = QTransform::fromTranslate(-margin, -margin) * pixelsToBounds;
+            pixels = std::move(applied);
+        }
+    }
     QPainterPath covered;
     covered.addPolygon(srcToImage.map(QPolygonF(src)));
     if (!dc().chargeDrawing(covered, 0) || !beginDraw())
         return EmfPlusResult::Done;
     QPainter &p = dc().painter();
     p.setTransform(srcToImage);
-    p.setClipRect(src.normalized(), Qt::IntersectClip);
-    const QRectF own = image.bounds;
-    if (attributes.wrap != 4 && !own.contains(src.normalized())) {
+    p.setClipRect(clip, Qt::IntersectClip);
+    if (tiled) {
         // Tiled (flipping is left out: the tiles repeat unturned).
         QBrush tiles(pixels);
         tiles.setTransform(pixelsToBounds);

@@ -106,6 +106,8 @@ EmfPlusResult EmfPlusPlayer::playRecord(const EmfPlusRecord &r)
     case EmfPlusDrawImage:
     case EmfPlusDrawImagePoints:
         return imageRecord(r);
+    case EmfPlusSerializableObject:
+        return effectRecord(r);
     case EmfPlusDrawString:
     case EmfPlusDrawDriverString:
         return textRecord(r);
@@ -138,8 +140,7 @@ EmfPlusResult EmfPlusPlayer::playRecord(const EmfPlusRecord &r)
     case EmfPlusSetCompositingQuality:
         return stateRecord(r);
     default:
-        // StrokeFillPath, serializable objects (effects) and terminal-server
-        // records: not drawn.
+        // StrokeFillPath and terminal-server records: not drawn.
         return EmfPlusResult::NotDrawn;
     }
 }

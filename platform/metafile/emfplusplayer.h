@@ -13,8 +13,8 @@
 // record, whether the header says "dual" or not. A file whose first EMF+
 // record is not a valid header is drawn from its GDI records only.
 //
-// Adding a record family (images and text, emfplusimage.cpp and
-// emfplustext.cpp, were added this way):
+// Adding a record family (images, image effects and text, emfplusimage.cpp,
+// emfpluseffects.cpp and emfplustext.cpp, were added this way):
 //  1. Give it a member function here, `EmfPlusResult xxxRecord(const
 //     EmfPlusRecord &r)`, in a file of its own (emfplusimage.cpp,
 //     emfplustext.cpp...). Read everything through r.data, an
@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "platform/metafile/emfplayer.h"
+#include "platform/metafile/emfpluseffects.h"
 #include "platform/metafile/emfplusformat.h"
 #include "platform/metafile/emfplusobjects.h"
 #include "platform/metafile/gdicontext.h"
@@ -124,8 +125,10 @@ private:
     EmfPlusResult drawRecord(const EmfPlusRecord &r);
     EmfPlusResult curveRecord(const EmfPlusRecord &r);
     EmfPlusResult clearRecord(const EmfPlusRecord &r);
-    // Images (emfplusimage.cpp) and text (emfplustext.cpp).
+    // Images (emfplusimage.cpp), image effects (emfpluseffects.cpp) and text
+    // (emfplustext.cpp).
     EmfPlusResult imageRecord(const EmfPlusRecord &r);
+    EmfPlusResult effectRecord(const EmfPlusRecord &r);
     EmfPlusResult textRecord(const EmfPlusRecord &r);
 
     void drawCaps(const QPainterPath &path, const EmfPlusPen &pen, const QPen &qpen);
@@ -151,6 +154,10 @@ private:
     std::vector<Saved> m_saved;
     EmfPlusObjectTable m_objects;
     std::optional<Pending> m_pending;
+    // The latest serializable object's effect, for DrawImagePoints with the
+    // E flag. Saved states and containers leave it alone: [MS-EMFPLUS] does
+    // not count it as graphics state.
+    std::optional<EmfPlusEffect> m_effect;
     bool m_gdiAllowed = false;
     bool m_ended = false;
 };
