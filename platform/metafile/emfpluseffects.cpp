@@ -528,9 +528,13 @@ QImage applyEmfPlusEffect(const EmfPlusEffect &effect, const QImage &image, doub
             // Overlapping areas are corrected once.
             QRegion region;
             for (const QRect &a : effect.areas) {
-                const QRectF scaled(
-                    a.x() * pixelScale, a.y() * pixelScale, a.width() * pixelScale, a.height() * pixelScale);
-                region += scaled.toAlignedRect().intersected(work.rect());
+                // Cut to the image while still in floating point: scaled up,
+                // an area far off the image would not fit an int.
+                const QRectF scaled = QRectF(
+                    a.x() * pixelScale, a.y() * pixelScale, a.width() * pixelScale, a.height() * pixelScale)
+                                          .intersected(QRectF(work.rect()));
+                if (!scaled.isEmpty())
+                    region += scaled.toAlignedRect().intersected(work.rect());
             }
             for (const QRect &area : region)
                 eachPixel(area, redEyePixel);

@@ -3,7 +3,6 @@
 // DrawImagePoints records use it, and bad parameter blocks leave the image
 // as it is.
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QUuid>
 
@@ -413,10 +412,7 @@ private Q_SLOTS:
                 .pad());
         b.plus(vm::EmfPlusSerializableObject, 0, effect(kBlur, ints({ 0x437F0000 /* 255.0f */, 1 })));
         b.plus(vm::EmfPlusDrawImagePoints, kE | 1, points(QSize(3000, 3000)));
-        QElapsedTimer clock;
-        clock.start();
         const QImage out = render(b.finish());
-        QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
         // Image x 48 is bitmap x 1425 to 1462, 40 to 75 pixels left of the edge.
         const QColor nearEdge = out.pixelColor(48, 50);
         QVERIFY2(nearEdge.red() > 100 && nearEdge.blue() > 30, qPrintable(nearEdge.name()));
