@@ -442,23 +442,30 @@ std::optional<EmfPlusEffect> parseEmfPlusEffect(const EmfPlusReader &r)
 
 double emfPlusEffectCost(const EmfPlusEffect &effect, QSize size, double pixelScale)
 {
+    // Measured prices, in pixels' worth of blending per pixel: a table
+    // look-up costs about what copying a pixel does; blur and sharpen, six
+    // box passes and more, about forty times that.
     double pixels = double(size.width()) * size.height();
-    double perPixel = 2; // a conversion each way and a table look-up
+    double perPixel = 2;
     switch (effect.kind) {
     case EmfPlusEffect::Blur: {
-        const double grown = 2 * std::ceil(effect.radius * pixelScale);
-        if (effect.expandEdge && std::isfinite(grown))
-            pixels = (size.width() + grown) * (size.height() + grown);
-        perPixel = 12;
+        // Grown by at most the image's own size, as applyEmfPlusEffect does.
+        const double reach
+            = std::min(effect.radius * pixelScale, double(std::max(size.width(), size.height())));
+        if (effect.expandEdge && std::isfinite(reach))
+            pixels = (size.width() + 2 * std::ceil(reach)) * (size.height() + 2 * std::ceil(reach));
+        perPixel = 36;
         break;
     }
     case EmfPlusEffect::Sharpen:
-        perPixel = 16;
+        perPixel = 40;
         break;
     case EmfPlusEffect::ColorMatrix:
+        perPixel = 20;
+        break;
     case EmfPlusEffect::HueSaturationLightness:
     case EmfPlusEffect::Tint:
-        perPixel = 8;
+        perPixel = 32;
         break;
     default:
         break;

@@ -338,7 +338,9 @@ std::shared_ptr<const EmfPlusImageAttributes> parseEmfPlusImageAttributes(const 
 // Plays a metafile image onto a transparent canvas of `size`; `used`
 // receives the work the play did, for the caller's budget. Null when it
 // cannot be played or its own budget ran out.
-static QImage renderEmfPlusMetafile(const EmfPlusImage &image, QSize size, double *used)
+// `reference` is the canvas's size in pixels of the picture at its natural
+// size, in which the nested play's work is priced.
+static QImage renderEmfPlusMetafile(const EmfPlusImage &image, QSize size, QSize reference, double *used)
 {
     if (image.kind == EmfPlusImage::Bitmap || size.isEmpty() || image.depth > kMetafileMaxNesting)
         return {};
@@ -353,14 +355,15 @@ static QImage renderEmfPlusMetafile(const EmfPlusImage &image, QSize size, doubl
             const QRectF f = header.deviceFrame;
             QTransform deviceToImage = QTransform::fromTranslate(-f.x(), -f.y());
             deviceToImage *= QTransform::fromScale(size.width() / f.width(), size.height() / f.height());
-            GdiContext context(&canvas, deviceToImage, header.pxPerMm, image.data.size(), size);
+            GdiContext context(&canvas, deviceToImage, header.pxPerMm, image.data.size(), reference);
             EmfPlayer(image.data, header, context, image.depth).play();
             *used = context.budget().used();
             if (context.budget().spent())
                 return {};
         } else {
             const WmfDocument doc = parseWmf(image.data);
-            GdiContext context(&canvas, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), image.data.size(), size);
+            GdiContext context(
+                &canvas, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), image.data.size(), reference);
             WmfPlayer(doc, context).play();
             *used = context.budget().used();
             if (context.budget().spent())
@@ -383,7 +386,7 @@ QImage emfPlusImagePixels(const EmfPlusImage *image)
     // A metafile texture is played at its own size (kept modest: it tiles).
     const QSize size = image->bounds.size().toSize().boundedTo(QSize(1024, 1024)).expandedTo(QSize(1, 1));
     double used = 0;
-    return renderEmfPlusMetafile(*image, size, &used);
+    return renderEmfPlusMetafile(*image, size, size, &used);
 }
 
 // ---- records --------------------------------------------------------------
@@ -433,6 +436,11 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
     // What the picture is drawn from, and how its pixels map onto the bounds.
     QImage pixels = image.pixels;
     QTransform pixelsToBounds;
+    // The pixels' size at the picture's natural size, in which work on them
+    // is priced (as all drawing is, so that the preview and the viewer decide
+    // alike): a bitmap's are its own, a metafile is played at the size it
+    // covers.
+    QSize reference = pixels.size();
     if (image.kind != EmfPlusImage::Bitmap) {
         // Played at the size the whole picture covers, within bounds.
         const QTransform b = srcToImage;
@@ -444,8 +452,12 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
         const QSize size(std::max(1, int(std::ceil(w * shrink))), std::max(1, int(std::ceil(h * shrink))));
         if (dc().tooBusy())
             return EmfPlusResult::Stop;
+        const double f = std::sqrt(
+            dc().referenceArea(srcToImage.mapRect(image.bounds)) / (double(size.width()) * size.height()));
+        const auto side = [f](int s) { return int(std::clamp(std::ceil(s * f), 1.0, double(1 << 20))); };
+        reference = QSize(side(size.width()), side(size.height()));
         double used = 0;
-        pixels = renderEmfPlusMetafile(image, size, &used);
+        pixels = renderEmfPlusMetafile(image, size, reference, &used);
         // The nested play's work is this play's too.
         if (!dc().charge(used))
             return EmfPlusResult::Stop;
@@ -465,7 +477,8 @@ EmfPlusResult EmfPlusPlayer::imageRecord(const EmfPlusRecord &r)
         const double scale = image.kind == EmfPlusImage::Bitmap ? 1 : pixels.width() / own.width();
         EmfPlusEffect effect = *m_effect;
         effect.expandEdge = effect.expandEdge && !tiled; // tiles do not grow
-        if (!dc().charge(emfPlusEffectCost(effect, pixels.size(), scale)))
+        const double pricedScale = scale * reference.width() / pixels.width();
+        if (!dc().charge(emfPlusEffectCost(effect, reference, pricedScale)))
             return EmfPlusResult::Stop;
         int margin = 0;
         QImage applied = applyEmfPlusEffect(effect, pixels, scale, &margin);

@@ -145,6 +145,9 @@ public:
     // once the budget is spent.
     bool charge(double units) { return countOps(units); }
     bool chargeDrawing(const QPainterPath &imagePath, double penWidth);
+    // The area an image-space rectangle covers at the picture's natural
+    // size, in which work on pixels is priced.
+    double referenceArea(const QRectF &imageRect) const;
     QPainter &painter() { return m_painter; }
     // Primitives drawn (or tried) so far.
     quint64 operationCount() const { return m_ops; }
@@ -255,7 +258,6 @@ private:
     bool countOps(double units = PlayBudget::kRecord);
     // Pricing in reference pixels (gdiprice.cpp).
     QRectF referenceRect(const QRectF &imageRect) const;
-    double referenceArea(const QRectF &imageRect) const;
     double referencePenWidth() const;
     struct ShapePrice {
         double units = 0; // what filling and stroking costs, reference pixels

@@ -74,6 +74,16 @@ private:
 constexpr quint32 kPlusVersion = 0xDBC01002;
 
 // Object data: brushes, pens and paths as EmfPlusObject records carry them.
+
+// An image object holding a metafile of `type` (2 placeable WMF, 3 EMF,
+// 4 EMF+ only...); `declared` is the size it gives for `file` (its length
+// when negative).
+inline QByteArray metafileImage(quint32 type, const QByteArray &file, qint64 declared = -1)
+{
+    const quint32 size = quint32(declared < 0 ? file.size() : declared);
+    return PlusData().u32(kPlusVersion).u32(2).u32(type).u32(size).bytes(file).pad();
+}
+
 inline QByteArray solidBrush(QColor c)
 {
     return PlusData().u32(kPlusVersion).u32(0).argb(c);

@@ -390,6 +390,27 @@ private Q_SLOTS:
         QVERIFY(near(out.pixelColor(75, 50), QColor(255, 255, 255), 3));
     }
 
+    // A metafile image, and an effect on it, are priced as all drawing is,
+    // in pixels of the picture at its natural size, so that the preview and
+    // the viewer agree on whether a picture is too complex to draw. (Both
+    // were priced in the pixels they were played at.)
+    void effectWorkIsPricedAtTheNaturalSize()
+    {
+        EmfPlusBuilder inner;
+        inner.plus(vm::EmfPlusFillRects, vm::FlagColor,
+            PlusData().u32(QColor(Qt::blue).rgba()).u32(1).rect(QRectF(0, 0, 50, 100)));
+        EmfPlusBuilder outer;
+        outer.object(1, EmfPlusObjectType::Image, metafileImage(3, inner.finish()));
+        outer.plus(vm::EmfPlusSerializableObject, 0, effect(kBlur, floats({ 4, 0 })));
+        outer.plus(vm::EmfPlusDrawImagePoints, kE | 1, points(QSize(100, 100)));
+        const auto picture = vm::openEmf(outer.finish());
+        vm::PlayWork preview, viewer;
+        picture->render(QSize(100, 100), &preview);
+        picture->render(QSize(3000, 3000), &viewer);
+        QVERIFY2(preview.used > 0 && std::abs(viewer.used - preview.used) < 0.01 * preview.used,
+            qPrintable(QStringLiteral("%1 against %2").arg(viewer.used).arg(preview.used)));
+    }
+
     // The largest radius on a big image: bounded work, and still a blur.
     void hugeBlurIsBounded()
     {

@@ -72,13 +72,6 @@ QByteArray compressedBitmap(const QByteArray &file, int width, int height)
         .pad();
 }
 
-// `declared` is the size the object gives for `file` (its length when negative).
-QByteArray metafileImage(quint32 type, const QByteArray &file, qint64 declared = -1)
-{
-    const quint32 size = quint32(declared < 0 ? file.size() : declared);
-    return PlusData().u32(kPlusVersion).u32(2).u32(type).u32(size).bytes(file).pad();
-}
-
 QByteArray encoded(const QImage &image, const char *format)
 {
     QByteArray bytes;
