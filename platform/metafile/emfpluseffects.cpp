@@ -322,15 +322,25 @@ void boxPass(QRgb *pixels, int length, int lines, qsizetype step, qsizetype line
     }
 }
 
-// A Gaussian of about `radius` pixels' reach as three box passes each way.
+// A Gaussian of about `radius` pixels' reach as three box passes each way
+// (one pass for a radius under two pixels).
+struct BoxBlur {
+    int box = 0;
+    int passes = 0;
+    // How far a grown image must grow for its rim to fade out to nothing:
+    // one pixel past how far a pixel spreads.
+    int margin() const { return box * passes + 1; }
+};
+
+BoxBlur boxBlur(double radius)
+{
+    const int box = int(std::lround(radius / 3));
+    return box > 0 ? BoxBlur { box, 3 } : BoxBlur { int(std::lround(radius)), 1 };
+}
+
 void blurInPlace(QImage &image, double radius)
 {
-    int box = int(std::lround(radius / 3));
-    int passes = 3;
-    if (box == 0) {
-        box = int(std::lround(radius));
-        passes = 1;
-    }
+    const auto [box, passes] = boxBlur(radius);
     if (box == 0 || image.isNull())
         return;
     auto *pixels = reinterpret_cast<QRgb *>(image.bits());
@@ -452,8 +462,10 @@ double emfPlusEffectCost(const EmfPlusEffect &effect, QSize size, double pixelSc
         // Grown by at most the image's own size, as applyEmfPlusEffect does.
         const double reach
             = std::min(effect.radius * pixelScale, double(std::max(size.width(), size.height())));
-        if (effect.expandEdge && std::isfinite(reach))
-            pixels = (size.width() + 2 * std::ceil(reach)) * (size.height() + 2 * std::ceil(reach));
+        if (effect.expandEdge && std::isfinite(reach)) {
+            const double grown = 2.0 * boxBlur(reach).margin();
+            pixels = (size.width() + grown) * (size.height() + grown);
+        }
         perPixel = 36;
         break;
     }
@@ -488,7 +500,7 @@ QImage applyEmfPlusEffect(const EmfPlusEffect &effect, const QImage &image, doub
         case EmfPlusEffect::Blur:
             if (effect.expandEdge) {
                 // Grown by the radius on every side so the soft edge shows.
-                const int m = int(std::ceil(radius));
+                const int m = boxBlur(radius).margin();
                 const qint64 w = work.width() + 2LL * m, h = work.height() + 2LL * m;
                 if (m > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels) {
                     QImage grown(int(w), int(h), QImage::Format_ARGB32_Premultiplied);

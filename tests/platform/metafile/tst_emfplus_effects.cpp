@@ -249,6 +249,31 @@ private Q_SLOTS:
         QVERIFY(near(grown.pixelColor(11, 50), QColor(255, 0, 0), 140));
     }
 
+    // A grown image grows far enough for its rim to fade out: no step where
+    // the rim meets what lies around it.
+    void grownBlurFadesOutToNothing()
+    {
+        const QImage image = filled(QColor(0, 0, 255), 4);
+        EmfPlusBuilder b;
+        b.object(1, EmfPlusObjectType::Image, bitmap(image));
+        b.plus(vm::EmfPlusSerializableObject, 0, effect(kBlur, ints({ 0x40000000 /* 2.0f */, 1 })));
+        b.plus(vm::EmfPlusDrawImagePoints, kE | 1,
+            PlusData()
+                .u32(63)
+                .u32(vm::UnitPixel)
+                .rect(QRectF(0, 0, 4, 4))
+                .u32(3)
+                .points({ QPointF(40, 40), QPointF(60, 40), QPointF(40, 60) }));
+        // Drawn 10x: a rim cut off early would show as a step of many levels.
+        const QImage out = vm::openEmf(b.finish())->render(QSize(400, 400));
+        int steepest = 0;
+        for (int x = 40; x < 200; ++x)
+            steepest = std::max(
+                steepest, std::abs(out.pixelColor(x, 200).red() - out.pixelColor(x + 1, 200).red()));
+        QVERIFY2(steepest <= 8, qPrintable(QString::number(steepest)));
+        QVERIFY(out.pixelColor(100, 200).red() < 255); // and it did grow
+    }
+
     void sharpenOvershootsAnEdge()
     {
         const QImage image = halves(QColor(100, 100, 100), QColor(160, 160, 160));
