@@ -68,6 +68,12 @@ bool settledBefore(const struct stat &st, const timespec &readStart)
     return st.st_ctim.tv_sec + 2 < readStart.tv_sec && st.st_mtim.tv_sec + 2 < readStart.tv_sec;
 }
 
+// The overload that also reports what it read.
+QByteArray readFile(const QString &name, struct stat *seen)
+{
+    return readPictureFile(name, seen);
+}
+
 struct Job {
     QString name;
     QSize size;
@@ -96,7 +102,7 @@ struct State {
     int leftBehind = 0; // workers left behind whose read has not yet returned
     std::chrono::steady_clock::time_point inFlightSince;
     std::chrono::milliseconds stuckAfter { kMaxWaitForJobMs };
-    FileRead read = [](const QString &name, struct stat *seen) { return readPictureFile(name, seen); };
+    FileRead read = readFile;
     QString lastName;
     QSize lastSize;
     bool haveLast = false;
@@ -365,8 +371,7 @@ QStringList heldNames()
 void setFileReadForTesting(FileRead read, std::chrono::milliseconds stuckAfter)
 {
     std::lock_guard lock(state().mutex);
-    state().read = read ? std::move(read)
-                        : [](const QString &name, struct stat *seen) { return readPictureFile(name, seen); };
+    state().read = read ? std::move(read) : FileRead(readFile);
     state().stuckAfter = stuckAfter;
 }
 

@@ -5,8 +5,10 @@
 // page unit) is one image pixel.
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QColor>
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QRectF>
@@ -74,6 +76,50 @@ private:
 constexpr quint32 kPlusVersion = 0xDBC01002;
 
 // Object data: brushes, pens and paths as EmfPlusObject records carry them.
+
+// Image objects as EmfPlusObject records carry them.
+inline QByteArray rawBitmap(int width, int height, quint32 format, qint32 stride, const QByteArray &rows,
+    const QList<QRgb> &palette = {})
+{
+    PlusData d;
+    d.u32(kPlusVersion)
+        .u32(1)
+        .u32(quint32(width))
+        .u32(quint32(height))
+        .u32(quint32(stride))
+        .u32(format)
+        .u32(0);
+    if (format & 0x10000) {
+        d.u32(0).u32(quint32(palette.size()));
+        for (QRgb c : palette)
+            d.u32(c);
+    }
+    return d.bytes(rows).pad();
+}
+
+inline QByteArray compressedBitmap(const QByteArray &file, int width, int height)
+{
+    return PlusData()
+        .u32(kPlusVersion)
+        .u32(1)
+        .u32(width)
+        .u32(height)
+        .u32(0)
+        .u32(0x26200A)
+        .u32(1)
+        .bytes(file)
+        .pad();
+}
+
+// `image` saved in `format` (for compressed bitmaps).
+inline QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 100);
+    return bytes;
+}
 
 // An image object holding a metafile of `type` (2 placeable WMF, 3 EMF,
 // 4 EMF+ only...); `declared` is the size it gives for `file` (its length

@@ -38,49 +38,6 @@ QString describe(const QImage &image, QPoint p)
     return QStringLiteral("(%1,%2) is %3").arg(p.x()).arg(p.y()).arg(image.pixelColor(p).name());
 }
 
-// Image objects as EmfPlusObject records carry them.
-QByteArray rawBitmap(int width, int height, quint32 format, qint32 stride, const QByteArray &rows,
-    const QList<QRgb> &palette = {})
-{
-    PlusData d;
-    d.u32(kPlusVersion)
-        .u32(1)
-        .u32(quint32(width))
-        .u32(quint32(height))
-        .u32(quint32(stride))
-        .u32(format)
-        .u32(0);
-    if (format & 0x10000) {
-        d.u32(0).u32(quint32(palette.size()));
-        for (QRgb c : palette)
-            d.u32(c);
-    }
-    return d.bytes(rows).pad();
-}
-
-QByteArray compressedBitmap(const QByteArray &file, int width, int height)
-{
-    return PlusData()
-        .u32(kPlusVersion)
-        .u32(1)
-        .u32(width)
-        .u32(height)
-        .u32(0)
-        .u32(0x26200A)
-        .u32(1)
-        .bytes(file)
-        .pad();
-}
-
-QByteArray encoded(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, 100);
-    return bytes;
-}
-
 // A picture left half red, right half blue, `width` x `height`.
 QImage halves(int width, int height)
 {
